@@ -1,0 +1,3 @@
+#pragma once
+// Resource identifiers of Brevane.
+#define IDR_MAINFRAME 128

@@ -1,0 +1,13 @@
+#pragma once
+// CBrevaneApp: the application object of Brevane.
+
+#include "framework/app_win32.h"
+
+class CBrevaneApp : public fw::CWinApp {
+public:
+    CBrevaneApp();
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+
+    int m_nResultCode = 14;  // the exit code; 14 until a step decides otherwise
+};

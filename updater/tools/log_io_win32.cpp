@@ -1,0 +1,37 @@
+#include "updater/tools/log_io.h"
+
+#include <windows.h>
+#include <dbghelp.h>
+
+#include "framework/unique_handle_win32.h"
+
+namespace logio {
+
+BOOL CreateDirectoryChain(const std::string& folder) {
+    // Creates each directory up to the last backslash; existing ones are accepted.
+    return ::MakeSureDirectoryPathExists(folder.c_str());
+}
+
+BOOL AppendExclusive(const std::string& path, const std::string& bytes) {
+    fw::UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0 /* no sharing */, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return FALSE;
+    LARGE_INTEGER zero{};
+    if (!::SetFilePointerEx(file.get(), zero, nullptr, FILE_END)) return FALSE;
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size())
+        return FALSE;
+    return ::CloseHandle(file.release()) ? TRUE : FALSE;
+}
+
+void DebugOutput(const char* text) { ::OutputDebugStringA(text); }
+
+bool ToLocalTime(std::time_t when, std::tm* out) {
+    std::tm* local = std::localtime(&when);  // the CRT's localtime is per-thread on Windows
+    if (!local) return false;
+    *out = *local;
+    return true;
+}
+
+}  // namespace logio
