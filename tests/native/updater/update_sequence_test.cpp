@@ -1,0 +1,539 @@
+#include "updater/app/update_sequence.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+
+#include "tests/support/log_capture.h"
+#include "updater/app/message_box_kind.h"
+
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+// One scripted tool run: what the tool "prints" (as the flags the interpretation raises).
+struct ToolRun {
+    uint32_t startError = 0;  // non-zero: the process cannot be created
+    bool done = false;
+    bool completed = false;
+    bool biosError = false;
+    bool meError = false;
+    bool versionFound = false;
+    std::string version;
+    std::string errorText;
+    int passes = 1;  // polls until the child has ended
+};
+
+class ScriptedTools : public IToolRunner {
+public:
+    std::deque<ToolRun> runs;
+    std::vector<std::string> commands;  // "<type>|<command line>" for each start attempt
+    std::vector<std::string> events;
+
+    bool Start(const std::string& commandLine, int updateType, uint32_t& lastError) override {
+        commands.push_back(std::to_string(updateType) + "|" + commandLine);
+        events.push_back("Start");
+        EXPECT_FALSE(runs.empty()) << "unexpected start of " << commandLine;
+        ToolRun run = runs.empty() ? ToolRun{} : runs.front();
+        if (!runs.empty()) runs.pop_front();
+        if (run.startError) {
+            lastError = run.startError;
+            return false;
+        }
+        // Flags only ever go from clear to set during a run.
+        m_done |= run.done;
+        m_completed |= run.completed;
+        m_biosError |= run.biosError;
+        m_meError |= run.meError;
+        if (run.versionFound) {
+            m_versionFound = true;
+            m_version = run.version;
+        }
+        if (!run.errorText.empty()) m_errorText = run.errorText;
+        m_passesLeft = run.passes;
+        return true;
+    }
+    bool ChildHasEnded() override { return m_passesLeft <= 0 || --m_passesLeft <= 0; }
+    void WaitWhileReading() override { events.push_back("WaitWhileReading"); }
+    void Stop() override {
+        events.push_back("Stop");
+        m_passesLeft = 0;
+    }
+    void SetPollInterval(int ms) override { events.push_back("Poll " + std::to_string(ms)); }
+    void ResetMeResults() override {
+        events.push_back("ResetMeResults");
+        m_version.clear();
+        m_versionFound = m_meError = false;
+    }
+    void ClearDone() override {
+        events.push_back("ClearDone");
+        m_done = false;
+    }
+    void ClearCompleted() override {
+        events.push_back("ClearCompleted");
+        m_completed = false;
+    }
+    bool Done() const override { return m_done; }
+    bool Completed() const override { return m_completed; }
+    bool BiosError() const override { return m_biosError; }
+    bool MeError() const override { return m_meError; }
+    bool MeVersionFound() const override { return m_versionFound; }
+    std::string MeVersion() const override { return m_version; }
+    std::string ErrorText() const override { return m_errorText; }
+
+private:
+    bool m_done = false, m_completed = false, m_biosError = false, m_meError = false, m_versionFound = false;
+    std::string m_version, m_errorText;
+    int m_passesLeft = 0;
+};
+
+class RecordingHost : public IUpdateHost {
+public:
+    std::vector<std::string> events;
+    std::deque<int> answers;  // button answers for the message boxes, in order
+    bool is64 = false;
+    bool winPe = false;
+    std::function<void(const std::string&)> selectSecure;
+    std::vector<int> pumps;
+    uint32_t slept = 0;
+
+    void PumpMessages(int maxMessages) override { pumps.push_back(maxMessages); }
+    void Sleep(uint32_t ms) override { slept += ms; }
+    void DisableUpdateButton() override { events.push_back("DisableUpdate"); }
+    void StartSpinner() override { events.push_back("StartSpinner"); }
+    void StopSpinner() override { events.push_back("StopSpinner"); }
+    void SetWarningStatus(const char* text) override { events.push_back(std::string("Status ") + text); }
+    void DisableQuitAndClose() override { events.push_back("DisableQuit"); }
+    void EnableQuit() override { events.push_back("EnableQuit"); }
+    void CloseDialog(int code) override { events.push_back("Close " + std::to_string(code)); }
+    int ShowMessage(const std::string& text, const char* caption, unsigned style) override {
+        events.push_back("Box [" + std::string(caption) + "] " + std::to_string(style) + " " + text);
+        if (answers.empty()) return 7;  // IDNO
+        int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    bool Is64BitWindows() override { return is64; }
+    bool IsWinPE() override { return winPe; }
+    void SelectSecureFlashFile(const std::string& current) override {
+        events.push_back("SelectSecure " + current);
+        if (selectSecure) selectSecure(current);
+    }
+};
+
+constexpr unsigned kErrorOk = box::kOk | box::kIconError;
+
+class UpdateSequenceTest : public testing::Test {
+protected:
+    UpdateSequenceTest() {
+        options.BiosRomFile = "C:\\pkg\\bios.rom";
+        options.MeRomFile = "C:\\pkg\\me.bin";
+        options.MeVer = "11.8.50";
+        versions.currentBios = "A05";
+        versions.compatibleA = "A05";
+        versions.compatibleX = "X03";
+    }
+
+    void Run() {
+        CUpdateSequence sequence(host, tools, options, capture.log(), versions, resultCode, rebootRequested);
+        sequence.Run();
+        EXPECT_TRUE(tools.runs.empty()) << "scripted tool runs left unused";
+    }
+
+    static ToolRun Version(const std::string& text) {
+        ToolRun run;
+        run.versionFound = true;
+        run.version = text;
+        return run;
+    }
+    static ToolRun Failing(uint32_t error) {
+        ToolRun run;
+        run.startError = error;
+        return run;
+    }
+
+    LogCapture capture;
+    ScriptedTools tools;
+    RecordingHost host;
+    COptionSettings options;
+    DialogVersions versions;
+    int resultCode = 13;
+    bool rebootRequested = false;
+};
+
+TEST_F(UpdateSequenceTest, SilentAmdFlashSucceedsAndAsksForReboot) {
+    options.AMD = true;
+    options.NoPause = true;
+    ToolRun bios;
+    bios.done = bios.completed = true;
+    bios.passes = 3;
+    tools.runs = {bios};
+    Run();
+
+    EXPECT_EQ(0, resultCode);
+    EXPECT_TRUE(rebootRequested);
+    EXPECT_THAT(tools.commands, ElementsAre("0|AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B"));
+    EXPECT_THAT(capture.Lines(),
+                ElementsAre("$FlashBios, Check compatible : Cur:A05, VerA:A05, VerX:X03 [" + std::string() + "]",
+                            "$FlashBios, CommandLine=[AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B]"));
+    EXPECT_THAT(host.events,
+                ElementsAre("DisableUpdate", "StartSpinner", "Status Updating BIOS. Please DO NOT POWER OFF!",
+                            "DisableQuit", "SelectSecure A05", "DisableQuit", "StopSpinner", "EnableQuit", "Close 1"));
+    // The BIOS flash sets no poll interval and waits without sleeping, 8 messages a pass.
+    EXPECT_THAT(tools.events, ElementsAre("Start", "WaitWhileReading", "Stop"));
+    EXPECT_THAT(host.pumps, ElementsAre(8, 8, 8));
+    EXPECT_EQ(0u, host.slept);
+}
+
+TEST_F(UpdateSequenceTest, CompatibilityCheckChoosesFlashOptions) {
+    struct Case {
+        const char* current;
+        const char* a;
+        const char* x;
+        const char* command;
+    };
+    const Case cases[] = {
+        {"A05", "", "", "AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B /N"},         // -1: no reference versions
+        {"A05", "A07", "X03", "AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B /N"},   // 1: older than its family's
+        {"A05", "A05", "X03", "AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B"},      // 0
+    };
+    for (const Case& c : cases) {
+        ScriptedTools localTools;
+        RecordingHost localHost;
+        LogCapture localLog;
+        COptionSettings localOptions = options;
+        localOptions.AMD = true;
+        localOptions.NoPause = true;
+        DialogVersions localVersions{c.current, "", "", c.a, c.x};
+        localTools.runs = {ToolRun{}};
+        int code = 13;
+        bool reboot = false;
+        CUpdateSequence(localHost, localTools, localOptions, localLog.log(), localVersions, code, reboot).Run();
+        EXPECT_THAT(localTools.commands, ElementsAre(std::string("0|") + c.command)) << c.a << " " << c.x;
+    }
+}
+
+TEST_F(UpdateSequenceTest, SecureCapsuleReplacesTheImageInTheCommandLine) {
+    options.AMD = true;
+    options.NoPause = true;
+    options.NoReboot = true;
+    host.is64 = true;
+    host.selectSecure = [this](const std::string&) { options.BiosRomFile = "SecCap.cap"; };
+    tools.runs = {ToolRun{}};
+    Run();
+    EXPECT_THAT(tools.commands, ElementsAre("0|AFUWINx64.exe \"SecCap.cap\" /P /B"));
+    EXPECT_EQ(0, resultCode);
+    EXPECT_FALSE(rebootRequested);
+}
+
+TEST_F(UpdateSequenceTest, ImagePathWithAQuoteIsNeverHandedToTheTool) {
+    options.AMD = true;
+    options.NoPause = true;
+    options.BiosRomFile = "a.rom\" /X \"b.rom";
+    Run();
+    EXPECT_THAT(tools.commands, IsEmpty());
+    EXPECT_EQ(1, resultCode);
+    EXPECT_EQ("$FlashBios, Result=[ERROR], ErrCode=[123]", capture.Lines().back());
+}
+
+TEST_F(UpdateSequenceTest, BiosToolMissing) {
+    // Silent: closes with 2, the exit code is the step's 1.
+    options.AMD = true;
+    options.NoPause = true;
+    rebootRequested = true;
+    tools.runs = {Failing(2)};
+    Run();
+    EXPECT_EQ(1, resultCode);
+    EXPECT_FALSE(rebootRequested);
+    EXPECT_EQ("$FlashBios, Result=[ERROR], ErrCode=[2]", capture.Lines().back());
+    EXPECT_THAT(host.events, ElementsAre("DisableUpdate", "StartSpinner",
+                                         "Status Updating BIOS. Please DO NOT POWER OFF!", "DisableQuit",
+                                         "SelectSecure A05", "Close 2", "StopSpinner"));
+}
+
+TEST_F(UpdateSequenceTest, BiosToolMissingInteractiveKeepsTheDialogOpen) {
+    options.AMD = true;
+    tools.runs = {Failing(2)};
+    Run();
+    EXPECT_EQ(1, resultCode);
+    EXPECT_THAT(host.events, ElementsAre("DisableUpdate", "StartSpinner",
+                                         "Status Updating BIOS. Please DO NOT POWER OFF!", "DisableQuit",
+                                         "SelectSecure A05",
+                                         "Box [Flash BIOS] 16 Flash BIOS Error, GetLastError=2", "StopSpinner"));
+}
+
+// Full Windows, ME present: query, BIOS flash, ME flash with the options of the comparison.
+TEST_F(UpdateSequenceTest, FullRunWithMeFlash) {
+    options.NoPause = true;
+    ToolRun meFlash;
+    meFlash.completed = true;
+    meFlash.passes = 2;
+    tools.runs = {Version(" 11.8.40\r"), ToolRun{}, meFlash};
+    Run();
+
+    EXPECT_EQ(0, resultCode);
+    EXPECT_TRUE(rebootRequested);
+    EXPECT_THAT(tools.commands, ElementsAre("1|FWUpdLcl.exe -FWVER", "0|AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B",
+                                            "2|FWUpdLcl.exe -f \"C:\\pkg\\me.bin\"  -generic"));
+    EXPECT_THAT(capture.Lines(),
+                ElementsAre("$GetMeVersion, CommandLine=[FWUpdLcl.exe -FWVER]",
+                            "$FlashBios, Check compatible : Cur:A05, VerA:A05, VerX:X03 []",
+                            "$FlashBios, CommandLine=[AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B]",
+                            "$CompareMeVersion, Cur:\"11.8.40\", New:\"11.8.50\"",
+                            "$FlashME, CommandLine=[FWUpdLcl.exe -f \"C:\\pkg\\me.bin\"  -generic]"));
+    EXPECT_THAT(tools.events,
+                ElementsAre("ClearDone", "Poll 50", "Start", "WaitWhileReading", "Stop", "ResetMeResults",  // query
+                            "Start", "WaitWhileReading", "Stop",                                            // BIOS
+                            "ResetMeResults", "ClearCompleted", "ClearDone", "Poll 0", "Start",             // ME
+                            "WaitWhileReading", "Stop"));
+    // The first query pumps one message and sleeps 100 ms a pass, then 500 ms.
+    EXPECT_EQ(600u, host.slept);
+    EXPECT_THAT(host.pumps, ElementsAre(1, 8, 8, 8));
+    EXPECT_THAT(host.events, testing::Contains("Status Updating ME. Please DO NOT POWER OFF!"));
+}
+
+TEST_F(UpdateSequenceTest, MeVersionDecidesWhetherAndHowTheMeIsFlashed) {
+    struct Case {
+        const char* running;
+        const char* target;
+        bool meupd;
+        const char* meCommand;  // nullptr: no ME flash
+    };
+    const Case cases[] = {
+        {"11.8.50", "11.8.50", false, nullptr},
+        {"11.8.50", "11.8.50", true, "2|FWUpdLcl64.exe -f \"C:\\pkg\\me.bin\"  -generic -allowsv "},
+        {"11.8.60", "11.8.50", true, nullptr},   // running is newer
+        {"11.8.50", "11.8.x", true, nullptr},    // malformed target: no flash, no message
+        {"9.1.2\r\n", "9.1.3", false, "2|FWUpdLcl64.exe -f \"C:\\pkg\\me.bin\"  -generic"},
+    };
+    for (const Case& c : cases) {
+        ScriptedTools localTools;
+        RecordingHost localHost;
+        LogCapture localLog;
+        COptionSettings localOptions = options;
+        localOptions.NoPause = true;
+        localOptions.MeVer = c.target;
+        localOptions.MEUPD = c.meupd;
+        localHost.is64 = true;
+        localTools.runs = {Version(c.running), ToolRun{}};
+        if (c.meCommand) localTools.runs.push_back(ToolRun{});
+        int code = 13;
+        bool reboot = false;
+        CUpdateSequence(localHost, localTools, localOptions, localLog.log(), versions, code, reboot).Run();
+        EXPECT_EQ(0, code) << c.running << " " << c.target;
+        ASSERT_EQ(c.meCommand ? 3u : 2u, localTools.commands.size()) << c.running << " " << c.target;
+        if (c.meCommand) {
+            EXPECT_EQ(c.meCommand, localTools.commands[2]);
+        }
+        EXPECT_TRUE(localTools.runs.empty());
+    }
+}
+
+TEST_F(UpdateSequenceTest, BiosErrorWithSuccessfulMeFlashIsCode1AndRebootOnYes) {
+    ToolRun bios;
+    bios.biosError = true;
+    bios.errorText = "Error message: 5 - Error: ROM file size mismatch";
+    ToolRun meFlash;
+    meFlash.done = true;
+    tools.runs = {Version("11.8.40"), bios, meFlash};
+    host.answers = {box::kAnswerYes};
+    DebugCapture debug;
+    Run();
+    EXPECT_EQ(1, resultCode);
+    EXPECT_TRUE(rebootRequested);
+    EXPECT_EQ(3u, tools.commands.size());
+    EXPECT_EQ("Box [Update BIOS] " + std::to_string(box::kYesNo | box::kIconError) +
+                  " Update Failed!\n\"Error message: 5 - Error: ROM file size mismatch\"\nIt will take effect after "
+                  "reboot!\nReboot now?",
+              host.events[host.events.size() - 3]);
+    EXPECT_EQ("Close 1", host.events.back());
+    // Written always, not only with the developer option.
+    EXPECT_THAT(debug.Texts(), testing::Contains("Got flash error.\r\n"));
+}
+
+TEST_F(UpdateSequenceTest, CleanBiosWithMeErrorIsCode31) {
+    options.NoReboot = true;
+    ToolRun meFlash;
+    meFlash.meError = true;
+    meFlash.errorText = "Error 8716: Invalid usage";
+    tools.runs = {Version("11.8.40"), ToolRun{}, meFlash};
+    Run();
+    EXPECT_EQ(31, resultCode);
+    EXPECT_FALSE(rebootRequested);
+    EXPECT_EQ("Box [Update BIOS] " + std::to_string(box::kOk | box::kIconInformation) +
+                  " Update Failed!\n\"Error 8716: Invalid usage\"\nIt will take effect after reboot!",
+              host.events[host.events.size() - 3]);
+}
+
+TEST_F(UpdateSequenceTest, MeErrorOutweighedByCompletionCountsAsSuccess) {
+    options.NoPause = true;
+    ToolRun meFlash;
+    meFlash.meError = true;
+    meFlash.completed = true;
+    tools.runs = {Version("11.8.40"), ToolRun{}, meFlash};
+    Run();
+    EXPECT_EQ(0, resultCode);
+}
+
+TEST_F(UpdateSequenceTest, InteractiveSuccessFormsOfTheVerdict) {
+    options.AMD = true;
+    tools.runs = {ToolRun{}};
+    host.answers = {7};  // No
+    Run();
+    EXPECT_EQ(0, resultCode);
+    EXPECT_FALSE(rebootRequested);
+    EXPECT_EQ("Box [Update BIOS] " + std::to_string(box::kYesNo | box::kIconQuestion) +
+                  " Update successful!\nIt will take effect after reboot!\nReboot now?",
+              host.events[host.events.size() - 3]);
+
+    RecordingHost okHost;
+    ScriptedTools okTools;
+    LogCapture okLog;
+    options.NoReboot = true;
+    okTools.runs = {ToolRun{}};
+    int code = 13;
+    bool reboot = true;
+    CUpdateSequence(okHost, okTools, options, okLog.log(), versions, code, reboot).Run();
+    EXPECT_FALSE(reboot);
+    EXPECT_EQ("Box [Update BIOS] " + std::to_string(box::kOk | box::kIconInformation) +
+                  " Update successful!\nIt will take effect after reboot!",
+              okHost.events[okHost.events.size() - 3]);
+}
+
+TEST_F(UpdateSequenceTest, WinPeDriverLoadFailure) {
+    options.NoPause = true;
+    host.winPe = true;
+    ToolRun driver;
+    driver.meError = true;
+    driver.errorText = "DrvLoad: Unable to load HECI.inf";
+    driver.passes = 50;  // Stop ends the loader at the first error
+    tools.runs = {driver};
+    Run();
+    EXPECT_EQ(32, resultCode);
+    EXPECT_THAT(tools.commands, ElementsAre("3|drvload HECI.inf"));
+    EXPECT_THAT(capture.Lines(), ElementsAre("$Load ME Driver on WinPE, CommandLine=[drvload HECI.inf]",
+                                             "$Load ME Driver on WinPE, Result=[ME Driver load failed now, please "
+                                             "check it]"));
+    EXPECT_THAT(host.events, ElementsAre("DisableUpdate", "StartSpinner", "Close 2", "StopSpinner"));
+    EXPECT_EQ(600u, host.slept);  // one pass of 100 ms, then 500 ms
+}
+
+TEST_F(UpdateSequenceTest, WinPeDriverLoaderMissingInteractive) {
+    host.winPe = true;
+    tools.runs = {Failing(2)};
+    Run();
+    EXPECT_EQ(33, resultCode);
+    EXPECT_THAT(capture.Lines(), ElementsAre("$Load ME Driver on WinPE, CommandLine=[drvload HECI.inf]",
+                                             "$Load ME Driver on WinPE, Result=[ERROR], ErrCode=[2]"));
+    EXPECT_THAT(host.events,
+                ElementsAre("DisableUpdate", "StartSpinner",
+                            "Box [Load ME Driver on WinPE] 16 [Error] Load ME Driver on WinPE, GetLastError=2",
+                            "StopSpinner"));
+}
+
+TEST_F(UpdateSequenceTest, WinPeDriverLoadedThenQueryAndFlash) {
+    options.NoPause = true;
+    host.winPe = true;
+    host.is64 = true;
+    tools.runs = {ToolRun{}, Version("11.8.50"), ToolRun{}};
+    Run();
+    EXPECT_EQ(0, resultCode);
+    EXPECT_THAT(tools.commands, ElementsAre("3|drvload HECI.inf", "1|FWUpdLcl64.exe -FWVER",
+                                            "0|AFUWINx64.exe \"C:\\pkg\\bios.rom\" /P /B"));
+}
+
+TEST_F(UpdateSequenceTest, MeQueryFailures) {
+    // Tool missing: 32 under "GetMeVersion".
+    tools.runs = {Failing(2)};
+    Run();
+    EXPECT_EQ(32, resultCode);
+    EXPECT_THAT(capture.Lines(), ElementsAre("$GetMeVersion, CommandLine=[FWUpdLcl.exe -FWVER]",
+                                             "$GetMeVersion, Result=[ERROR], ErrCode=[2]"));
+    EXPECT_EQ("Box [Get ME Version] 16 GetMeVersion Error, GetLastError=2", host.events[2]);
+
+    // No version and an error: ME not available, 32, before anything is flashed.
+    RecordingHost host2;
+    ScriptedTools tools2;
+    LogCapture log2;
+    ToolRun noMe;
+    noMe.meError = true;
+    noMe.errorText = "Error 8193: Intel (R) ME Interface : Cannot locate ME device driver";
+    tools2.runs = {noMe};
+    int code = 13;
+    bool reboot = true;
+    CUpdateSequence(host2, tools2, options, log2.log(), versions, code, reboot).Run();
+    EXPECT_EQ(32, code);
+    EXPECT_FALSE(reboot);
+    EXPECT_EQ(1u, tools2.commands.size());
+    EXPECT_EQ("$CheckMeFunction, Result=[ME is not available now, please check it]", log2.Lines().back());
+    EXPECT_EQ("Box [ME Info] " + std::to_string(kErrorOk) + " ME is not available now, please check it",
+              host2.events[2]);
+}
+
+TEST_F(UpdateSequenceTest, EmptyVersionBeforeFlashIsQueriedAgainAfterIt) {
+    options.NoPause = true;
+    // The first answer carries "FW Version:" without its line feed: found, but empty.
+    ToolRun again;
+    again.meError = true;  // the second query fails: ME not available after the flash, code 1
+    tools.runs = {Version(""), ToolRun{}, again};
+    Run();
+    EXPECT_EQ(1, resultCode);
+    EXPECT_THAT(tools.commands,
+                ElementsAre("1|FWUpdLcl.exe -FWVER", "0|AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B", "1|FWUpdLcl.exe -FWVER"));
+    EXPECT_EQ("$CheckMeFunction, Result=[ME is not available now, please check it]", capture.Lines().back());
+    EXPECT_EQ("Close 2", host.events[host.events.size() - 2]);
+
+    // The second query also finds an empty version: "Get empty ME Version", 32.
+    RecordingHost host2;
+    ScriptedTools tools2;
+    LogCapture log2;
+    tools2.runs = {Version(""), ToolRun{}, Version("")};
+    int code = 13;
+    bool reboot = true;
+    CUpdateSequence(host2, tools2, options, log2.log(), versions, code, reboot).Run();
+    EXPECT_EQ(32, code);
+    EXPECT_FALSE(reboot);
+    EXPECT_EQ("$GetMeVersion, Get empty ME Version", log2.Lines().back());
+}
+
+TEST_F(UpdateSequenceTest, MeFlashToolMissingUsesTheLowerCaseTag) {
+    tools.runs = {Version("11.8.40"), ToolRun{}, Failing(2)};
+    Run();
+    EXPECT_EQ(31, resultCode);
+    std::vector<std::string> lines = capture.Lines();
+    EXPECT_EQ("$FlashME, CommandLine=[FWUpdLcl.exe -f \"C:\\pkg\\me.bin\"  -generic]", lines[lines.size() - 2]);
+    EXPECT_EQ("$FlashMe, Result=[ERROR], ErrCode=[2]", lines.back());
+    EXPECT_EQ("Box [Flash ME] 16 Flash ME Error, GetLastError=2", host.events[host.events.size() - 2]);
+}
+
+TEST_F(UpdateSequenceTest, DeveloperTraceOnlyWithOvrel) {
+    ToolRun query = Version("11.8.40");
+    ToolRun meFlash;
+    meFlash.meError = true;
+    meFlash.errorText = "Error 1";
+    meFlash.done = true;
+    options.NoPause = true;
+    tools.runs = {query, ToolRun{}, meFlash};
+    {
+        DebugCapture debug;
+        Run();
+        EXPECT_THAT(debug.Texts(), IsEmpty());
+    }
+    ScriptedTools tools2;
+    RecordingHost host2;
+    LogCapture log2;
+    tools2.runs = {query, ToolRun{}, meFlash};
+    options.Ovrel = true;
+    int code = 13;
+    bool reboot = false;
+    DebugCapture debug;
+    CUpdateSequence(host2, tools2, options, log2.log(), versions, code, reboot).Run();
+    EXPECT_THAT(debug.Texts(), ElementsAre("@ Got MeVer.[11.8.40]", "@ Got Error msg for MeVer.[Error 1]",
+                                           "@ No more message"));
+    EXPECT_EQ(0, code);
+}
+
+}  // namespace

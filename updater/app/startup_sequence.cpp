@@ -1,0 +1,98 @@
+#include "updater/app/startup_sequence.h"
+
+#include "common/format.h"
+#include "updater/app/message_box_kind.h"
+#include "updater/app/update_rules.h"
+#include "updater/tools/log_file.h"
+
+namespace {
+
+// Sets nothing itself: answers `code` after the message box that silent mode leaves out.
+int Refuse(IStartupServices& services, const COptionSettings& options, int code, const std::string& text) {
+    if (!options.NoPause) services.ShowMessage(text, box::kOk | box::kIconError);
+    return code;
+}
+
+int RunPreflight(IStartupServices& services, COptionSettings& options, CLogFile& log) {
+    if (!services.SetSingleProcessor()) return 9;  // it has shown and traced its own failure
+
+    if (options.BiosRomFile.empty()) {
+        const char* text = "The /BiosRomFile is not specified in command line.";
+        log.WriteLine("Error", "%s", text);
+        return Refuse(services, options, 11, text);
+    }
+    if (!services.FileExists(options.BiosRomFile)) {
+        std::string text = common::Format("The specified bios_rom_file (%s) is not found", options.BiosRomFile.c_str());
+        log.WriteLine("Error", "%s", text.c_str());
+        return Refuse(services, options, 12, text);
+    }
+    if (options.BiosVer.empty() && !options.ForceIt) {
+        const char* text = "The /BiosVer is not specified in command line.";
+        log.WriteLine("Error", "%s", text);
+        return Refuse(services, options, 11, text);
+    }
+    if (!services.IsAdministratorUser())
+        return Refuse(services, options, 8, "This program requires Administrator user to execute!");
+
+    bool bypassSystemInfo = false;
+    if (options.Ovrel)
+        bypassSystemInfo = services.ShowMessage("Bypass GetSysInfo?", box::kYesNo) == box::kAnswerYes;
+    if (!bypassSystemInfo) {
+        std::string error;
+        if (services.GetSystemInfo(error) == 0) {
+            std::string text = "Get System Information ERROR\n" + error;
+            log.WriteLine("GetSystemInfo", "%s", text.c_str());
+            return Refuse(services, options, 4, text);
+        }
+    }
+    SystemIdentity identity = services.Identity();
+    log.WriteLine("GetSystemInfo", "OK, SystemManufacturer=[%s], SystemProductName=[%s], SystemZeraID=[%04X]",
+                  identity.manufacturer.c_str(), identity.productName.c_str(), static_cast<unsigned>(identity.zeraId));
+
+    std::string validation;
+    int validated = services.ValidateSystem(validation);
+    if (validated != 0) return Refuse(services, options, validated, validation);
+
+    if (!options.AMD) {
+        if (options.MeRomFile.empty()) {
+            const char* text = "The /MeRomFile is not specified in command line.";
+            log.WriteLine("Error", "%s", text);
+            return Refuse(services, options, 11, text);
+        }
+        if (options.MeVer.empty()) {
+            const char* text = "The /MeVer is not specified in command line.";
+            log.WriteLine("Error", "%s", text);
+            return Refuse(services, options, 11, text);
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunStartupSequence(IStartupServices& services, COptionSettings& options, CLogFile& log,
+                       const std::string& commandLineTail) {
+    if (options.Ovrel) CLogFile::DebugPrint("@@ CmdLie: %s", commandLineTail.c_str());
+
+    int refused = RunPreflight(services, options, log);
+    if (refused != 0) return refused;
+
+    DialogVersions versions;
+    versions.currentBios = services.Identity().biosVersion;
+    versions.newBios = options.BiosVer;
+    versions.newMe = options.MeVer;
+    versions.compatibleA = options.CA;
+    versions.compatibleX = options.CX;
+    DialogOutcome outcome = services.RunDialog(versions);
+
+    // A dialog that ends without a code of its own counts as a successful run.
+    int resultCode = outcome.resultCode;
+    if (ShouldReboot(resultCode, outcome.rebootRequested)) {
+        if (services.IsWinPE())
+            services.RebootWinPE();
+        else
+            services.RebootWindows();
+    }
+    options.ReleaseZeraIDList();
+    return resultCode;
+}

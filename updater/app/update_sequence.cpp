@@ -1,0 +1,331 @@
+#include "updater/app/update_sequence.h"
+
+#include "common/format.h"
+#include "updater/app/message_box_kind.h"
+#include "updater/app/update_rules.h"
+#include "updater/platform/version_rules.h"
+#include "updater/tools/log_file.h"
+
+namespace {
+
+// ERROR_INVALID_NAME: the answer a start gets for a path that cannot be quoted for the tool.
+constexpr uint32_t kErrorInvalidName = 123;
+
+const char kDriverTag[] = "Load ME Driver on WinPE";
+const char kMeNotAvailable[] = "ME is not available now, please check it";
+
+}  // namespace
+
+CUpdateSequence::CUpdateSequence(IUpdateHost& host, IToolRunner& tools, COptionSettings& options, CLogFile& log,
+                                 const DialogVersions& versions, int& resultCode, bool& rebootRequested)
+    : m_host(host),
+      m_tools(tools),
+      m_options(options),
+      m_log(log),
+      m_versions(versions),
+      m_nResultCode(resultCode),
+      m_bRebootRequested(rebootRequested) {}
+
+void CUpdateSequence::Run() {
+    m_host.DisableUpdateButton();
+    m_host.StartSpinner();
+    m_strCurrentMeVersion.clear();
+
+    if (!m_options.AMD) {
+        m_strMeTool = MeToolName(m_host.Is64BitWindows());
+        if (m_host.IsWinPE() && !LoadWinPeDriver()) return;
+        if (!QueryMeVersionBeforeFlash()) return;
+    }
+
+    bool biosFailed = false;
+    if (!FlashBios(biosFailed)) return;
+
+    bool meFailed = false;
+    if (!m_options.AMD && !RunMePostSteps(meFailed)) return;
+
+    FinalVerdict(biosFailed, meFailed);
+}
+
+template <typename Poll>
+void CUpdateSequence::WaitForChild(Pump pump, Poll poll) {
+    do {
+        switch (pump) {
+        case Pump::kOneAndSleep:
+            m_host.PumpMessages(1);
+            m_host.Sleep(100);
+            break;
+        case Pump::kEight: m_host.PumpMessages(8); break;
+        case Pump::kTen: m_host.PumpMessages(10); break;
+        }
+        poll();
+    } while (!m_tools.ChildHasEnded());
+    if (pump == Pump::kOneAndSleep) m_host.Sleep(500);
+    m_tools.WaitWhileReading();
+    m_tools.Stop();
+}
+
+void CUpdateSequence::LaunchFailure(const char* tag, int code, const char* message, const char* caption,
+                                    uint32_t error) {
+    m_log.WriteLine(tag, "Result=[ERROR], ErrCode=[%lu]", static_cast<unsigned long>(error));
+    m_nResultCode = code;
+    m_bRebootRequested = false;
+    if (m_options.NoPause)
+        m_host.CloseDialog(2);
+    else
+        m_host.ShowMessage(message, caption, box::kOk | box::kIconError);
+    m_host.StopSpinner();
+}
+
+void CUpdateSequence::StepFailure(const char* tag, const char* logText, int code, const char* message,
+                                  const char* caption) {
+    m_log.WriteLine(tag, "%s", logText);
+    m_nResultCode = code;
+    m_bRebootRequested = false;
+    if (m_options.NoPause)
+        m_host.CloseDialog(2);
+    else
+        m_host.ShowMessage(message, caption, box::kOk | box::kIconError);
+    m_host.StopSpinner();
+}
+
+bool CUpdateSequence::LoadWinPeDriver() {
+    std::string command = BuildDriverLoadCommand();
+    m_log.WriteLine(kDriverTag, "CommandLine=[%s]", command.c_str());
+    m_tools.ClearDone();
+    m_tools.SetPollInterval(50);
+    uint32_t error = 0;
+    if (!m_tools.Start(command, kUpdateWinPeDriverLoad, error)) {
+        LaunchFailure(kDriverTag, 33,
+                      common::Format("[Error] Load ME Driver on WinPE, GetLastError=%lu",
+                                     static_cast<unsigned long>(error)).c_str(),
+                      kDriverTag, error);
+        return false;
+    }
+    bool loaded = true;
+    WaitForChild(Pump::kOneAndSleep, [&] {
+        if (m_tools.MeError()) {
+            if (m_options.Ovrel)
+                CLogFile::DebugPrint("@ Got an Error of Load ME Driver.[%s]", m_tools.ErrorText().c_str());
+            loaded = false;
+            m_tools.Stop();  // ends the loader
+        }
+    });
+    if (!loaded) {
+        StepFailure(kDriverTag, "Result=[ME Driver load failed now, please check it]", 32,
+                    "ME Driver load failed now, please check it", "ME Info");
+        return false;
+    }
+    m_tools.ResetMeResults();
+    return true;
+}
+
+bool CUpdateSequence::QueryMeVersionBeforeFlash() {
+    std::string command = BuildMeVersionQueryCommand(m_strMeTool);
+    m_log.WriteLine("GetMeVersion", "CommandLine=[%s]", command.c_str());
+    m_tools.ClearDone();
+    m_tools.SetPollInterval(50);
+    uint32_t error = 0;
+    if (!m_tools.Start(command, kUpdateMeVersionQuery, error)) {
+        LaunchFailure("GetMeVersion", 32,
+                      common::Format("GetMeVersion Error, GetLastError=%lu", static_cast<unsigned long>(error)).c_str(),
+                      "Get ME Version", error);
+        return false;
+    }
+    bool got = false;
+    m_strCurrentMeVersion.clear();
+    WaitForChild(Pump::kOneAndSleep, [&] {
+        // The version comes before the error in each pass, so an error seen together with a
+        // version still counts as "not got".
+        if (m_tools.MeVersionFound()) {
+            m_strCurrentMeVersion = m_tools.MeVersion();
+            got = true;
+            if (m_options.Ovrel) CLogFile::DebugPrint("@ Got MeVer.[%s]", m_strCurrentMeVersion.c_str());
+        }
+        if (m_tools.MeError()) {
+            if (m_options.Ovrel) CLogFile::DebugPrint("@ Got an Error of MeVer.[%s]", m_tools.ErrorText().c_str());
+            got = false;
+        }
+    });
+    if (!got) {
+        m_strCurrentMeVersion = m_tools.MeVersion();
+        if (m_strCurrentMeVersion.empty()) {
+            StepFailure("CheckMeFunction", "Result=[ME is not available now, please check it]", 32, kMeNotAvailable,
+                        "ME Info");
+            return false;
+        }
+    }
+    m_tools.ResetMeResults();
+    return true;
+}
+
+bool CUpdateSequence::FlashBios(bool& biosFailed) {
+    m_host.SetWarningStatus("Updating BIOS. Please DO NOT POWER OFF!");
+    m_host.DisableQuitAndClose();
+
+    std::string tool = BiosFlashToolName(m_host.Is64BitWindows());
+    std::string reason;
+    int compatible = IsBelowCompatibleVersion(m_versions.currentBios, m_versions.compatibleA,
+                                              m_versions.compatibleX, reason);
+    const char* options = BiosFlashOptions(compatible);
+    m_log.WriteLine("FlashBios", "Check compatible : Cur:%s, VerA:%s, VerX:%s [%s]", m_versions.currentBios.c_str(),
+                    m_versions.compatibleA.c_str(), m_versions.compatibleX.c_str(), reason.c_str());
+
+    m_host.SelectSecureFlashFile(m_versions.currentBios);  // its answer is not needed: the path tells
+
+    std::string command = BuildBiosFlashCommand(tool, m_options.BiosRomFile, options);
+    m_log.WriteLine("FlashBios", "CommandLine=[%s]", command.c_str());
+    uint32_t error = 0;
+    bool started = false;
+    if (BreaksCommandQuoting(m_options.BiosRomFile))
+        error = kErrorInvalidName;  // never hand the flash tool options nobody chose
+    else
+        started = m_tools.Start(command, kUpdateBiosFlash, error);
+    if (!started) {
+        LaunchFailure("FlashBios", 1,
+                      common::Format("Flash BIOS Error, GetLastError=%lu", static_cast<unsigned long>(error)).c_str(),
+                      "Flash BIOS", error);
+        return false;
+    }
+    m_host.DisableQuitAndClose();
+    WaitForChild(Pump::kEight, [] {});
+
+    // Only the output decides: neither the completion line nor the tool's exit code clears an
+    // error the tool printed.
+    biosFailed = m_tools.BiosError();
+    if (biosFailed) CLogFile::DebugPrint("Got flash error.\r\n");
+    return true;
+}
+
+bool CUpdateSequence::QueryMeVersionAfterFlash() {
+    std::string command = BuildMeVersionQueryCommand(m_strMeTool);
+    m_log.WriteLine("GetMeVersion", "CommandLine=[%s]", command.c_str());
+    m_tools.ClearDone();
+    m_tools.SetPollInterval(50);
+    uint32_t error = 0;
+    if (!m_tools.Start(command, kUpdateMeVersionQuery, error)) {
+        LaunchFailure("GetMeVersion", 32,
+                      common::Format("GetMeVersion Error, GetLastError=%lu", static_cast<unsigned long>(error)).c_str(),
+                      "Get ME Version", error);
+        return false;
+    }
+    m_host.DisableQuitAndClose();
+    bool got = false;
+    m_strCurrentMeVersion.clear();
+    WaitForChild(Pump::kTen, [&] {
+        if (m_tools.MeVersionFound()) {
+            m_strCurrentMeVersion = m_tools.MeVersion();
+            got = true;
+        }
+        if (m_tools.MeError()) got = false;
+    });
+    if (!got) {
+        // After the BIOS flash a missing ME counts against the flash: code 1, not 32.
+        StepFailure("CheckMeFunction", "Result=[ME is not available now, please check it]", 1, kMeNotAvailable,
+                    "ME Info");
+        return false;
+    }
+    return true;
+}
+
+bool CUpdateSequence::RunMePostSteps(bool& meFailed) {
+    if (m_strCurrentMeVersion.empty() && !QueryMeVersionAfterFlash()) return false;
+    m_tools.ResetMeResults();
+    if (m_strCurrentMeVersion.empty()) {
+        m_tools.Stop();
+        StepFailure("GetMeVersion", "Get empty ME Version", 32, "Get Me Version Error, Get empty Me Version",
+                    "ME Update");
+        return false;
+    }
+    m_strCurrentMeVersion = CleanMeVersion(m_strCurrentMeVersion);
+    m_log.WriteLine("CompareMeVersion", "Cur:\"%s\", New:\"%s\"", m_strCurrentMeVersion.c_str(),
+                    m_options.MeVer.c_str());
+    std::string reason;  // not shown or logged here
+    int compared = CompareMeVersion(m_strCurrentMeVersion, m_options.MeVer, reason);
+    const char* options = MeFlashOptions(compared, m_options.MEUPD);
+    if (!options) {
+        meFailed = false;  // nothing to flash: the verdict rests on the BIOS alone
+        return true;
+    }
+    return FlashMe(options, meFailed);
+}
+
+bool CUpdateSequence::FlashMe(const char* options, bool& meFailed) {
+    m_tools.ClearCompleted();
+    m_host.SetWarningStatus("Updating ME. Please DO NOT POWER OFF!");
+    std::string command = BuildMeFlashCommand(m_strMeTool, m_options.MeRomFile, options);
+    m_log.WriteLine("FlashME", "CommandLine=[%s]", command.c_str());
+    m_tools.ClearDone();
+    m_tools.SetPollInterval(0);
+    uint32_t error = 0;
+    bool started = false;
+    if (BreaksCommandQuoting(m_options.MeRomFile))
+        error = kErrorInvalidName;
+    else
+        started = m_tools.Start(command, kUpdateMeFlash, error);
+    if (!started) {
+        // "FlashMe" with a lower-case e here, unlike the command line's "FlashME": both are the
+        // tags the logs have always carried.
+        LaunchFailure("FlashMe", 31,
+                      common::Format("Flash ME Error, GetLastError=%lu", static_cast<unsigned long>(error)).c_str(),
+                      "Flash ME", error);
+        return false;
+    }
+    m_host.DisableQuitAndClose();
+    bool failed = false;
+    WaitForChild(Pump::kEight, [&] {
+        // The flags stay set once raised, so completion outweighs an error seen in the same run.
+        if (m_tools.MeError()) {
+            if (m_options.Ovrel) CLogFile::DebugPrint("@ Got Error msg for MeVer.[%s]", m_tools.ErrorText().c_str());
+            failed = true;
+        }
+        if (m_tools.Done()) {
+            if (m_options.Ovrel) CLogFile::DebugPrint("@ No more message");
+            failed = false;
+        }
+        if (m_tools.Completed()) {
+            if (m_options.Ovrel) CLogFile::DebugPrint("@ Normal End");
+            failed = false;
+        }
+    });
+    meFailed = failed;
+    return true;
+}
+
+void CUpdateSequence::FinalVerdict(bool biosFailed, bool meFailed) {
+    const bool silent = m_options.NoPause;
+    if (biosFailed || meFailed) {
+        m_nResultCode = biosFailed ? 1 : 31;
+        m_host.StopSpinner();
+        std::string errorText = m_tools.ErrorText();
+        if (silent) {
+            m_bRebootRequested = !m_options.NoReboot;
+        } else if (m_options.NoReboot) {
+            m_host.ShowMessage(
+                common::Format("Update Failed!\n\"%s\"\nIt will take effect after reboot!", errorText.c_str()),
+                "Update BIOS", box::kOk | box::kIconInformation);
+            m_bRebootRequested = false;
+        } else {
+            int answer = m_host.ShowMessage(
+                common::Format("Update Failed!\n\"%s\"\nIt will take effect after reboot!\nReboot now?",
+                               errorText.c_str()),
+                "Update BIOS", box::kYesNo | box::kIconError);
+            if (answer == box::kAnswerYes) m_bRebootRequested = true;
+        }
+    } else {
+        m_host.StopSpinner();
+        m_nResultCode = 0;
+        if (silent) {
+            m_bRebootRequested = !m_options.NoReboot;
+        } else if (m_options.NoReboot) {
+            m_host.ShowMessage("Update successful!\nIt will take effect after reboot!", "Update BIOS",
+                               box::kOk | box::kIconInformation);
+            m_bRebootRequested = false;
+        } else {
+            int answer = m_host.ShowMessage("Update successful!\nIt will take effect after reboot!\nReboot now?",
+                                            "Update BIOS", box::kYesNo | box::kIconQuestion);
+            if (answer == box::kAnswerYes) m_bRebootRequested = true;
+        }
+    }
+    m_host.EnableQuit();
+    m_host.CloseDialog(1);
+}

@@ -1,0 +1,107 @@
+#pragma once
+// The update handler of the main dialog: ME pre-steps, BIOS flash, ME post-steps and the final
+// verdict, written against two small interfaces so that the whole sequence runs the same with
+// the real redirector and dialog and with the scripted doubles of the unit tests.
+
+#include <cstdint>
+#include <string>
+
+#include "updater/app/option_settings.h"
+
+class CLogFile;
+
+// The tool runner (the dialog's redirector) as the update sequence uses it.
+class IToolRunner {
+public:
+    virtual ~IToolRunner() = default;
+    // Starts `commandLine` with `updateType`. FALSE when the process could not be started;
+    // `lastError` then holds the system error code of the failure.
+    virtual bool Start(const std::string& commandLine, int updateType, uint32_t& lastError) = 0;
+    virtual bool ChildHasEnded() = 0;
+    virtual void WaitWhileReading() = 0;
+    virtual void Stop() = 0;
+    virtual void SetPollInterval(int milliseconds) = 0;
+    virtual void ResetMeResults() = 0;
+    virtual void ClearDone() = 0;
+    virtual void ClearCompleted() = 0;
+    // The result flags and texts the output interpretation leaves.
+    virtual bool Done() const = 0;
+    virtual bool Completed() const = 0;
+    virtual bool BiosError() const = 0;
+    virtual bool MeError() const = 0;
+    virtual bool MeVersionFound() const = 0;
+    virtual std::string MeVersion() const = 0;
+    virtual std::string ErrorText() const = 0;
+};
+
+// The dialog and the operating system as the update sequence uses them.
+class IUpdateHost {
+public:
+    virtual ~IUpdateHost() = default;
+    // Dispatches up to `maxMessages` pending window messages of the dialog's thread.
+    virtual void PumpMessages(int maxMessages) = 0;
+    virtual void Sleep(uint32_t milliseconds) = 0;
+    virtual void DisableUpdateButton() = 0;
+    virtual void StartSpinner() = 0;
+    // Kills the spinner timer and sets the title back to "Update BIOS".
+    virtual void StopSpinner() = 0;
+    // Status line in pure red with `text`.
+    virtual void SetWarningStatus(const char* text) = 0;
+    virtual void DisableQuitAndClose() = 0;
+    virtual void EnableQuit() = 0;
+    virtual void CloseDialog(int code) = 0;
+    // A message box owned by the dialog; answers the button pressed.
+    virtual int ShowMessage(const std::string& text, const char* caption, unsigned style) = 0;
+    virtual bool Is64BitWindows() = 0;
+    virtual bool IsWinPE() = 0;
+    // May replace the BIOS image path of the option settings by the secure capsule file.
+    virtual void SelectSecureFlashFile(const std::string& currentBiosVersion) = 0;
+};
+
+// The versions the dialog was given at start-up.
+struct DialogVersions {
+    std::string currentBios;  // from SMBIOS
+    std::string newBios;      // /BiosVer
+    std::string newMe;        // /MeVer
+    std::string compatibleA;  // /CA
+    std::string compatibleX;  // /CX
+};
+
+class CUpdateSequence {
+public:
+    CUpdateSequence(IUpdateHost& host, IToolRunner& tools, COptionSettings& options, CLogFile& log,
+                    const DialogVersions& versions, int& resultCode, bool& rebootRequested);
+
+    // Runs the whole handler. It ends by closing the dialog (code 1 after a verdict, 2 after a
+    // failed step in silent mode) or, interactively after a failed step, with the dialog open.
+    void Run();
+
+private:
+    bool LoadWinPeDriver();
+    bool QueryMeVersionBeforeFlash();
+    bool FlashBios(bool& biosFailed);
+    bool RunMePostSteps(bool& meFailed);
+    bool QueryMeVersionAfterFlash();
+    bool FlashMe(const char* options, bool& meFailed);
+    void FinalVerdict(bool biosFailed, bool meFailed);
+
+    // The common shape of a tool that could not be started.
+    void LaunchFailure(const char* tag, int code, const char* messageFormat, const char* caption, uint32_t error);
+    // A step that refuses: log line, code, no reboot, close (silent) or error box, spinner stopped.
+    void StepFailure(const char* tag, const char* logText, int code, const char* message, const char* caption);
+
+    enum class Pump { kOneAndSleep, kEight, kTen };
+    // Pumps while the child runs, calling `poll` once per pass, then takes the last output.
+    template <typename Poll>
+    void WaitForChild(Pump pump, Poll poll);
+
+    IUpdateHost& m_host;
+    IToolRunner& m_tools;
+    COptionSettings& m_options;
+    CLogFile& m_log;
+    DialogVersions m_versions;
+    int& m_nResultCode;
+    bool& m_bRebootRequested;
+    std::string m_strMeTool;
+    std::string m_strCurrentMeVersion;
+};
