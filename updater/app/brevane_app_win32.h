@@ -1,5 +1,6 @@
 #pragma once
-// CBrevaneApp: the application object of Brevane.
+// CBrevaneApp: the application object of Brevane. Start-up runs every check and the dialog and
+// always answers FALSE; the exit step broadcasts the result code and answers it.
 
 #include "framework/app_win32.h"
 

@@ -1,0 +1,66 @@
+#pragma once
+// CBrevaneDlg: Brevane's main dialog. Shows the current and the new BIOS version, the status
+// line, the tools' live output, and runs the update (CUpdateSequence) on its own thread while it
+// keeps pumping messages. It owns the redirector that runs the tools.
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "framework/dialog_win32.h"
+#include "framework/unique_handle_win32.h"
+#include "updater/app/update_sequence.h"
+#include "updater/tools/redir_msg_edit_win32.h"
+
+class CBrevaneDlg : public fw::CDialog, private IUpdateHost {
+public:
+    CBrevaneDlg();
+    ~CBrevaneDlg() override;
+
+    DialogVersions m_versions;          // set by start-up before the dialog runs
+    int m_nResultCode = 13;             // a dialog left without an update
+    bool m_bRebootRequested = false;
+    COLORREF m_crStatusText = 0;
+
+protected:
+    BOOL OnInitDialog() override;
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    void OnOK() override {}  // Enter does nothing
+    void OnCancel() override { EndDialog(2); }
+    void OnDestroy() override;
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+
+private:
+    void OnUpdate();
+    void OnAnswerChild();
+    void OnEraseProgress();
+    void OnSpinnerTick();
+    INT_PTR OnControlColor(HDC dc, HWND control, bool& handled);
+    bool OnPaintMinimised();
+    void CreateFonts();
+    void ApplyStartDecision();
+
+    // IUpdateHost
+    void PumpMessages(int maxMessages) override;
+    void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
+    void DisableUpdateButton() override;
+    void StartSpinner() override;
+    void StopSpinner() override;
+    void SetWarningStatus(const char* text) override;
+    void DisableQuitAndClose() override;
+    void EnableQuit() override;
+    void CloseDialog(int code) override { EndDialog(code); }
+    int ShowMessage(const std::string& text, const char* caption, unsigned style) override;
+    bool Is64BitWindows() override;
+    bool IsWinPE() override;
+    void SelectSecureFlashFile(const std::string& currentBiosVersion) override;
+
+    HICON m_hIcon = nullptr;                 // shared icon resource; not destroyed
+    fw::UniqueGdiObject m_bannerBrush;       // dark red behind the refusal banner
+    fw::UniqueGdiObject m_statusFont;        // for the dialog's lifetime
+    fw::UniqueGdiObject m_outputFont;        // deleted when the window is destroyed
+    CExpandEditBox m_editOutput;
+    std::unique_ptr<CRedirMsgEdit> m_pRedirector;
+    bool m_bUpdating = false;                // the update handler is running (it pumps messages)
+};

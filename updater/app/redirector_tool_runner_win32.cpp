@@ -1,0 +1,37 @@
+#include "updater/app/redirector_tool_runner_win32.h"
+
+#include <windows.h>
+
+bool CRedirectorToolRunner::Start(const std::string& commandLine, int updateType, uint32_t& lastError) {
+    if (m_redirector.Start(commandLine.c_str(), updateType)) return true;
+    lastError = ::GetLastError();  // Start hands back the error that made it fail
+    return false;
+}
+
+bool CRedirectorToolRunner::ChildHasEnded() { return m_redirector.ChildHasEnded() != FALSE; }
+
+void CRedirectorToolRunner::WaitWhileReading() { m_redirector.WaitWhileReading(); }
+
+void CRedirectorToolRunner::Stop() { m_redirector.Stop(); }
+
+void CRedirectorToolRunner::SetPollInterval(int milliseconds) { m_redirector.SetPollInterval(milliseconds); }
+
+void CRedirectorToolRunner::ResetMeResults() { m_redirector.ResetMeResults(); }
+
+void CRedirectorToolRunner::ClearDone() { m_redirector.m_bDone = 0; }
+
+void CRedirectorToolRunner::ClearCompleted() { m_redirector.m_bCompleted = 0; }
+
+bool CRedirectorToolRunner::Done() const { return m_redirector.m_bDone != 0; }
+
+bool CRedirectorToolRunner::Completed() const { return m_redirector.m_bCompleted != 0; }
+
+bool CRedirectorToolRunner::BiosError() const { return m_redirector.m_bBiosError != 0; }
+
+bool CRedirectorToolRunner::MeError() const { return m_redirector.m_bMeError != 0; }
+
+bool CRedirectorToolRunner::MeVersionFound() const { return m_redirector.m_bMeVersionFound != 0; }
+
+std::string CRedirectorToolRunner::MeVersion() const { return m_redirector.GetMeVersion(); }
+
+std::string CRedirectorToolRunner::ErrorText() const { return m_redirector.GetErrorText(); }

@@ -1,0 +1,29 @@
+#pragma once
+// The dialog's redirector seen through the interface the update sequence is written against.
+
+#include "updater/app/update_sequence.h"
+#include "updater/tools/redir_msg_edit_win32.h"
+
+class CRedirectorToolRunner : public IToolRunner {
+public:
+    explicit CRedirectorToolRunner(CRedirMsgEdit& redirector) : m_redirector(redirector) {}
+
+    bool Start(const std::string& commandLine, int updateType, uint32_t& lastError) override;
+    bool ChildHasEnded() override;
+    void WaitWhileReading() override;
+    void Stop() override;
+    void SetPollInterval(int milliseconds) override;
+    void ResetMeResults() override;
+    void ClearDone() override;
+    void ClearCompleted() override;
+    bool Done() const override;
+    bool Completed() const override;
+    bool BiosError() const override;
+    bool MeError() const override;
+    bool MeVersionFound() const override;
+    std::string MeVersion() const override;
+    std::string ErrorText() const override;
+
+private:
+    CRedirMsgEdit& m_redirector;
+};
