@@ -25,8 +25,12 @@ def demo(scratch) -> Path:
     return scratch.copy_in(builds.harness_tool("e2edemo.exe"))
 
 
+@pytest.mark.parametrize("preset", ["win32", "win64"])
 @pytest.mark.parametrize("code", [259, 0xFFFFFFFE, 0])
-def test_exit_code_and_broadcast_are_read_in_full(wine, demo, listener, code):
+def test_exit_code_and_broadcast_are_read_in_full(wine, scratch, listener, preset, code):
+    # The 64-bit build checks the 32-bit runner and listener across the bitness boundary.
+    demo = scratch.copy_in(builds.program(preset, "e2edemo.exe"))
+
     result = wine.run([demo, "--exit", hex(code), "--broadcast"], timeout=30)
 
     assert result.exit_code == code
@@ -43,6 +47,15 @@ def test_command_line_directory_and_environment_reach_the_program(wine, demo, sc
     assert result.exit_code == 0
     assert scratch.file("report.txt").read_bytes() == (
         f"cmdline={command_line}\ncwd={scratch.winpath('work dir')}\nE2E_VALUE=a b=c\n".encode())
+
+
+def test_run_ends_when_everything_the_program_started_has_ended(wine, demo, scratch):
+    # The program ends at once; the copy it started writes its report 1.5 s later.
+    result = wine.run([demo, "--exit", "7", "--spawn-sleeper", "1500", "--report", scratch.winpath("late.txt")],
+                      timeout=30)
+
+    assert result.exit_code == 7
+    assert scratch.file("late.txt").is_file()
 
 
 def test_time_bound_ends_the_whole_process_tree(wine, demo, scratch):

@@ -159,6 +159,7 @@ class WineRunner:
 
     def __init__(self, env: dict[str, str]) -> None:
         self.env = env
+        self._processes: list[WineProcess] = []
 
     def windows_path(self, path: Path) -> str:
         return to_windows_path(path, self.env)
@@ -198,7 +199,18 @@ class WineRunner:
 
     def popen_wine(self, args: Sequence[str]) -> WineProcess:
         """Starts `wine ARGS` and returns at once."""
-        return WineProcess(args, self.env)
+        process = WineProcess(args, self.env)
+        self._processes.append(process)
+        return process
+
+    def end_all(self) -> int:
+        """Kills every process started here that is still running (a test that failed half-way
+        leaves no window behind for the next one to find); answers how many there were."""
+        running = [p for p in self._processes if p.poll() is None]
+        for process in running:
+            process.kill()
+        self._processes.clear()
+        return len(running)
 
     def run_console(self, args: Sequence[str], timeout: float) -> tuple[int, str]:
         """Runs a console tool of ours directly; answers (exit code mod 256, stdout)."""
