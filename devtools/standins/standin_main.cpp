@@ -80,6 +80,10 @@ void CloseOutput() {
     if (error && error != INVALID_HANDLE_VALUE && error != output) ::CloseHandle(error);
     ::SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
     ::SetStdHandle(STD_ERROR_HANDLE, nullptr);
+    // Under Wine with a display, the console host of a new console holds copies of the
+    // standard handles, so the pipe would not end until the process does. Leaving the console
+    // lets it go; on Windows this changes nothing for the pipe.
+    ::FreeConsole();
 }
 
 void Run(const std::vector<standin::Step>& steps) {

@@ -3,6 +3,7 @@
 // cut into chunks. Shared by the native interpretation tests and the Windows-side replay into a
 // real EDIT control.
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ struct ToolTranscript {
     bool meUpdV1;  // full-output mode for the ME update
     std::vector<std::string> chunks;
 };
+
+// Test names show the transcript's name instead of its bytes.
+inline void PrintTo(const ToolTranscript& transcript, std::ostream* out) { *out << transcript.name; }
 
 // BIOS flash: banner, a finished line, a progress line rewritten by bare carriage returns, and
 // the completion line.

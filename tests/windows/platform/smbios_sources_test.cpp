@@ -162,6 +162,7 @@ TEST(WmiSource, WineDeliversNoTableAndSaysSo) {
 }
 
 TEST(WmiSource, AnApartmentOfTheWrongKindFailsAtInitCom) {
+    testsupport::CapturedLog log;
     // This thread is single-threaded already, so joining the multithreaded apartment fails.
     ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     std::vector<unsigned char> buffer;
@@ -170,6 +171,7 @@ TEST(WmiSource, AnApartmentOfTheWrongKindFailsAtInitCom) {
     std::string message;
     EXPECT_EQ(0, LoadDmiBodyFromWmi(buffer, table, length, message));
     EXPECT_EQ("InitCOM ERR, hr=0x80010106", message);
+    EXPECT_EQ(std::vector<std::string>{"LoadDmiBodyFromWmi, Starting..."}, log.Lines());
     ::CoUninitialize();
 }
 
