@@ -44,7 +44,7 @@ BOOL CBrevaneDlg::OnInitDialog() {
     m_crStatusText = ::GetSysColor(COLOR_WINDOWTEXT);
     CreateFonts();
 
-    m_pRedirector = std::make_unique<CRedirMsgEdit>(&m_editOutput);
+    m_pRedirector = std::make_unique<CBrevaneRedirector>(&m_editOutput);
     ApplyStartDecision();
     return TRUE;
 }

@@ -11,7 +11,7 @@
 #include "framework/dialog_win32.h"
 #include "framework/unique_handle_win32.h"
 #include "updater/app/update_sequence.h"
-#include "updater/tools/redir_msg_edit_win32.h"
+#include "updater/app/brevane_redirector_win32.h"
 
 class CBrevaneDlg : public fw::CDialog, private IUpdateHost {
 public:
@@ -61,6 +61,6 @@ private:
     fw::UniqueGdiObject m_statusFont;        // for the dialog's lifetime
     fw::UniqueGdiObject m_outputFont;        // deleted when the window is destroyed
     CExpandEditBox m_editOutput;
-    std::unique_ptr<CRedirMsgEdit> m_pRedirector;
+    std::unique_ptr<CBrevaneRedirector> m_pRedirector;
     bool m_bUpdating = false;                // the update handler is running (it pumps messages)
 };

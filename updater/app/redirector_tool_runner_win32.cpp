@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+namespace {
+// Bound on the wait for the reader's last drain; it takes no longer than one pass over the pipe.
+constexpr DWORD kReaderEndMs = 5000;
+}  // namespace
+
 bool CRedirectorToolRunner::Start(const std::string& commandLine, int updateType, uint32_t& lastError) {
     if (m_redirector.Start(commandLine.c_str(), updateType)) return true;
     lastError = ::GetLastError();  // Start hands back the error that made it fail
@@ -10,7 +15,11 @@ bool CRedirectorToolRunner::Start(const std::string& commandLine, int updateType
 
 bool CRedirectorToolRunner::ChildHasEnded() { return m_redirector.ChildHasEnded() != FALSE; }
 
-void CRedirectorToolRunner::WaitWhileReading() { m_redirector.WaitWhileReading(); }
+void CRedirectorToolRunner::WaitWhileReading() {
+    m_redirector.WaitWhileReading();
+    // The reader ends by itself right after its last drain once the child has ended.
+    m_redirector.WaitForReaderEnd(kReaderEndMs);
+}
 
 void CRedirectorToolRunner::Stop() { m_redirector.Stop(); }
 

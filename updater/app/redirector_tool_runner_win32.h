@@ -2,11 +2,11 @@
 // The dialog's redirector seen through the interface the update sequence is written against.
 
 #include "updater/app/update_sequence.h"
-#include "updater/tools/redir_msg_edit_win32.h"
+#include "updater/app/brevane_redirector_win32.h"
 
 class CRedirectorToolRunner : public IToolRunner {
 public:
-    explicit CRedirectorToolRunner(CRedirMsgEdit& redirector) : m_redirector(redirector) {}
+    explicit CRedirectorToolRunner(CBrevaneRedirector& redirector) : m_redirector(redirector) {}
 
     bool Start(const std::string& commandLine, int updateType, uint32_t& lastError) override;
     bool ChildHasEnded() override;
@@ -25,5 +25,5 @@ public:
     std::string ErrorText() const override;
 
 private:
-    CRedirMsgEdit& m_redirector;
+    CBrevaneRedirector& m_redirector;
 };

@@ -61,6 +61,9 @@ void CUpdateSequence::WaitForChild(Pump pump, Poll poll) {
     } while (!m_tools.ChildHasEnded());
     if (pump == Pump::kOneAndSleep) m_host.Sleep(500);
     m_tools.WaitWhileReading();
+    // What the tool printed just before it ended is interpreted only now: judge it as well, or
+    // an error line followed at once by the tool's end would pass as success.
+    poll();
     m_tools.Stop();
 }
 

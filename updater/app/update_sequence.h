@@ -18,6 +18,7 @@ public:
     // `lastError` then holds the system error code of the failure.
     virtual bool Start(const std::string& commandLine, int updateType, uint32_t& lastError) = 0;
     virtual bool ChildHasEnded() = 0;
+    // Returns once the output of the ended child has been interpreted, serving messages meanwhile.
     virtual void WaitWhileReading() = 0;
     virtual void Stop() = 0;
     virtual void SetPollInterval(int milliseconds) = 0;
@@ -91,7 +92,8 @@ private:
     void StepFailure(const char* tag, const char* logText, int code, const char* message, const char* caption);
 
     enum class Pump { kOneAndSleep, kEight, kTen };
-    // Pumps while the child runs, calling `poll` once per pass, then takes the last output.
+    // Pumps while the child runs, calling `poll` once per pass, then takes the last output and
+    // calls `poll` once more on it.
     template <typename Poll>
     void WaitForChild(Pump pump, Poll poll);
 

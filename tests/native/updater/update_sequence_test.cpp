@@ -25,6 +25,9 @@ struct ToolRun {
     std::string version;
     std::string errorText;
     int passes = 1;  // polls until the child has ended
+    // Output read only after the child has ended (the reader's last drain).
+    bool lateMeError = false;
+    std::string lateVersion;
 };
 
 class ScriptedTools : public IToolRunner {
@@ -54,10 +57,19 @@ public:
         }
         if (!run.errorText.empty()) m_errorText = run.errorText;
         m_passesLeft = run.passes;
+        m_late = run;
         return true;
     }
     bool ChildHasEnded() override { return m_passesLeft <= 0 || --m_passesLeft <= 0; }
-    void WaitWhileReading() override { events.push_back("WaitWhileReading"); }
+    void WaitWhileReading() override {
+        events.push_back("WaitWhileReading");
+        m_meError |= m_late.lateMeError;
+        if (!m_late.lateVersion.empty()) {
+            m_versionFound = true;
+            m_version = m_late.lateVersion;
+        }
+        m_late = ToolRun{};
+    }
     void Stop() override {
         events.push_back("Stop");
         m_passesLeft = 0;
@@ -88,6 +100,7 @@ private:
     bool m_done = false, m_completed = false, m_biosError = false, m_meError = false, m_versionFound = false;
     std::string m_version, m_errorText;
     int m_passesLeft = 0;
+    ToolRun m_late;
 };
 
 class RecordingHost : public IUpdateHost {
@@ -509,6 +522,29 @@ TEST_F(UpdateSequenceTest, MeFlashToolMissingUsesTheLowerCaseTag) {
     EXPECT_EQ("Box [Flash ME] 16 Flash ME Error, GetLastError=2", host.events[host.events.size() - 2]);
 }
 
+// Lines a tool prints just before it ends are read after the last pass; they still count.
+TEST_F(UpdateSequenceTest, OutputReadAfterTheChildEndedStillCounts) {
+    options.NoPause = true;
+    ToolRun meFlash;
+    meFlash.lateMeError = true;
+    tools.runs = {Version("11.8.40"), ToolRun{}, meFlash};
+    Run();
+    EXPECT_EQ(31, resultCode);
+
+    // A version that arrives only with the last drain of the second query is taken.
+    ScriptedTools tools2;
+    RecordingHost host2;
+    LogCapture log2;
+    ToolRun lateQuery;
+    lateQuery.lateVersion = "11.8.50";
+    tools2.runs = {Version(""), ToolRun{}, lateQuery};
+    int code = 13;
+    bool reboot = false;
+    CUpdateSequence(host2, tools2, options, log2.log(), versions, code, reboot).Run();
+    EXPECT_EQ(0, code);
+    EXPECT_EQ("$CompareMeVersion, Cur:\"11.8.50\", New:\"11.8.50\"", log2.Lines().back());
+}
+
 TEST_F(UpdateSequenceTest, DeveloperTraceOnlyWithOvrel) {
     ToolRun query = Version("11.8.40");
     ToolRun meFlash;
@@ -531,8 +567,10 @@ TEST_F(UpdateSequenceTest, DeveloperTraceOnlyWithOvrel) {
     bool reboot = false;
     DebugCapture debug;
     CUpdateSequence(host2, tools2, options, log2.log(), versions, code, reboot).Run();
-    EXPECT_THAT(debug.Texts(), ElementsAre("@ Got MeVer.[11.8.40]", "@ Got Error msg for MeVer.[Error 1]",
-                                           "@ No more message"));
+    // Each pass traces what it sees, and so does the look at the last output after the end.
+    EXPECT_THAT(debug.Texts(), ElementsAre("@ Got MeVer.[11.8.40]", "@ Got MeVer.[11.8.40]",
+                                           "@ Got Error msg for MeVer.[Error 1]", "@ No more message",
+                                           "@ Got Error msg for MeVer.[Error 1]", "@ No more message"));
     EXPECT_EQ(0, code);
 }
 
