@@ -22,8 +22,8 @@
 //   msgbox                     text= of the box, then one "button id= text=" line per button
 //   answer --button TEXT       presses the message box button with that text
 //   close                      the close box (WM_SYSCOMMAND SC_CLOSE)
-//   watch --id N --duration MS [--interval MS]
-//                              t= text= each time the control's text changes
+//   watch [--id N] --duration MS [--interval MS]
+//                              t= text= each time the control's (or the window's) text changes
 // Exit code: 0 done, 1 the window, control or action failed (error= says why), 2 usage.
 #include <windows.h>
 
@@ -201,7 +201,8 @@ int ShowMessageBox(HWND box) {
 
 int Watch(HWND window, const DriverOptions& options) {
     std::string error;
-    HWND control = FindControl(window, options, error);
+    // Without --id the window's own text (its title) is watched.
+    HWND control = options.Has("id") ? FindControl(window, options, error) : window;
     if (!control) return Fail(error);
     unsigned long long duration = 0;
     unsigned long long interval = 0;

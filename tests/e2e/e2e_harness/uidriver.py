@@ -187,8 +187,10 @@ class UiDriver:
         self._call("answer", window, button=button_text)
 
     # Observation over time.
-    def watch(self, window: WindowSpec, control_id: int, duration: float, interval: float = 0.01) -> "TextWatch":
-        """Starts recording every change of a control's text for `duration` s; returns at once.
+    def watch(self, window: WindowSpec, control_id: Optional[int], duration: float, interval: float = 0.01
+              ) -> "TextWatch":
+        """Starts recording every change of a control's text (the window's title when control_id
+        is None) for `duration` s; returns at once.
         TextWatch.wait_started() returns once the first text is recorded; changes() answers them
         all as (milliseconds, text) after the watch ends."""
         args = self._args("watch", window, None, self.default_timeout,
