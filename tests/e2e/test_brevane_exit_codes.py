@@ -123,9 +123,10 @@ def test_unreadable_identity_ends_with_4(brevane, listener):
     result = brevane.run(f"/NoPause /BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC /AMD")
     bounded(result)
     assert result.exit_code == 4
-    lines = brevane.log().split(b"\r\n")
-    assert lines[0].endswith(b", $IsAdministratorUser, YES")
-    assert b", $GetSystemInfo, Get System Information ERROR" in brevane.log()
+    # Without a table the WMI source is tried; the simulation fails it at connect
+    # (WBEM_E_INVALID_NAMESPACE), and that reason follows the error text on its own line.
+    assert_log(brevane.log(), [ADMIN, ("LoadDmiBodyFromWmi", "Starting..."),
+                               ("GetSystemInfo", "Get System Information ERROR\nConnect to WMI ERR, hr=0x8004100E")])
     assert listener.stop() == [(1, 4)]
 
 
@@ -301,3 +302,38 @@ def test_secure_capsule_replaces_the_image_in_the_flash_command(brevane, listene
     assert b", $Secure flash, Change BIOS file to secure file[secure.cap]\r\n" in log
     assert log.endswith(b', $FlashBios, CommandLine=[AFUWINx64.exe "secure.cap" /P /B /N]\r\n')
     assert listener.stop() == [(1, 0)]
+
+
+def test_winpe_success_loads_the_driver_and_restarts_through_winpe(brevane, listener):
+    brevane.machine(winpe=1)
+    brevane.script("drvload", "line DrvLoad: Successfully loaded HECI.inf.\nexit 0\n")
+    brevane.script("AFUWINx64", BIOS_OK)
+    brevane.script("FWUpdLcl64", me_script())
+    image, me_image = brevane.file("bios.rom"), brevane.file("me.bin")
+    result = brevane.run(f"/NoPause /BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC /MeRomFile {me_image} "
+                         f"/MeVer 11.8.50.3425")
+    bounded(result)
+    assert result.exit_code == 0
+    assert brevane.cmdlines("drvload") == ["drvload HECI.inf"]
+    assert brevane.cmdlines("FWUpdLcl64") == ["FWUpdLcl64.exe -FWVER", f'FWUpdLcl64.exe -f "{me_image}"  -generic']
+    assert brevane.reboots() == ["RebootWinPE"]
+    assert_log(brevane.log(), [ADMIN, IDENTITY, ("Load ME Driver on WinPE", "CommandLine=[drvload HECI.inf]"),
+                               *me_run_lines(image, me_image, "11.8.40.3425", "11.8.50.3425", " -generic")[2:],
+                               ("RebootWinPE", "Load NtShutdownSystem from NTDLL.DLL"),
+                               ("RebootWinPE", "call NtShutdownSystem function")])
+    assert listener.stop() == [(1, 0)]
+
+
+def test_me_not_available_before_the_flash_ends_with_32(brevane, listener):
+    brevane.script("FWUpdLcl64", "[when -FWVER]\nline Error 8193: Cannot locate ME device driver\nexit 1\n")
+    image, me_image = brevane.file("bios.rom"), brevane.file("me.bin")
+    result = brevane.run(f"/NoPause /BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC /MeRomFile {me_image} "
+                         f"/MeVer 11.8.50")
+    bounded(result)
+    assert result.exit_code == 32
+    assert brevane.cmdlines("FWUpdLcl64") == ["FWUpdLcl64.exe -FWVER"]
+    assert brevane.cmdlines("AFUWINx64") == []  # the BIOS stays untouched
+    assert_log(brevane.log(), [ADMIN, IDENTITY, ("GetMeVersion", "CommandLine=[FWUpdLcl64.exe -FWVER]"),
+                               ("CheckMeFunction", "Result=[ME is not available now, please check it]")])
+    assert brevane.reboots() == []
+    assert listener.stop() == [(1, 32)]
