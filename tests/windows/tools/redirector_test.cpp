@@ -152,6 +152,22 @@ TEST(RedirectorRunTest, MoreThanOneChunkWaitingArrivesAsOrderedChunksOfAtMost102
     EXPECT_EQ(expected, redirector.Output());
 }
 
+TEST(RedirectorRunTest, ZeroPollIntervalPollsContinuouslyAndTheRunStillEnds) {
+    // The ME update runs with 0 ms; a negative interval counts as 0 rather than as "forever".
+    // The child keeps running, so only polling can deliver its output.
+    StandinScript script("sleep 100\nprint a\nsleep 50\nprint bc\nhang\n");
+    for (int interval : {0, -5}) {
+        SCOPED_TRACE("interval " + std::to_string(interval));
+        ObservedMsgEdit redirector(nullptr);
+        redirector.SetPollInterval(interval);
+        ASSERT_TRUE(redirector.Start(MeTool("-f x").c_str(), UpdateTypeMeUpdate));
+        fw::UniqueHandle child = redirector.DuplicateChild();
+        EXPECT_TRUE(PumpUntil([&] { return redirector.Output() == "abc"; }));
+        redirector.Stop();
+        EXPECT_EQ(STILL_ACTIVE, WaitForExitCode(child.get()));
+    }
+}
+
 TEST(RedirectorRunTest, StandardErrorArrivesInTheSamePipeInOrder) {
     StandinScript script("print one\\r\\n\nstderr two\\r\\n\nprint three\\r\\n\n");
     ObservedRedirector redirector;
