@@ -10,7 +10,11 @@
 //   list                       every matching top-level window: hwnd pid class title visible
 //   wait                       hwnd= of the window once it exists
 //   wait-gone                  succeeds once no window matches
-//   controls                   each child: id class text style visible enabled rect (client)
+//   controls [--font FACE --font-size POINTS]
+//                              each child: id class text style visible enabled rect (client
+//                              pixels); with the dialog template's font also dlu= (dialog
+//                              units, "?" for a value no dialog unit maps to), after a first
+//                              "baseunits x= y= client=w,h dlu=w,h" line for the window
 //   text [--id N]              text= of the control (or of the window itself)
 //   state --id N               visible= enabled=
 //   click (--id N | --button TEXT) [--command] [--force]
@@ -85,7 +89,47 @@ std::string Describe(HWND hwnd) {
     return QuoteText(text);
 }
 
-std::string ControlLine(HWND parent, HWND child) {
+// Dialog base units of a template font, computed the way dialog creation does: the font at
+// -MulDiv(points, LOGPIXELSY, 72), the average width of the 52 letters, and the text height.
+struct BaseUnits {
+    int x = 0;
+    int y = 0;
+};
+
+bool ComputeBaseUnits(const std::string& face, int points, BaseUnits& units) {
+    HDC screen = ::GetDC(nullptr);
+    if (!screen) return false;
+    int height = -::MulDiv(points, ::GetDeviceCaps(screen, LOGPIXELSY), 72);
+    fw::UniqueGdiObject font(::CreateFontA(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
+                                           PROOF_QUALITY, FF_DONTCARE, face.c_str()));
+    bool ok = false;
+    if (font) {
+        HGDIOBJ previous = ::SelectObject(screen, font.get());
+        static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+        SIZE size = {};
+        TEXTMETRICA metrics = {};
+        if (::GetTextExtentPoint32A(screen, kLetters, 52, &size) && ::GetTextMetricsA(screen, &metrics)) {
+            units.x = (size.cx / 26 + 1) / 2;
+            units.y = metrics.tmHeight;
+            ok = units.x > 0 && units.y > 0;
+        }
+        ::SelectObject(screen, previous);
+    }
+    ::ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+// The dialog-unit value that dialog creation maps to `pixels`, or "?". A horizontal unit is a
+// quarter of the base width (divisor 4), a vertical one an eighth of the base height (8).
+std::string ToDialogUnits(long pixels, int base, int divisor) {
+    long guess = ::MulDiv(static_cast<int>(pixels), divisor, base);
+    for (long value = guess - 2; value <= guess + 2; ++value) {
+        if (::MulDiv(static_cast<int>(value), base, divisor) == pixels) return std::to_string(value);
+    }
+    return "?";
+}
+
+std::string ControlLine(HWND parent, HWND child, const BaseUnits* units) {
     RECT rect = {};
     ::GetWindowRect(child, &rect);
     ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
@@ -93,10 +137,16 @@ std::string ControlLine(HWND parent, HWND child) {
     char geometry[96];
     std::snprintf(geometry, sizeof(geometry), " rect=%ld,%ld,%ld,%ld", rect.left, rect.top,
                   rect.right - rect.left, rect.bottom - rect.top);
-    return "id=" + std::to_string(::GetDlgCtrlID(child)) + " class=" + QuoteText(ReadClassName(child)) +
-           " text=" + Describe(child) + " style=" + Hex(static_cast<unsigned long>(style)) +
-           " visible=" + (::IsWindowVisible(child) ? "1" : "0") + " enabled=" + (::IsWindowEnabled(child) ? "1" : "0") +
-           geometry;
+    std::string line = "id=" + std::to_string(::GetDlgCtrlID(child)) + " class=" + QuoteText(ReadClassName(child)) +
+                       " text=" + Describe(child) + " style=" + Hex(static_cast<unsigned long>(style)) +
+                       " visible=" + (::IsWindowVisible(child) ? "1" : "0") +
+                       " enabled=" + (::IsWindowEnabled(child) ? "1" : "0") + geometry;
+    if (units) {
+        line += " dlu=" + ToDialogUnits(rect.left, units->x, 4) + "," + ToDialogUnits(rect.top, units->y, 8) + "," +
+                ToDialogUnits(rect.right - rect.left, units->x, 4) + "," +
+                ToDialogUnits(rect.bottom - rect.top, units->y, 8);
+    }
+    return line;
 }
 
 // The control named by --id, or null with `error` set.
@@ -262,7 +312,21 @@ int Run(const DriverOptions& options) {
         return kOk;
     }
     if (verb == "controls") {
-        for (HWND child : ListChildren(window)) Emit(ControlLine(window, child));
+        BaseUnits units;
+        unsigned long long points = 0;
+        bool withUnits = options.Has("font");
+        if (withUnits && (!options.GetNumber("font-size", 8, points) ||
+                          !ComputeBaseUnits(options.Get("font"), static_cast<int>(points), units))) {
+            return Fail("cannot measure font " + options.Get("font"));
+        }
+        if (withUnits) {
+            RECT client = {};
+            ::GetClientRect(window, &client);
+            Emit("baseunits x=" + std::to_string(units.x) + " y=" + std::to_string(units.y) +
+                 " client=" + std::to_string(client.right) + "," + std::to_string(client.bottom) +
+                 " dlu=" + ToDialogUnits(client.right, units.x, 4) + "," + ToDialogUnits(client.bottom, units.y, 8));
+        }
+        for (HWND child : ListChildren(window)) Emit(ControlLine(window, child, withUnits ? &units : nullptr));
         return kOk;
     }
     if (verb == "text") {

@@ -38,6 +38,9 @@ class Control:
     visible: bool
     enabled: bool
     rect: tuple[int, int, int, int]  # x, y, width, height in the parent's client pixels
+    # The same in dialog units when controls() was given the template's font; a value no
+    # dialog unit maps to is None.
+    dlu: Optional[tuple[Optional[int], ...]] = None
 
 
 @dataclass(frozen=True)
@@ -128,13 +131,25 @@ class UiDriver:
         return self._call("list", None, cls, timeout=0)
 
     # Controls.
-    def controls(self, window: WindowSpec) -> list[Control]:
+    def controls(self, window: WindowSpec, font: Optional[tuple[str, int]] = None) -> list[Control]:
+        """The window's child controls in tab order. With font=(face, points) of the dialog
+        template (("MS Shell Dlg", 8)), each also carries its position in dialog units."""
+        options = {"font": font[0], "font_size": font[1]} if font else {}
         result = []
-        for r in self._call("controls", window):
+        for r in self._call("controls", window, **options):
+            if "id" not in r:
+                continue  # the base-units line
             x, y, w, h = (int(v) for v in r["rect"].split(","))
+            dlu = tuple(None if v == "?" else int(v) for v in r["dlu"].split(",")) if "dlu" in r else None
             result.append(Control(int(r["id"]), r["class"], r["text"], int(r["style"], 16),
-                                  r["visible"] == "1", r["enabled"] == "1", (x, y, w, h)))
+                                  r["visible"] == "1", r["enabled"] == "1", (x, y, w, h), dlu))
         return result
+
+    def dialog_size(self, window: WindowSpec, font: tuple[str, int]) -> tuple[Optional[int], Optional[int]]:
+        """The client area of a dialog in dialog units of its template font (as the template
+        states its size); None for a value no dialog unit maps to."""
+        record = self._call("controls", window, font=font[0], font_size=font[1])[0]
+        return tuple(None if v == "?" else int(v) for v in record["dlu"].split(","))
 
     def control(self, window: WindowSpec, control_id: int) -> Control:
         for control in self.controls(window):
