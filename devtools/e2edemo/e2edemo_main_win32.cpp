@@ -6,7 +6,8 @@
 // --exit CODE    the exit code (decimal or 0x hex, the full 32 bits; default 0)
 // --report FILE  writes the command line, the working directory and E2E_VALUE, one per line
 // --dialog       shows the dialog: OK exits with CODE, Cancel or Escape with 2; "Ask" opens a
-//                Yes/No message box whose answer appears in the status line
+//                Yes/No message box (captioned like the dialog, as Brevane's boxes are)
+//                whose answer appears in the status line
 // --broadcast    posts "SfxKorvaleMsg" (wParam 1, lParam the exit code) to every top-level
 //                window before exiting
 // --hang         never ends by itself; --spawn-hang first starts a second, hanging copy
@@ -92,7 +93,7 @@ INT_PTR CALLBACK DemoDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) 
             ::EndDialog(hwnd, IDCANCEL);
             return TRUE;
         case IDC_DEMO_ASK: {
-            int answer = ::MessageBoxA(hwnd, "Proceed with the demo?", "E2E Demo Box", MB_YESNO | MB_ICONQUESTION);
+            int answer = ::MessageBoxA(hwnd, "Proceed with the demo?", "E2E Demo", MB_YESNO | MB_ICONQUESTION);
             ::SetDlgItemTextA(hwnd, IDC_DEMO_STATUS, answer == IDYES ? "Answer: Yes" : "Answer: No");
             return TRUE;
         }

@@ -3,8 +3,10 @@
 //   uidriver VERB [window options] [verb options]
 //
 // Window options: --hwnd 0xHANDLE | --title TEXT | --title-contains TEXT, --class NAME,
-// --pid N, --timeout MS (how long to wait for the window; default 10000), --hidden (also match
-// invisible windows). Text options also accept a "-hex" form (--title-hex 4F4B).
+// --pid N, --owner 0xHANDLE (owned by that window), --exclude 0xHANDLE, --msgbox (message boxes
+// only), --no-msgbox (anything but a message box), --hidden (also invisible windows), and
+// --timeout MS (how long to wait for the window; default 10000). Text options also accept a
+// "-hex" form (--title-hex 4F4B).
 //
 // Verbs and their output (one "key=value" record per line, texts quoted as QuoteText does):
 //   list                       every matching top-level window: hwnd pid class title visible
@@ -76,6 +78,18 @@ bool BuildQuery(const DriverOptions& options, WindowQuery& query, std::string& e
         return false;
     }
     query.processId = static_cast<DWORD>(number);
+    if (!options.GetNumber("owner", 0, number)) {
+        error = "bad --owner";
+        return false;
+    }
+    query.owner = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(number));
+    if (!options.GetNumber("exclude", 0, number)) {
+        error = "bad --exclude";
+        return false;
+    }
+    query.exclude = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(number));
+    query.messageBoxOnly = options.Flag("msgbox");
+    query.noMessageBox = options.Flag("no-msgbox");
     query.title = options.Get("title");
     query.titleContains = options.Get("title-contains");
     query.className = options.Get("class");
@@ -363,7 +377,7 @@ int Run(const DriverOptions& options) {
 int main(int argc, char** argv) {
     DriverOptions options;
     std::string error;
-    if (!ParseDriverOptions(argc, argv, {"hidden", "command", "force"}, options, error)) {
+    if (!ParseDriverOptions(argc, argv, {"hidden", "command", "force", "msgbox", "no-msgbox"}, options, error)) {
         Emit("error=" + QuoteText(error));
         Emit("usage: uidriver VERB [--hwnd H | --title T | --title-contains T] [--class C] [--pid N] [--timeout MS] ...");
         return kUsage;

@@ -94,6 +94,9 @@ class UiDriver:
 
     def _args(self, verb: str, window: Optional[WindowSpec], cls: Optional[str], timeout: float,
               options: dict) -> list[str]:
+        for name in ("owner", "exclude"):
+            if isinstance(options.get(name), Window):
+                options[name] = hex(options[name].hwnd)
         args = [str(harness_tool("uidriver.exe")), verb, "--timeout", str(int(timeout * 1000))]
         if isinstance(window, Window):
             args += ["--hwnd", hex(window.hwnd)]
@@ -116,9 +119,14 @@ class UiDriver:
         return _records(verb, window, code, out, check)
 
     # Windows.
-    def wait_window(self, title: str, cls: Optional[str] = None, timeout: Optional[float] = None) -> Window:
-        """The visible top-level window with this exact caption (and class), once it exists."""
-        record = self._call("wait", title, cls, timeout)[0]
+    def wait_window(self, title: str, cls: Optional[str] = None, timeout: Optional[float] = None,
+                    owner: Optional[Window] = None, exclude: Optional[Window] = None,
+                    message_box: Optional[bool] = None) -> Window:
+        """The visible top-level window with this exact caption (and class), once it exists;
+        optionally owned by `owner`, other than `exclude`; message_box=True finds only message
+        boxes, False never one (the dialog while its box with the same caption is open)."""
+        record = self._call("wait", title, cls, timeout, owner=owner, exclude=exclude,
+                            msgbox=message_box is True, no_msgbox=message_box is False)[0]
         return Window(int(record["hwnd"], 16), int(record["pid"]), title)
 
     def wait_gone(self, window: WindowSpec, cls: Optional[str] = None, timeout: Optional[float] = None) -> None:
@@ -189,9 +197,11 @@ class UiDriver:
         self._call("close", window)
 
     # Message boxes.
-    def message_box(self, title: str, timeout: Optional[float] = None) -> tuple[Window, MessageBox]:
-        """Waits for a message box with this caption; answers it and its text and buttons."""
-        window = self.wait_window(title, DIALOG_CLASS, timeout)
+    def message_box(self, title: str, timeout: Optional[float] = None,
+                    owner: Optional[Window] = None) -> tuple[Window, MessageBox]:
+        """Waits for a message box with this caption (never a dialog with the same caption),
+        optionally owned by `owner`; answers it and its text and buttons."""
+        window = self.wait_window(title, DIALOG_CLASS, timeout, owner=owner, message_box=True)
         records = self._call("msgbox", window)
         text = records[0]["text"]
         buttons = [(int(r["id"]), r["text"]) for r in records[1:] if r.get("") == "button"]
