@@ -90,7 +90,7 @@ def _read_or_empty(path: Path) -> bytes:
 
 def test_dialog_and_message_box_are_driven_through_the_ui_driver(wine, ui, demo, listener, screenshot):
     running = wine.start([demo, "--dialog", "--exit", "259", "--broadcast"], timeout=120)
-    dialog = ui.wait_window(DEMO_TITLE, DIALOG_CLASS, timeout=30)
+    dialog = ui.wait_window(DEMO_TITLE, DIALOG_CLASS, timeout=30, pid=running.pid())
 
     controls = {c.id: c for c in ui.controls(dialog, font=("MS Shell Dlg", 8))}
     assert [(c.cls, c.text, c.visible, c.enabled) for c in controls.values()] == [

@@ -99,6 +99,17 @@ class Started:
     def kill(self) -> None:
         self._process.kill()
 
+    def pid(self, timeout: float = 30) -> int:
+        """The Windows process id of the started program, as soon as the runner reports it."""
+        deadline = time.monotonic() + timeout
+        while True:
+            fields = parse_runner_output(self._process.output_so_far())
+            if "pid" in fields:
+                return int(fields["pid"])
+            if self._process.poll() is not None or time.monotonic() > deadline:
+                raise AssertionError(f"no process id for {self.command_line!r}: {fields!r}")
+            time.sleep(0.05)
+
 
 def parse_runner_output(text: str) -> dict[str, str]:
     fields: dict[str, str] = {}

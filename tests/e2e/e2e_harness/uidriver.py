@@ -121,11 +121,12 @@ class UiDriver:
     # Windows.
     def wait_window(self, title: str, cls: Optional[str] = None, timeout: Optional[float] = None,
                     owner: Optional[Window] = None, exclude: Optional[Window] = None,
-                    message_box: Optional[bool] = None) -> Window:
+                    message_box: Optional[bool] = None, pid: Optional[int] = None) -> Window:
         """The visible top-level window with this exact caption (and class), once it exists;
         optionally owned by `owner`, other than `exclude`; message_box=True finds only message
-        boxes, False never one (the dialog while its box with the same caption is open)."""
-        record = self._call("wait", title, cls, timeout, owner=owner, exclude=exclude,
+        boxes, False never one (the dialog while its box with the same caption is open); `pid`
+        limits the search to one process (Started.pid())."""
+        record = self._call("wait", title, cls, timeout, owner=owner, exclude=exclude, pid=pid,
                             msgbox=message_box is True, no_msgbox=message_box is False)[0]
         return Window(int(record["hwnd"], 16), int(record["pid"]), title)
 
