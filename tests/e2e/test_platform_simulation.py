@@ -2,9 +2,9 @@
 production platform routines under Wine while the profile presents the machine, and the
 production builds are checked to carry none of the simulation.
 """
-import importlib.util
 import os
 import subprocess
+import sys
 from pathlib import Path
 
 import pytest
@@ -23,14 +23,8 @@ PLATFORM_LINKED = b"IsAdministratorUser"
 SIM_MARKERS = [b"BREVANE_SIM_PROFILE", b"wmi_smbios", b"reboot_log"]
 
 
-def _load_smbiosgen():
-    spec = importlib.util.spec_from_file_location("smbiosgen", ROOT / "devtools" / "smbiosgen" / "smbiosgen.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
-smbiosgen = _load_smbiosgen()
+sys.path.insert(0, str(ROOT / "devtools" / "smbiosgen"))
+import smbiosgen  # noqa: E402  (the fixture writer of devtools/smbiosgen)
 
 
 def winpath(path: Path) -> str:
