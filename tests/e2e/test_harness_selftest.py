@@ -143,6 +143,16 @@ def test_dialog_cancel_paths(wine, ui, demo, how):
     assert not ui.exists(dialog)
 
 
+def test_control_text_is_read_byte_for_byte(wine, ui, demo):
+    status = 'say "hi"\tto C:\\dir\\ \u00e9t\u00e9\r\nnext'
+    running = wine.start([demo, "--dialog", "--status", status], timeout=60)
+    dialog = ui.wait_window(DEMO_TITLE, DIALOG_CLASS, timeout=30)
+
+    assert ui.text(dialog, ID_STATUS) == status
+    ui.click(dialog, ID_OK)
+    assert running.wait().exit_code == 0
+
+
 def test_watch_records_each_change_of_a_control_text(wine, ui, demo):
     running = wine.start([demo, "--dialog"], timeout=60)
     dialog = ui.wait_window(DEMO_TITLE, DIALOG_CLASS, timeout=30)
