@@ -96,6 +96,9 @@ INT_PTR CALLBACK DemoDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         case IDCANCEL:
             ::EndDialog(hwnd, IDCANCEL);
             return TRUE;
+        case IDC_DEMO_HIDDEN:  // reachable only by a command sent to the dialog
+            ::SetDlgItemTextA(hwnd, IDC_DEMO_STATUS, "Hidden command");
+            return TRUE;
         case IDC_DEMO_ASK: {
             int answer = ::MessageBoxA(hwnd, "Proceed with the demo?", "E2E Demo", MB_YESNO | MB_ICONQUESTION);
             ::SetDlgItemTextA(hwnd, IDC_DEMO_STATUS, answer == IDYES ? "Answer: Yes" : "Answer: No");

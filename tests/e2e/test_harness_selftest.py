@@ -107,6 +107,8 @@ def test_dialog_and_message_box_are_driven_through_the_ui_driver(wine, ui, demo,
     with pytest.raises(UiError, match="disabled"):
         ui.click(dialog, ID_DISABLED)
     assert screenshot("dialog").stat().st_size > 0
+    ui.send_command(dialog, ID_HIDDEN)
+    ui.wait_text(dialog, ID_STATUS, "Hidden command")
 
     # The box has the dialog's caption; it is found as the box all the same.
     for answer, owner in (("No", None), ("Yes", dialog)):
@@ -118,7 +120,7 @@ def test_dialog_and_message_box_are_driven_through_the_ui_driver(wine, ui, demo,
         assert [text for _, text in message.buttons] == ["&Yes", "&No"]
         ui.answer(box, answer)
         ui.wait_gone(box)
-        assert ui.text(dialog, ID_STATUS) == f"Answer: {answer}"
+        ui.wait_text(dialog, ID_STATUS, f"Answer: {answer}")
 
     ui.key(dialog, "enter")  # the default button, OK
     result = running.wait()

@@ -170,6 +170,18 @@ class UiDriver:
         """The current text of a control (an edit control's content), or of the window."""
         return self._call("text", window, id=control_id)[0]["text"]
 
+    def wait_text(self, window: WindowSpec, control_id: Optional[int], expected: str, timeout: float = 10) -> None:
+        """Waits until the control shows `expected` (an action posted to a window takes effect
+        when the window gets to it); fails with the last text seen."""
+        deadline = time.monotonic() + timeout
+        while True:
+            text = self.text(window, control_id)
+            if text == expected:
+                return
+            if time.monotonic() >= deadline:
+                raise UiError(f"control {control_id} of {window!r} shows {text!r}, not {expected!r}")
+            time.sleep(0.1)
+
     def is_enabled(self, window: WindowSpec, control_id: int) -> bool:
         return self._call("state", window, id=control_id)[0]["enabled"] == "1"
 
