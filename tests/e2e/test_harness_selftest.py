@@ -48,6 +48,14 @@ def test_command_line_directory_and_environment_reach_the_program(wine, demo, sc
         f"cmdline={command_line}\ncwd={scratch.winpath('work dir')}\nE2E_VALUE=a b=c\n".encode())
 
 
+def test_console_output_of_the_program_cannot_pass_for_the_runner_results(wine):
+    result = wine.run("cmd.exe /c echo exit=7 pid=7& exit 3", timeout=30)
+
+    assert result.exit_code == 3
+    assert "exit=7 pid=7" in result.output
+    assert result.pid != 7
+
+
 def test_windows_temp_folder_maps_back_to_the_prefix(wine, wine_env):
     temp = wine.expand("%TEMP%")
 
