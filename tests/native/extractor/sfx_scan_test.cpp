@@ -38,9 +38,9 @@ TEST(SfxSignatureScan, FindsWhatAWholeFileScanFindsAcrossWindowEdges) {
     SfxPackageSpec spec;
     spec.level = 0;  // stored blocks keep the entry's copy of the text verbatim in the package
     spec.entries.push_back(MakeEntry("a.bin", std::string("stored ") + sfx::kSignature + " inside", 2));
-    // The window reads 64 KiB at a time and carries 11 bytes over; put one copy of the text
-    // before, on and after each edge, and pad behind the trailer by various amounts.
-    const size_t kWindow = 64 * 1024;
+    // The window reads kScanWindow bytes at a time and carries 11 over; put one copy of the
+    // text before, on and after each edge, and pad behind the trailer by various amounts.
+    const size_t kWindow = CSfxFile::kScanWindow;
     const size_t placements[] = {0, kWindow - 13, kWindow - 12, kWindow - 11, kWindow - 6, kWindow - 1,
                                  kWindow, 2 * kWindow - 23, 2 * kWindow - 12, 2 * kWindow - 2};
     for (size_t at : placements) {
