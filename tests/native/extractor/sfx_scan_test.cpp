@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cinttypes>
 #include <cstring>
 
 #include "common/format.h"
@@ -61,9 +62,9 @@ TEST(SfxSignatureScan, FindsWhatAWholeFileScanFindsAcrossWindowEdges) {
             std::vector<uint64_t> expected = WholeFileMatches(padded);
             ASSERT_EQ(3u, expected.size());  // the program's, the stored file's, the trailer's
             EXPECT_EQ(expected, TracedMatches(trace.Lines()));
-            EXPECT_TRUE(trace.Contains(common::Format("Seek to end. 0x%llX+11 > 0x%llX",
-                                                           static_cast<unsigned long long>(padded.size() - 10),
-                                                           static_cast<unsigned long long>(padded.size()))));
+            EXPECT_TRUE(trace.Contains(common::Format("Seek to end. 0x%" PRIX64 "+11 > 0x%" PRIX64,
+                                                           static_cast<uint64_t>(padded.size() - 10),
+                                                           static_cast<uint64_t>(padded.size()))));
             ASSERT_TRUE(sfx.LoadToc());
             EXPECT_EQ(stored[0].m_ullDataOffset, sfx.Entries()[0]->m_ullDataOffset);
         }
