@@ -33,6 +33,7 @@ $pack build "$work/program.bin" "$work/manifest.ini" "$work/package.exe" >/dev/n
 now() { date +%s.%N; }
 sync
 result=$($bench extract "$work/package.exe" "$work/out")
+sync
 start=$(now)
 unzip -q -o "$work/payload.zip" -d "$work/out/unzip"
 unzip_seconds=$(echo "$(now) - $start" | bc -l)
