@@ -54,14 +54,14 @@ BOOL BuildPackage(const std::string& programPath, const std::string& manifestPat
         error = common::Format("cannot read the manifest \"%s\"", manifestPath.c_str());
         return FALSE;
     }
-    SfxPackageSpec spec;
+    SfxPackagePlan plan;
     std::string folder = std::filesystem::path(manifestPath).parent_path().string();
-    if (!ParseManifest(text, folder, &spec, error)) {
+    if (!ParseManifest(text, folder, &plan, error)) {
         error = manifestPath + ": " + error;
         return FALSE;
     }
     std::vector<CSrcFileInfo> stored;
-    if (!WriteSfxPackage(programPath, spec, outputPath, error, &stored)) return FALSE;
+    if (!WriteSfxPackage(programPath, plan, outputPath, error, &stored)) return FALSE;
     out += common::Format("%s: %u entries\n", outputPath.c_str(), static_cast<unsigned>(stored.size()));
     return TRUE;
 }

@@ -57,22 +57,22 @@ protected:
 };
 
 TEST_F(SfxPackTest, ManifestGivesTheEntriesInOrder) {
-    SfxPackageSpec spec;
+    SfxPackagePlan plan;
     std::string error;
-    ASSERT_TRUE(ParseManifest(Manifest(), dir.Path().string(), &spec, error)) << error;
-    EXPECT_EQ(0x301u, spec.flags);
-    EXPECT_EQ("Brevane.exe /NoReboot %SfxCmdLine%", spec.commands[0]);
-    EXPECT_EQ("", spec.commands[1]);
-    ASSERT_EQ(3u, spec.entries.size());
-    EXPECT_STREQ("Brevane.exe", spec.entries[0].info.m_szFileName);
-    EXPECT_EQ(2u, spec.entries[0].info.m_dwPlatform);
-    EXPECT_EQ(kTime2014, FileTimeToU64(spec.entries[0].info.m_ftLastWrite));
-    EXPECT_EQ(kTime2020 - 1234567, FileTimeToU64(spec.entries[0].info.m_ftCreation));
-    EXPECT_STREQ("HECI.inf", spec.entries[1].info.m_szFileName);
-    EXPECT_EQ(4u, spec.entries[1].info.m_dwPlatform);
-    EXPECT_STREQ("SETTINGS.INI", spec.entries[2].info.m_szFileName);
-    EXPECT_EQ(0xFFu, spec.entries[2].info.m_dwPlatform);
-    EXPECT_EQ(0x21u, spec.entries[2].info.m_dwAttributes);
+    ASSERT_TRUE(ParseManifest(Manifest(), dir.Path().string(), &plan, error)) << error;
+    EXPECT_EQ(0x301u, plan.flags);
+    EXPECT_EQ("Brevane.exe /NoReboot %SfxCmdLine%", plan.commands[0]);
+    EXPECT_EQ("", plan.commands[1]);
+    ASSERT_EQ(3u, plan.entries.size());
+    EXPECT_STREQ("Brevane.exe", plan.entries[0].info.m_szFileName);
+    EXPECT_EQ(2u, plan.entries[0].info.m_dwPlatform);
+    EXPECT_EQ(kTime2014, FileTimeToU64(plan.entries[0].info.m_ftLastWrite));
+    EXPECT_EQ(kTime2020 - 1234567, FileTimeToU64(plan.entries[0].info.m_ftCreation));
+    EXPECT_STREQ("HECI.inf", plan.entries[1].info.m_szFileName);
+    EXPECT_EQ(4u, plan.entries[1].info.m_dwPlatform);
+    EXPECT_STREQ("SETTINGS.INI", plan.entries[2].info.m_szFileName);
+    EXPECT_EQ(0xFFu, plan.entries[2].info.m_dwPlatform);
+    EXPECT_EQ(0x21u, plan.entries[2].info.m_dwAttributes);
 }
 
 TEST_F(SfxPackTest, ManifestRefusesWhatTheReaderCouldNotHonour) {
@@ -99,22 +99,22 @@ TEST_F(SfxPackTest, ManifestRefusesWhatTheReaderCouldNotHonour) {
         {"[package]\njust text\n", "line 26: expected key = value"},
     };
     for (const auto& c : cases) {
-        SfxPackageSpec spec;
+        SfxPackagePlan plan;
         std::string error;
-        EXPECT_FALSE(ParseManifest(Manifest(c.extra), dir.Path().string(), &spec, error)) << c.extra;
+        EXPECT_FALSE(ParseManifest(Manifest(c.extra), dir.Path().string(), &plan, error)) << c.extra;
         if (!c.error.empty())
             EXPECT_EQ(c.error, error);
         else
             EXPECT_NE(std::string::npos, error.find("cannot read")) << error;
     }
-    SfxPackageSpec spec;
+    SfxPackagePlan plan;
     std::string error;
-    EXPECT_FALSE(ParseManifest("flags = 1\n", "", &spec, error));
+    EXPECT_FALSE(ParseManifest("flags = 1\n", "", &plan, error));
     EXPECT_EQ("line 1: key outside [package] or [file]", error);
     // A 255-character command and a 79-character name fit.
     EXPECT_TRUE(ParseManifest(Manifest("[package]\nwin32 = " + std::string(255, 'c') + "\n[file]\nsource = Brevane.exe\nname = " +
                                        std::string(79, 'n') + "\nplatform = 2\n"),
-                              dir.Path().string(), &spec, error))
+                              dir.Path().string(), &plan, error))
         << error;
 }
 

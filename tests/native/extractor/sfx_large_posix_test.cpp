@@ -19,11 +19,11 @@ namespace {
 
 TEST(SfxLargePackage, ReadsStreamsAndTableBeyondFourGiB) {
     CScratchDir dir;
-    SfxPackageSpec spec;
-    spec.commands[0] = "run.exe";
-    spec.entries.push_back(MakeEntry("far.bin", SampleBytes(5000, 3), 2));
+    SfxPackagePlan plan;
+    plan.commands[0] = "run.exe";
+    plan.entries.push_back(MakeEntry("far.bin", SampleBytes(5000, 3), 2));
     std::vector<CSrcFileInfo> stored;
-    std::string path = BuildPackage(dir, "small.exe", "MZ", spec, &stored);
+    std::string path = BuildPackage(dir, "small.exe", "MZ", plan, &stored);
     std::string bytes = ReadFile(path);
     uint64_t tocOffset = stored[0].m_ullDataOffset + stored[0].m_ullCompressedSize;
 
@@ -55,7 +55,7 @@ TEST(SfxLargePackage, ReadsStreamsAndTableBeyondFourGiB) {
     dir.EnterAsCurrent();
     fs::current_path(dir.Path() / "out");
     EXPECT_EQ(1, sfx.ExtractAll(2)) << sfx.m_szLastError;
-    EXPECT_TRUE(spec.entries[0].data == ReadFile("far.bin"));
+    EXPECT_TRUE(plan.entries[0].data == ReadFile("far.bin"));
 }
 
 }  // namespace

@@ -36,9 +36,9 @@ std::vector<uint64_t> TracedMatches(const std::vector<std::string>& lines) {
 
 TEST(SfxSignatureScan, FindsWhatAWholeFileScanFindsAcrossWindowEdges) {
     CScratchDir dir;
-    SfxPackageSpec spec;
-    spec.level = 0;  // stored blocks keep the entry's copy of the text verbatim in the package
-    spec.entries.push_back(MakeEntry("a.bin", std::string("stored ") + sfx::kSignature + " inside", 2));
+    SfxPackagePlan plan;
+    plan.level = 0;  // stored blocks keep the entry's copy of the text verbatim in the package
+    plan.entries.push_back(MakeEntry("a.bin", std::string("stored ") + sfx::kSignature + " inside", 2));
     // The window reads kScanWindow bytes at a time and carries 11 over; put one copy of the
     // text before, on and after each edge, and pad behind the trailer by various amounts.
     const size_t kWindow = CSfxFile::kScanWindow;
@@ -48,7 +48,7 @@ TEST(SfxSignatureScan, FindsWhatAWholeFileScanFindsAcrossWindowEdges) {
         std::string program(2 * kWindow + 40, 'z');
         std::memcpy(&program[at], sfx::kSignature, sfx::kSignatureLength);
         std::vector<CSrcFileInfo> stored;
-        std::string path = BuildPackage(dir, "edges.exe", program, spec, &stored);
+        std::string path = BuildPackage(dir, "edges.exe", program, plan, &stored);
         std::string bytes = ReadFile(path);
         for (size_t tail : {size_t(0), size_t(6), kWindow - 7, kWindow + 7}) {
             SCOPED_TRACE(testing::Message() << "at " << at << " tail " << tail);

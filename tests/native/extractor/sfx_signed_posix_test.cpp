@@ -22,13 +22,13 @@ TEST(SfxSignedPackage, ReadsLikeTheUnsignedOne) {
     if (Shell("command -v osslsigncode") != 0 || Shell("command -v openssl") != 0)
         GTEST_SKIP() << "osslsigncode or openssl missing";
     CScratchDir dir;
-    SfxPackageSpec spec;
-    spec.flags = 0x301;
-    spec.commands[0] = "Brevane.exe %SfxCmdLine%";
-    spec.entries.push_back(MakeEntry("Brevane.exe", SampleBytes(30000, 5), 2));
-    spec.entries.push_back(MakeEntry("settings.ini", "[Secure]\r\n", 0xFF));
+    SfxPackagePlan plan;
+    plan.flags = 0x301;
+    plan.commands[0] = "Brevane.exe %SfxCmdLine%";
+    plan.entries.push_back(MakeEntry("Brevane.exe", SampleBytes(30000, 5), 2));
+    plan.entries.push_back(MakeEntry("settings.ini", "[Secure]\r\n", 0xFF));
     std::vector<CSrcFileInfo> stored;
-    std::string unsignedPath = BuildPackage(dir, "pkg.exe", MinimalPeImage(), spec, &stored);
+    std::string unsignedPath = BuildPackage(dir, "pkg.exe", MinimalPeImage(), plan, &stored);
     ASSERT_FALSE(unsignedPath.empty());
 
     std::string key = dir.File("key.pem"), cert = dir.File("cert.pem"), signedPath = dir.File("signed.exe");
@@ -54,8 +54,8 @@ TEST(SfxSignedPackage, ReadsLikeTheUnsignedOne) {
     dir.EnterAsCurrent();
     fs::current_path(dir.Path() / "out");
     EXPECT_EQ(2, signedReader.ExtractAll(6)) << signedReader.m_szLastError;
-    EXPECT_TRUE(spec.entries[0].data == ReadFile("Brevane.exe"));
-    EXPECT_EQ(spec.entries[1].data, ReadFile("settings.ini"));
+    EXPECT_TRUE(plan.entries[0].data == ReadFile("Brevane.exe"));
+    EXPECT_EQ(plan.entries[1].data, ReadFile("settings.ini"));
 }
 
 }  // namespace
