@@ -49,12 +49,13 @@ struct Parser {
     static bool IsHeader(const std::string& line) { return !line.empty() && line[0] == '['; }
 
     // Reads steps until a section header, the end of the text, or (inside a repeat) "end".
-    bool ReadSteps(std::vector<Step>& steps, bool insideRepeat) {
+    // `repeatLine` is the index of the "repeat" line being read, for its error message.
+    bool ReadSteps(std::vector<Step>& steps, bool insideRepeat, size_t repeatLine = 0) {
         while (next < lines.size()) {
             size_t index = next;
             const std::string& line = lines[index];
             if (IsHeader(line)) {
-                if (insideRepeat) return Fail(index, "section header inside repeat");
+                if (insideRepeat) return Fail(repeatLine, "repeat without end");
                 return true;
             }
             ++next;
@@ -92,7 +93,7 @@ struct Parser {
             } else if (keyword == "repeat") {
                 if (!ParseNumber(rest, step.number)) return Fail(index, "repeat needs a count");
                 step.kind = Step::Repeat;
-                if (!ReadSteps(step.body, true)) return false;
+                if (!ReadSteps(step.body, true, index)) return false;
             } else if (keyword == "record") {
                 if (!recordPath || insideRepeat) return Fail(index, "record belongs before the first section");
                 if (rest.empty()) return Fail(index, "record needs a file name");
@@ -103,7 +104,7 @@ struct Parser {
             }
             steps.push_back(std::move(step));
         }
-        if (insideRepeat) return Fail(lines.size() - 1, "repeat without end");
+        if (insideRepeat) return Fail(repeatLine, "repeat without end");
         return true;
     }
 };

@@ -2,9 +2,9 @@
 production platform routines under Wine while the profile presents the machine, and the
 production builds are checked to carry none of the simulation.
 """
-import importlib.util
 import os
 import subprocess
+import sys
 from pathlib import Path
 
 import pytest
@@ -23,30 +23,27 @@ PLATFORM_LINKED = b"IsAdministratorUser"
 SIM_MARKERS = [b"BREVANE_SIM_PROFILE", b"wmi_smbios", b"reboot_log"]
 
 
-def _load_smbiosgen():
-    spec = importlib.util.spec_from_file_location("smbiosgen", ROOT / "devtools" / "smbiosgen" / "smbiosgen.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
-smbiosgen = _load_smbiosgen()
+sys.path.insert(0, str(ROOT / "devtools" / "smbiosgen"))
+import smbiosgen  # noqa: E402  (the fixture writer of devtools/smbiosgen)
 
 
 def winpath(path: Path) -> str:
     return "Z:" + str(path).replace("/", "\\")
 
 
-def probe(folder: Path, *args: str, profile: bool = True) -> dict:
+SIM_PROBE64 = ROOT / "build" / "win64-sim" / "bin" / "platform_probe.exe"
+
+
+def probe(folder: Path, *args: str, profile: bool = True, exe: Path = SIM_PROBE) -> dict:
     """Runs platform_probe in `folder` with its profile.ini; answers its key=value lines."""
-    if not SIM_PROBE.is_file():
-        pytest.skip(f"{SIM_PROBE} is not built (preset win32-sim)")
+    if not exe.is_file():
+        pytest.skip(f"{exe} is not built")
     env = dict(os.environ)
     if profile:
         env["BREVANE_SIM_PROFILE"] = winpath(folder / "profile.ini")
     else:
         env.pop("BREVANE_SIM_PROFILE", None)
-    done = subprocess.run([str(ROOT / "devtools" / "wine-run.sh"), str(SIM_PROBE), *args], cwd=folder, env=env,
+    done = subprocess.run([str(ROOT / "devtools" / "wine-run.sh"), str(exe), *args], cwd=folder, env=env,
                           capture_output=True, timeout=120)
     assert done.returncode == 0, done.stderr.decode(errors="replace")
     answers = {}
@@ -69,9 +66,10 @@ def zera(folder: Path, zera_id=0x0ABC, bios="A05", manufacturer="Zera Inc.", **k
     return Path(smbiosgen.write_profile(str(folder), table, **keys))
 
 
-def test_identity_from_the_firmware_table(tmp_path):
+@pytest.mark.parametrize("exe", [SIM_PROBE, SIM_PROBE64], ids=["win32", "win64"])
+def test_identity_from_the_firmware_table(tmp_path, exe):
     zera(tmp_path, zera_id=0x0ABC, bios="X12")
-    answers = probe(tmp_path, "sysinfo")
+    answers = probe(tmp_path, "sysinfo", exe=exe)
     assert answers == {"result": "1", "message": "OK", "manufacturer": "Zera Inc.", "product": "Zera Book 14",
                        "bios": "X12", "zeraid": "0ABC"}
     assert log_lines(tmp_path) == []  # WMI was never asked
@@ -120,14 +118,15 @@ def test_answers_replace_the_operating_system(tmp_path, value):
     assert log_lines(tmp_path) == ["$IsAdministratorUser, " + ("YES" if value else "NO")]
 
 
+@pytest.mark.parametrize("exe", [SIM_PROBE, SIM_PROBE64], ids=["win32", "win64"])
 @pytest.mark.parametrize("winpe, line, log", [
     (0, "RebootWindows", ["$RebootWindows, Initiate ExitWindowsEx()..."]),
     (1, "RebootWinPE", ["$RebootWinPE, Load NtShutdownSystem from NTDLL.DLL",
                         "$RebootWinPE, call NtShutdownSystem function"]),
 ])
-def test_restart_is_recorded_instead_of_performed(tmp_path, winpe, line, log):
+def test_restart_is_recorded_instead_of_performed(tmp_path, winpe, line, log, exe):
     zera(tmp_path, winpe=winpe)
-    answers = probe(tmp_path, "reboot")
+    answers = probe(tmp_path, "reboot", exe=exe)
     assert answers["result"] == "1"
     assert (tmp_path / "reboot.log").read_bytes() == (line + "\r\n").encode()
     assert log_lines(tmp_path) == log

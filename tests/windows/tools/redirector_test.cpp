@@ -152,6 +152,22 @@ TEST(RedirectorRunTest, MoreThanOneChunkWaitingArrivesAsOrderedChunksOfAtMost102
     EXPECT_EQ(expected, redirector.Output());
 }
 
+TEST(RedirectorRunTest, ZeroPollIntervalPollsContinuouslyAndTheRunStillEnds) {
+    // The ME update runs with 0 ms; a negative interval counts as 0 rather than as "forever".
+    // The child keeps running, so only polling can deliver its output.
+    StandinScript script("sleep 100\nprint a\nsleep 50\nprint bc\nhang\n");
+    for (int interval : {0, -5}) {
+        SCOPED_TRACE("interval " + std::to_string(interval));
+        ObservedMsgEdit redirector(nullptr);
+        redirector.SetPollInterval(interval);
+        ASSERT_TRUE(redirector.Start(MeTool("-f x").c_str(), UpdateTypeMeUpdate));
+        fw::UniqueHandle child = redirector.DuplicateChild();
+        EXPECT_TRUE(PumpUntil([&] { return redirector.Output() == "abc"; }));
+        redirector.Stop();
+        EXPECT_EQ(STILL_ACTIVE, WaitForExitCode(child.get()));
+    }
+}
+
 TEST(RedirectorRunTest, StandardErrorArrivesInTheSamePipeInOrder) {
     StandinScript script("print one\\r\\n\nstderr two\\r\\n\nprint three\\r\\n\n");
     ObservedRedirector redirector;
@@ -237,6 +253,41 @@ TEST(RedirectorInputTest, WriteInputReachesTheChildOnlyDuringARun) {
     EXPECT_EQ("Y\n", redirector.Output());
     redirector.Stop();
     EXPECT_FALSE(redirector.WriteInput("Y\n\r"));
+}
+
+TEST(RedirectorStopTest, NoHookRunsAfterStopHasReturnedWhileTheChildKeepsWriting) {
+    StandinScript script("repeat 100000\nprint Updating NCBlock ... 10%\\r\\n\nend\nhang\n");
+    ObservedRedirector redirector;
+    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    fw::UniqueHandle child = redirector.DuplicateChild();
+    ASSERT_TRUE(PumpUntil([&] { return redirector.Chunks().size() >= 3; }));
+    // The base Stop leaves the child writing; the reader must still end and stay ended.
+    redirector.Stop();
+    size_t seen = redirector.Chunks().size();
+    ::Sleep(300);
+    EXPECT_EQ(seen, redirector.Chunks().size());
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(child.get(), 0));
+    ::TerminateProcess(child.get(), 1);
+    EXPECT_EQ(1u, WaitForExitCode(child.get()));
+}
+
+TEST(RedirectorStopTest, StopOnTheWindowThreadServesAReaderThatIsWritingToTheWindow) {
+    // Every chunk goes to the window through messages of this thread; Stop must not deadlock.
+    StandinScript script("line b\nline b\nline b\nrepeat 100000\nprint Updating NCBlock ... 10%\\r\nend\n");
+    HiddenEdit window;
+    CExpandEditBox edit(window.Get());
+    ObservedMsgEdit redirector(&edit);
+    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    fw::UniqueHandle child = redirector.DuplicateChild();
+    ASSERT_TRUE(PumpUntil([&] { return redirector.Chunks().size() >= 3; }));
+    redirector.Stop();
+    EXPECT_EQ(STILL_ACTIVE, WaitForExitCode(child.get()));
+    size_t seen = redirector.Chunks().size();
+    std::string shown = edit.GetWindowText();
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(seen, redirector.Chunks().size());
+    EXPECT_EQ(shown, edit.GetWindowText());
+    EXPECT_EQ(0, shown.rfind("Updating NCBlock ... 10%", 0));
 }
 
 TEST(RedirectorStopTest, ChildHasEndedAnswersTrueOnceStopHasClosedTheProcess) {
