@@ -9,6 +9,7 @@ import pytest
 
 from brevane_setup import BrevaneRun
 from e2e_harness import artifacts
+from e2e_harness.logs import assert_log
 from e2e_harness.uidriver import DIALOG_CLASS, MessageBox, UiError, Window, poll
 
 # Template 102 in dialog units: id -> (x, y, width, height, text).
@@ -70,17 +71,9 @@ def open_dialog(ui, started) -> Window:
 
 
 def result_box(ui, dialog: Window, timeout: float = 30) -> tuple[Window, MessageBox]:
-    """The message box captioned "Update BIOS" (the dialog itself carries the same caption)."""
-    def find():
-        for record in ui.list_windows(DIALOG_CLASS):
-            hwnd = int(record["hwnd"], 16)
-            if record.get("title") == "Update BIOS" and hwnd != dialog.hwnd and record.get("visible", "1") == "1":
-                return Window(hwnd, int(record["pid"]), "Update BIOS")
-        return None
-    window = poll(find, timeout, interval=0.2)
-    records = ui._call("msgbox", window)
-    buttons = [(int(r["id"]), r["text"]) for r in records[1:] if r.get("") == "button"]
-    return window, MessageBox(records[0]["text"], buttons)
+    """The message box captioned "Update BIOS" that the dialog owns (the dialog itself carries
+    the same caption)."""
+    return ui.message_box("Update BIOS", timeout=timeout, owner=dialog)
 
 
 def button_texts(box: MessageBox) -> list[str]:
@@ -231,3 +224,46 @@ def test_command_1005_answers_the_tool(brevane, ui, listener):
     ui.answer(box, "OK")
     assert started.wait().exit_code == 0
     assert listener.stop() == [(1, 0)]
+
+
+def test_developer_questions_only_with_ovrel(brevane, ui, listener):
+    image = brevane.file("bios.rom")
+    started = brevane.start(f"/Ovrel /BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC /AMD", timeout=120)
+    box, content = ui.message_box("Update BIOS", timeout=30)
+    assert content.text == "Bypass GetSysInfo?"
+    assert button_texts(content) == ["Yes", "No"]
+    ui.answer(box, "Yes")
+    box, content = ui.message_box("Update BIOS", timeout=30)
+    assert content.text == "Bypass ValidateSystem?"
+    ui.answer(box, "No")
+    # Nothing was read, so the check fails on the empty manufacturer.
+    box, content = ui.message_box("Update BIOS", timeout=30)
+    assert content.text == "The system to be updated is not a Zera system."
+    assert button_texts(content) == ["OK"]
+    ui.answer(box, "OK")
+    assert started.wait().exit_code == 14
+    assert_log(brevane.log(), [("IsAdministratorUser", "YES"),
+                               ("GetSystemInfo", "OK, SystemManufacturer=[], SystemProductName=[], SystemZeraID=[0000]")])
+    assert listener.stop() == [(1, 14)]
+
+
+def test_failed_me_step_shows_its_box_and_keeps_the_dialog_open(brevane, ui, listener):
+    brevane.machine(winpe=1)
+    brevane.script("drvload", "line DrvLoad: Failed to load HECI.inf\nexit 1\n")
+    image, me_image = brevane.file("bios.rom"), brevane.file("me.bin")
+    started = brevane.start(f"/BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC /MeRomFile {me_image} /MeVer 11.8.50",
+                            timeout=120)
+    dialog = open_dialog(ui, started)
+    ui.click(dialog, 1000)
+    box, content = ui.message_box("ME Info", timeout=30)
+    assert content.text == "ME Driver load failed now, please check it"
+    assert button_texts(content) == ["OK"]
+    ui.answer(box, "OK")
+    poll(lambda: ui.text(dialog) == "Update BIOS", 10)
+    # Failed before the BIOS step: "Quit" is still there, "Update" is not.
+    assert not ui.is_enabled(dialog, 1000) and ui.is_enabled(dialog, 1001)
+    ui.click(dialog, 1001)
+    assert started.wait().exit_code == 32
+    assert brevane.cmdlines("AFUWINx64") == []
+    assert brevane.reboots() == []
+    assert listener.stop() == [(1, 32)]
