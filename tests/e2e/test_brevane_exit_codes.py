@@ -87,6 +87,7 @@ def test_affinity_failure_ends_with_9_and_no_log(brevane, listener):
     bounded(result)
     assert result.exit_code == 9
     assert brevane.log() == b""
+    assert brevane.reboots() == []
     assert listener.stop() == [(1, 9)]
 
 
@@ -96,6 +97,7 @@ def test_missing_image_ends_with_12(brevane, listener):
     bounded(result)
     assert result.exit_code == 12
     assert_log(brevane.log(), [("Error", f"The specified bios_rom_file ({missing}) is not found")])
+    assert brevane.reboots() == []
     assert listener.stop() == [(1, 12)]
 
 
@@ -104,6 +106,7 @@ def test_missing_bios_version_ends_with_11(brevane, listener):
     result = brevane.run(f"/NoPause /BiosRomFile {image}")
     assert result.exit_code == 11
     assert_log(brevane.log(), [("Error", "The /BiosVer is not specified in command line.")])
+    assert brevane.reboots() == []
     assert listener.stop() == [(1, 11)]
 
 
@@ -114,6 +117,7 @@ def test_not_an_administrator_ends_with_8(brevane, listener):
     bounded(result)
     assert result.exit_code == 8
     assert_log(brevane.log(), [("IsAdministratorUser", "NO")])
+    assert brevane.reboots() == []
     assert listener.stop() == [(1, 8)]
 
 
@@ -127,6 +131,7 @@ def test_unreadable_identity_ends_with_4(brevane, listener):
     # (WBEM_E_INVALID_NAMESPACE), and that reason follows the error text on its own line.
     assert_log(brevane.log(), [ADMIN, ("LoadDmiBodyFromWmi", "Starting..."),
                                ("GetSystemInfo", "Get System Information ERROR\nConnect to WMI ERR, hr=0x8004100E")])
+    assert brevane.reboots() == []
     assert listener.stop() == [(1, 4)]
 
 
@@ -143,6 +148,7 @@ def test_other_machine_ends_with_14(brevane, listener):
         ("Check Zera ID", "    [0]New System = 0ABC"),
         ("Check Zera ID", "    [1]New System = 0ABC"),
     ])
+    assert brevane.reboots() == []
     assert listener.stop() == [(1, 14)]
 
 
@@ -151,6 +157,7 @@ def test_missing_me_image_is_reported_before_missing_me_version(brevane, listene
     result = brevane.run(f"/NoPause /BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC")
     assert result.exit_code == 11
     assert_log(brevane.log(), [ADMIN, IDENTITY, ("Error", "The /MeRomFile is not specified in command line.")])
+    assert brevane.reboots() == []
     assert listener.stop() == [(1, 11)]
 
 
@@ -257,6 +264,7 @@ def test_equal_me_version_flashes_only_with_meupd(brevane, listener, meupd):
     assert_log(brevane.log(), me_run_lines(image, me_image, "11.8.50.3425", "11.8.50.3425", options))
     expected = ["FWUpdLcl64.exe -FWVER"] + ([f'FWUpdLcl64.exe -f "{me_image}"  -generic -allowsv '] if meupd else [])
     assert brevane.cmdlines("FWUpdLcl64") == expected
+    assert brevane.reboots() == []
     assert listener.stop() == [(1, 0)]
 
 
@@ -301,6 +309,7 @@ def test_secure_capsule_replaces_the_image_in_the_flash_command(brevane, listene
     log = brevane.log()
     assert b", $Secure flash, Change BIOS file to secure file[secure.cap]\r\n" in log
     assert log.endswith(b', $FlashBios, CommandLine=[AFUWINx64.exe "secure.cap" /P /B /N]\r\n')
+    assert brevane.reboots() == []
     assert listener.stop() == [(1, 0)]
 
 

@@ -72,6 +72,7 @@ int RunPreflight(IStartupServices& services, COptionSettings& options, CLogFile&
 
 int RunStartupSequence(IStartupServices& services, COptionSettings& options, CLogFile& log,
                        const std::string& commandLineTail) {
+    // "CmdLie" as the developer trace has always spelt it; tools that grep the trace rely on it.
     if (options.Ovrel) CLogFile::DebugPrint("@@ CmdLie: %s", commandLineTail.c_str());
 
     int refused = RunPreflight(services, options, log);
