@@ -18,7 +18,8 @@ namespace {
 BOOL CALLBACK TakeBrevaneDialog(HWND hwnd, LPARAM param) {
     char cls[16] = {};
     ::GetClassNameA(hwnd, cls, sizeof cls);
-    if (std::string(cls) != "#32770" || !::GetDlgItem(hwnd, IDC_OUTPUT)) return TRUE;
+    // Shown only once its controls exist and its initialisation has run.
+    if (std::string(cls) != "#32770" || !::IsWindowVisible(hwnd) || !::GetDlgItem(hwnd, IDC_OUTPUT)) return TRUE;
     *reinterpret_cast<HWND*>(param) = hwnd;
     return FALSE;
 }
