@@ -121,6 +121,12 @@ BOOL CExtractorLauncher::ExecuteCommand() {
     }
 
     std::string workingDir = CommandWorkingDirectory(m_strExtractDest);
+    // Only the dialog can get here before anything was extracted; the command would then run
+    // from wherever the process stands instead of from the package's files.
+    if (workingDir.empty()) {
+        Diagnostic("No destination directory: extract the package first", MsgKind::Error);
+        return FALSE;
+    }
     (void)m_platform.SetCurrentDir(workingDir);
 
     uint32_t exitCode = 0;

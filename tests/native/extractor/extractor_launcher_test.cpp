@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -297,7 +298,16 @@ TEST_F(LauncherTest, ExecuteCommandRules) {
     EXPECT_EQ(0u, launcher.m_nExitCode);
 }
 
+TEST_F(LauncherTest, CommandBeforeAnyDestinationIsNotStarted) {
+    launcher.m_bDiagnostic = true;
+    platform.command = "run.exe";
+    EXPECT_FALSE(launcher.ExecuteCommand());
+    EXPECT_EQ("", platform.started);
+    EXPECT_EQ("(app)|1|No destination directory: extract the package first", platform.messages.back());
+}
+
 TEST_F(LauncherTest, OverlongCommandIsNeverStarted) {
+    launcher.m_strExtractDest = "C:\\d";
     launcher.m_bDiagnostic = true;
     platform.env["Long"] = std::string(1020, 'x');
     platform.command = "a %Long%";  // 1022 characters: fits

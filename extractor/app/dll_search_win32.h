@@ -1,0 +1,16 @@
+#pragma once
+// Extractor runs elevated, often straight from a download folder where anyone may have left a
+// DLL with a system name. These keep every library loaded at run time to the system directory.
+
+#include <windows.h>
+
+namespace sfx {
+
+// Removes the program's folder and the current directory from the DLL search for every load
+// that follows. Call first thing in WinMain, before anything loads a library.
+void RestrictDllSearchToSystem();
+
+// Loads `name` from the system directory only; null when it is not there.
+HMODULE LoadSystemLibrary(const char* name);
+
+}  // namespace sfx
