@@ -1,0 +1,341 @@
+#include "extractor/package/sfx_file.h"
+
+#include <cinttypes>
+#include <cstdarg>
+#include <cstring>
+#include <new>
+
+#include "extractor/package/sfx_debug.h"
+#include "extractor/package/sfx_format.h"
+#include "extractor/package/sfx_fs.h"
+#include "extractor/package/sfx_inflate.h"
+
+namespace {
+
+// The signature search reads the file through this window, whatever its size.
+constexpr size_t kScanChunk = 64 * 1024;
+
+}  // namespace
+
+CSfxFile::CSfxFile()
+    : m_szLastError{},
+      m_ullOffsetToTOC(0),
+      m_wSfxHeaderVersion(0),
+      m_dwSfxFlags(0),
+      m_dwReserved(0),
+      m_szWin32Command{},
+      m_szDosCommand{},
+      m_szCommand3{},
+      m_szCommand4{},
+      m_dwFileCount(0),
+      m_pFile(nullptr),
+      m_ullPackageSize(0) {}
+
+CSfxFile::~CSfxFile() {
+    Close();
+    FreeEntries();
+}
+
+uint32_t CSfxFile::GetDestOption() const { return m_dwSfxFlags & sfx::kDestOptionMask; }
+
+BOOL CSfxFile::IsNoDialog() const { return (m_dwSfxFlags & sfx::kNoDialogFlag) ? TRUE : FALSE; }
+
+void CSfxFile::SetLastError(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    // Cut to the 79 characters the buffer holds.
+    std::vsnprintf(m_szLastError, sizeof m_szLastError, format, args);
+    va_end(args);
+}
+
+void CSfxFile::Fail(const char* text) {
+    SetLastError("%s", text);
+    Close();
+    SfxDebugPrint("%s", m_szLastError);
+}
+
+void CSfxFile::Close() {
+    if (m_pFile) {
+        std::fclose(m_pFile);
+        m_pFile = nullptr;
+    }
+}
+
+void CSfxFile::FreeEntries() { m_entries.clear(); }
+
+bool CSfxFile::ReadBytes(void* buffer, size_t count) { return std::fread(buffer, 1, count, m_pFile) == count; }
+
+size_t CSfxFile::ReadZString(char* buffer, size_t limit, bool* terminated) {
+    size_t stored = 0;
+    *terminated = false;
+    while (stored < limit) {
+        int c = std::fgetc(m_pFile);
+        if (c == EOF) break;
+        buffer[stored++] = static_cast<char>(c);
+        if (c == 0) {
+            *terminated = true;
+            break;
+        }
+    }
+    return stored;
+}
+
+// The last position whose 11 bytes equal the signature's first 11, exactly as a scan of the
+// whole file would find it, but read through a fixed window: a match may straddle two reads, so
+// the window keeps the bytes that could still begin one. Each match is traced in file order.
+int CSfxFile::FindLastSignature(uint64_t* position) {
+    constexpr size_t kKeep = sfx::kSignatureLength - 1;  // bytes carried into the next read
+    std::unique_ptr<unsigned char[]> window(new (std::nothrow) unsigned char[kScanChunk + kKeep + 1]);
+    if (!window) return -1;
+    bool found = false;
+    uint64_t base = 0;   // file position of window[0]
+    size_t held = 0;     // bytes in the window
+    uint64_t total = 0;  // bytes read
+    bool atEnd = false;
+    if (!sfxfs::Seek(m_pFile, 0)) atEnd = true;
+
+    auto report = [&](size_t at) {
+        char shown[sfx::kSignatureLength] = {};
+        size_t available = held - at < sfx::kSignatureLength ? held - at : sfx::kSignatureLength;
+        std::memcpy(shown, window.get() + at, available);
+        SfxDebugPrint("Found Korvale");
+        SfxDebugPrint("%c%c%c%c%c%c%c%c%c%c%c%c(0x%" PRIX64 ")", shown[0], shown[1], shown[2], shown[3], shown[4],
+                      shown[5], shown[6], shown[7], shown[8], shown[9], shown[10], shown[11], base + at);
+        *position = base + at;
+        found = true;
+    };
+    // Tests positions [0, last] of the window, each with its 11 bytes in the window.
+    auto scan = [&](size_t last) {
+        const unsigned char* data = window.get();
+        size_t at = 0;
+        while (at <= last) {
+            const void* bang = std::memchr(data + at, sfx::kSignature[0], last - at + 1);
+            if (!bang) break;
+            at = static_cast<size_t>(static_cast<const unsigned char*>(bang) - data);
+            if (std::memcmp(data + at, sfx::kSignature, sfx::kSignatureScanLength) == 0) report(at);
+            ++at;
+        }
+    };
+
+    while (!atEnd && total < m_ullPackageSize) {
+        uint64_t left = m_ullPackageSize - total;
+        size_t want = left < kScanChunk ? static_cast<size_t>(left) : kScanChunk;
+        size_t got = std::fread(window.get() + held, 1, want, m_pFile);
+        total += got;
+        held += got;
+        if (got < want) atEnd = true;
+        // Positions whose 12 bytes are all here are final now; the last kKeep wait for more.
+        if (held >= sfx::kSignatureLength) {
+            scan(held - sfx::kSignatureLength);
+            size_t keep = kKeep;
+            std::memmove(window.get(), window.get() + held - keep, keep);
+            base += held - keep;
+            held = keep;
+        }
+    }
+    // The tail: positions with 11 bytes left, the twelfth shown as a NUL.
+    if (held >= sfx::kSignatureScanLength) scan(held - sfx::kSignatureScanLength);
+    uint64_t n = total;
+    if (n > 0) SfxDebugPrint("Seek to end. 0x%" PRIX64 "+11 > 0x%" PRIX64, n > 10 ? n - 10 : 0, n);
+    return found ? 1 : 0;
+}
+
+BOOL CSfxFile::Open(const char* path) {
+    if (m_pFile) {
+        SetLastError("SfxFile has already opened");
+        return FALSE;
+    }
+    m_pFile = sfxfs::OpenForRead(path);
+    if (!m_pFile) {
+        SetLastError("Open Sfx file error");
+        return FALSE;
+    }
+    if (!sfxfs::SizeOf(m_pFile, &m_ullPackageSize)) {
+        SetLastError("Open Sfx file error");
+        Close();
+        return FALSE;
+    }
+
+    uint64_t signatureAt = 0;
+    int found = FindLastSignature(&signatureAt);
+    if (found < 0) {
+        SetLastError("malloc memory error");
+        Close();
+        return FALSE;
+    }
+    if (found == 0) {
+        Fail("Find Signature SFX error");
+        return FALSE;
+    }
+
+    char signature[80] = {};
+    if (!sfxfs::Seek(m_pFile, signatureAt) || !ReadBytes(signature, sfx::kSignatureLength)) {
+        Fail("Read Signature SFX error");
+        return FALSE;
+    }
+    if (std::memcmp(signature, sfx::kSignature, sfx::kSignatureLength) != 0) {
+        Fail("Signature SFX mismatched");
+        return FALSE;
+    }
+
+    uint64_t versionAt = signatureAt - sfx::kVersionBeforeSignature;
+    SfxDebugPrint("Seek m_wSfxHeaderVersion offset:0x%" PRIX64, versionAt);
+    uint16_t version = 0xFFFF;
+    unsigned char versionBytes[2];
+    if (signatureAt >= sfx::kVersionBeforeSignature && sfxfs::Seek(m_pFile, versionAt) &&
+        ReadBytes(versionBytes, sizeof versionBytes)) {
+        sfx::CByteReader reader(versionBytes, sizeof versionBytes);
+        (void)reader.U16(&version);
+    }
+    m_wSfxHeaderVersion = version;
+    if (version != sfx::kHeaderVersion) {
+        SetLastError("SfxHeaderVersion mismatched: %04X != %04X", version, sfx::kHeaderVersion);
+        Close();
+        SfxDebugPrint("%s", m_szLastError);
+        return FALSE;
+    }
+
+    uint64_t offsetAt = signatureAt - sfx::kTocOffsetBeforeSignature;
+    SfxDebugPrint("Seek m_ullOffsetToTOC offset:0x%" PRIX64, offsetAt);
+    // Fewer than 10 bytes before the signature: no offset, so nothing counts as loaded.
+    uint64_t offset = 0;
+    unsigned char offsetBytes[8];
+    if (signatureAt >= sfx::kTocOffsetBeforeSignature && sfxfs::Seek(m_pFile, offsetAt) &&
+        ReadBytes(offsetBytes, sizeof offsetBytes)) {
+        sfx::CByteReader reader(offsetBytes, sizeof offsetBytes);
+        (void)reader.U64(&offset);
+    }
+    m_ullOffsetToTOC = offset;
+    return TRUE;
+}
+
+BOOL CSfxFile::LoadToc() {
+    if (!m_pFile) {
+        SetLastError("SfxFile not opened");
+        return FALSE;
+    }
+    // A new table replaces the whole header, so nothing of an earlier package survives into a
+    // table that turns out short.
+    m_dwSfxFlags = 0;
+    m_dwReserved = 0;
+    std::memset(m_szWin32Command, 0, sizeof m_szWin32Command);
+    std::memset(m_szDosCommand, 0, sizeof m_szDosCommand);
+    std::memset(m_szCommand3, 0, sizeof m_szCommand3);
+    std::memset(m_szCommand4, 0, sizeof m_szCommand4);
+    m_dwFileCount = 0;
+
+    unsigned char word[4];
+    uint32_t signature = 0;
+    if (sfxfs::Seek(m_pFile, m_ullOffsetToTOC) && ReadBytes(word, sizeof word)) {
+        sfx::CByteReader reader(word, sizeof word);
+        (void)reader.U32(&signature);
+    }
+    if (signature != sfx::kTocSignature) {
+        SetLastError("Signature TOC mismatched");
+        return FALSE;
+    }
+    uint64_t position = m_ullOffsetToTOC + sizeof word;
+
+    unsigned char fixed[sfx::kTocFixedHeaderSize];
+    size_t got = std::fread(fixed, 1, sizeof fixed, m_pFile);
+    position += got;
+    {
+        sfx::CByteReader reader(fixed, got);
+        if (reader.U32(&m_dwSfxFlags)) (void)reader.U32(&m_dwReserved);
+    }
+    char* commands[] = {m_szWin32Command, m_szDosCommand, m_szCommand3, m_szCommand4};
+    for (char* command : commands) {
+        bool terminated;
+        position += ReadZString(command, sfx::kCommandFieldLimit, &terminated);
+    }
+    got = std::fread(word, 1, sizeof word, m_pFile);
+    position += got;
+    {
+        sfx::CByteReader reader(word, got);
+        (void)reader.U32(&m_dwFileCount);
+    }
+
+    // The count is not trusted: records stop where the file does, so a huge count allocates
+    // no more records than the file has bytes for.
+    for (uint32_t i = 0; i < m_dwFileCount && position < m_ullPackageSize; ++i) {
+        std::unique_ptr<CSrcFileInfo> entry(new (std::nothrow) CSrcFileInfo);
+        if (!entry) {
+            SetLastError("MemAlloc err");
+            return FALSE;
+        }
+        bool terminated;
+        size_t consumed = ReadZString(entry->m_szFileName, sfx::kNameFieldLimit, &terminated);
+        position += consumed;
+        // A name that fills its field without a NUL is not a name: keep it empty, so that the
+        // record is listed but never extracted under a cut-off name.
+        if (!terminated) std::memset(entry->m_szFileName, 0, sizeof entry->m_szFileName);
+        unsigned char fields[sfx::kEntryFixedSize];
+        got = std::fread(fields, 1, sizeof fields, m_pFile);
+        position += got;
+        sfx::CByteReader reader(fields, got);
+        sfx::ReadEntryFields(reader, entry.get());
+        try {
+            m_entries.push_back(std::move(entry));
+        } catch (const std::bad_alloc&) {
+            SetLastError("MemAlloc err");
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+BOOL CSfxFile::ExtractOne(CSrcFileInfo* entry) {
+    if (!m_pFile) {
+        SetLastError("SfxFile not opened");
+        return FALSE;
+    }
+    if (m_ullOffsetToTOC == 0) {
+        SetLastError("TOC not been loaded");
+        return FALSE;
+    }
+    if (!entry) {
+        SetLastError("NULL pointer for ExtractOne()");
+        return FALSE;
+    }
+    if (entry->m_szFileName[0] == '\0') {
+        SetLastError("NULL filename for ExtractOne()");
+        return FALSE;
+    }
+    // Names come from the package: anything but a plain file name could write outside the
+    // destination directory.
+    if (!sfx::IsPlainFileName(entry->m_szFileName)) {
+        SetLastError("Unsafe filename for ExtractOne(),%s", entry->m_szFileName);
+        return FALSE;
+    }
+    if (!sfxfs::Seek(m_pFile, entry->m_ullDataOffset)) {
+        SetLastError("Out of SfxFile range");
+        return FALSE;
+    }
+    int error = 0;
+    FILE* destination = sfxfs::CreateForWrite(entry->m_szFileName, &error);
+    if (!destination) {
+        SetLastError("Create DestFile ERR,%s,#%d", entry->m_szFileName, error);
+        return FALSE;
+    }
+    uint64_t compressed = entry->m_ullCompressedSize;
+    uint64_t written = 0;
+    int result = DecompressStream(m_pFile, &compressed, destination, &written);
+    // A failed close loses buffered bytes: that file is not written either.
+    bool closed = std::fclose(destination) == 0;
+    if (result != kInflateOk || !closed) {
+        SetLastError("Decompress routine error");
+        return FALSE;
+    }
+    (void)sfxfs::ApplyStamp(entry->m_szFileName, entry->m_ftCreation, entry->m_ftLastWrite, entry->m_dwAttributes);
+    return TRUE;
+}
+
+int CSfxFile::ExtractAll(uint32_t mask) {
+    int count = 0;
+    for (const std::unique_ptr<CSrcFileInfo>& entry : m_entries) {
+        if (!(entry->m_dwPlatform & mask)) continue;
+        if (!ExtractOne(entry.get())) return 0;
+        ++count;
+    }
+    return count;
+}

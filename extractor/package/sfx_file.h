@@ -1,0 +1,64 @@
+#pragma once
+// CSfxFile: reads the package appended to an executable file. It finds the trailer, loads the
+// table of contents into CSrcFileInfo records and extracts records into files in the current
+// directory with their stored times and attributes. Every operation answers success or failure
+// and leaves the reason of a failure in m_szLastError.
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "common/portable_types.h"
+#include "extractor/package/sfx_entry.h"
+
+class CSfxFile {
+public:
+    CSfxFile();
+    ~CSfxFile();
+    CSfxFile(const CSfxFile&) = delete;
+    CSfxFile& operator=(const CSfxFile&) = delete;
+
+    // Opens `path` and validates its trailer; the file stays open on success.
+    [[nodiscard]] BOOL Open(const char* path);
+    // Reads the table of contents and appends its records to the entry list.
+    [[nodiscard]] BOOL LoadToc();
+    // Writes one entry into the current directory.
+    [[nodiscard]] BOOL ExtractOne(CSrcFileInfo* entry);
+    // Extracts every entry whose platform mask shares a bit with `mask`, in table order.
+    // Answers the number written, or 0 at the first failure.
+    [[nodiscard]] int ExtractAll(uint32_t mask);
+    void Close();
+    void FreeEntries();
+
+    BOOL IsOpen() const { return m_pFile != nullptr; }
+    BOOL HasEntries() const { return !m_entries.empty(); }
+    uint32_t GetDestOption() const;  // flags bits 0-7
+    BOOL IsNoDialog() const;         // flags bit 8
+    const std::vector<std::unique_ptr<CSrcFileInfo>>& Entries() const { return m_entries; }
+
+    char m_szLastError[80];
+    uint64_t m_ullOffsetToTOC;
+    uint16_t m_wSfxHeaderVersion;
+    uint32_t m_dwSfxFlags;
+    uint32_t m_dwReserved;
+    char m_szWin32Command[1024];
+    char m_szDosCommand[1024];
+    char m_szCommand3[1024];
+    char m_szCommand4[1024];
+    uint32_t m_dwFileCount;
+
+private:
+    void SetLastError(const char* format, ...) BREVANE_PRINTF(2, 3);
+    void Fail(const char* text);  // SetLastError, close, and trace the text
+    // 1 found (position set), 0 not found, -1 no memory for the search window.
+    int FindLastSignature(uint64_t* position);
+    bool ReadBytes(void* buffer, size_t count);
+    // Reads a NUL-terminated field of at most `limit` bytes into `buffer`; answers the number
+    // of bytes consumed and whether a NUL ended it.
+    size_t ReadZString(char* buffer, size_t limit, bool* terminated);
+
+    std::vector<std::unique_ptr<CSrcFileInfo>> m_entries;
+    FILE* m_pFile;
+    uint64_t m_ullPackageSize;  // size of the open file, the bound of every count
+};

@@ -1,0 +1,76 @@
+#include "extractor/package/sfx_fs.h"
+
+#include <windows.h>
+#include <dbghelp.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "framework/unique_handle_win32.h"
+
+namespace {
+
+FILETIME ToFileTime(const SfxFileTime& ft) { return FILETIME{ft.dwLowDateTime, ft.dwHighDateTime}; }
+SfxFileTime FromFileTime(const FILETIME& ft) { return SfxFileTime{ft.dwLowDateTime, ft.dwHighDateTime}; }
+
+}  // namespace
+
+namespace sfxfs {
+
+FILE* OpenForRead(const char* path) { return std::fopen(path, "rb"); }
+
+FILE* CreateForWrite(const char* path, int* error) {
+    errno = 0;
+    FILE* file = std::fopen(path, "wb");
+    if (!file) *error = errno;
+    return file;
+}
+
+bool Seek(FILE* file, uint64_t position) {
+    if (position > static_cast<uint64_t>(INT64_MAX)) return false;
+    return _fseeki64(file, static_cast<__int64>(position), SEEK_SET) == 0;
+}
+
+bool Tell(FILE* file, uint64_t* position) {
+    __int64 at = _ftelli64(file);
+    if (at < 0) return false;
+    *position = static_cast<uint64_t>(at);
+    return true;
+}
+
+bool SizeOf(FILE* file, uint64_t* size) {
+    if (_fseeki64(file, 0, SEEK_END) != 0) return false;
+    return Tell(file, size);
+}
+
+BOOL ReadStamp(const char* path, FileStamp* stamp) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return FALSE;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return FALSE;
+    stamp->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp->creation = FromFileTime(data.ftCreationTime);
+    stamp->lastWrite = FromFileTime(data.ftLastWriteTime);
+    stamp->attributes = data.dwFileAttributes;
+    return TRUE;
+}
+
+BOOL ApplyStamp(const char* path, const SfxFileTime& creation, const SfxFileTime& lastWrite, uint32_t attributes) {
+    BOOL timesSet = FALSE;
+    {
+        fw::UniqueFile file(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            FILETIME created = ToFileTime(creation);
+            FILETIME written = ToFileTime(lastWrite);
+            timesSet = ::SetFileTime(file.get(), &created, nullptr, &written);
+        }
+    }
+    BOOL attributesSet = ::SetFileAttributesA(path, attributes);
+    return (timesSet && attributesSet) ? TRUE : FALSE;
+}
+
+BOOL MakeSureDirectoryPathExists(const char* path) { return ::MakeSureDirectoryPathExists(path); }
+
+void DebugOutput(const char* text) { ::OutputDebugStringA(text); }
+
+}  // namespace sfxfs

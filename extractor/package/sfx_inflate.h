@@ -1,0 +1,28 @@
+#pragma once
+// Inflating one stored zlib stream out of the package, in fixed 1024-byte pieces, so that an
+// entry of any size needs no more memory than that.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Results of DecompressStream; any non-zero result is a failure.
+enum : int {
+    kInflateOk = 0,
+    kInflateInitError = -1,
+    kInflateDataError = -2,  // corrupt data, bad check value, or input ended before the stream
+    kInflateReadError = -13,
+    kInflateWriteError = -14,
+};
+
+// Receives each piece of inflated bytes; answers false when it could not take them all.
+using SfxInflateSink = bool (*)(void* context, const unsigned char* bytes, size_t count);
+
+// Reads at most *compressedSize bytes from `source` (positioned at the stream), inflates them
+// and hands the output to `sink`. On return *compressedSize holds the bytes inflate consumed
+// and *written the bytes handed to the sink. Input behind the end of the stream is ignored.
+int DecompressStreamTo(FILE* source, uint64_t* compressedSize, SfxInflateSink sink, void* context,
+                       uint64_t* written);
+
+// The same into a C stream.
+int DecompressStream(FILE* source, uint64_t* compressedSize, FILE* destination, uint64_t* written);
