@@ -4,8 +4,9 @@
 
 #include "extractor/app/browse_folder_win32.h"
 #include "extractor/app/command_runner_win32.h"
-#include "extractor/app/dll_search_win32.h"
+#include "extractor/package/system_library_win32.h"
 #include "extractor/app/extractor_dlg_win32.h"
+#include "framework/unique_handle_win32.h"
 
 CSfxFile theSfxFile;
 
@@ -116,18 +117,7 @@ BOOL CExtractorApp::SetCurrentDir(const std::string& path) { return ::SetCurrent
 unsigned long CExtractorApp::LastSystemError() { return ::GetLastError(); }
 
 BOOL CExtractorApp::MakeSurePathExists(const std::string& pathWithBackslash, unsigned long& error) {
-    // dbghelp is not one of the libraries the system always takes from its own directory, so
-    // it is loaded at run time from there rather than imported.
-    using MakeSureFn = BOOL(WINAPI*)(PCSTR);
-    fw::UniqueModule dbghelp(sfx::LoadSystemLibrary("dbghelp.dll"));
-    MakeSureFn makeSure = dbghelp ? reinterpret_cast<MakeSureFn>(reinterpret_cast<void*>(
-                                        ::GetProcAddress(dbghelp.get(), "MakeSureDirectoryPathExists")))
-                                  : nullptr;
-    if (!makeSure) {
-        error = ::GetLastError();
-        return FALSE;
-    }
-    if (makeSure(pathWithBackslash.c_str())) return TRUE;
+    if (sfx::MakeSureDirectoryPathExistsFromSystem(pathWithBackslash.c_str())) return TRUE;
     error = ::GetLastError();
     return FALSE;
 }

@@ -7,17 +7,13 @@
 #include <string>
 
 #include "common/portable_types.h"
+#include "extractor/package/sfx_format.h"
 
 namespace sfx {
 
 // File name part of `path` (after the last backslash) up to its first dot; empty when that
 // name has no dot. Names the temporary sub-directory and captions the dialog's error boxes.
 std::string PackageBaseName(const std::string& path);
-
-// Bits 0-7 of the package flags: where to extract.
-constexpr uint32_t kDestOptionMask = 0xFF;
-// Bit 8 of the package flags: extract and run without the dialog.
-constexpr uint32_t kNoDialogFlag = 0x100;
 
 // The option a destination choice works with: -1 stands for the package's own option.
 int ResolveDestinationOption(int option, uint32_t sfxFlags);

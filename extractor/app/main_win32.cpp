@@ -2,7 +2,7 @@
 // hands the command-line tail to the one application object.
 #include <windows.h>
 
-#include "extractor/app/dll_search_win32.h"
+#include "extractor/package/system_library_win32.h"
 #include "extractor/app/extractor_app_win32.h"
 
 namespace {

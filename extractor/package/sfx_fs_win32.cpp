@@ -1,11 +1,11 @@
 #include "extractor/package/sfx_fs.h"
 
 #include <windows.h>
-#include <dbghelp.h>
 
 #include <cerrno>
 #include <cstdio>
 
+#include "extractor/package/system_library_win32.h"
 #include "framework/unique_handle_win32.h"
 
 namespace {
@@ -69,7 +69,7 @@ BOOL ApplyStamp(const char* path, const SfxFileTime& creation, const SfxFileTime
     return (timesSet && attributesSet) ? TRUE : FALSE;
 }
 
-BOOL MakeSureDirectoryPathExists(const char* path) { return ::MakeSureDirectoryPathExists(path); }
+BOOL MakeSureDirectoryPathExists(const char* path) { return sfx::MakeSureDirectoryPathExistsFromSystem(path); }
 
 void DebugOutput(const char* text) { ::OutputDebugStringA(text); }
 

@@ -133,8 +133,9 @@ BOOL CheckSfxPackageSpec(const SfxPackageSpec& spec, std::string& error) {
     static const char* const kCommandNames[] = {"Win32 command", "DOS command", "command 3", "command 4"};
     for (size_t i = 0; i < sfx::kCommandCount; ++i) {
         if (spec.commands[i].size() >= sfx::kCommandFieldLimit) {
-            error = common::Format("%s has %zu characters; at most %zu fit", kCommandNames[i], spec.commands[i].size(),
-                                   sfx::kCommandFieldLimit - 1);
+            error = common::Format("%s has %lu characters; at most %lu fit", kCommandNames[i],
+                                   static_cast<unsigned long>(spec.commands[i].size()),
+                                   static_cast<unsigned long>(sfx::kCommandFieldLimit - 1));
             return FALSE;
         }
         if (spec.commands[i].find('\0') != std::string::npos) {

@@ -1,6 +1,8 @@
-#include "extractor/app/dll_search_win32.h"
+#include "extractor/package/system_library_win32.h"
 
 #include <string>
+
+#include "framework/unique_handle_win32.h"
 
 namespace sfx {
 
@@ -38,8 +40,17 @@ HMODULE LoadSystemLibrary(const char* name) {
     // A full path never searches; the flag keeps the library's own dependencies in the system
     // directory too.
     std::string path = std::string(folder) + "\\" + name;
-    HMODULE module = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    return module;
+    return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+BOOL MakeSureDirectoryPathExistsFromSystem(const char* path) {
+    using MakeSureFn = BOOL(WINAPI*)(PCSTR);
+    fw::UniqueModule dbghelp(LoadSystemLibrary("dbghelp.dll"));
+    if (!dbghelp) return FALSE;
+    auto makeSure = reinterpret_cast<MakeSureFn>(
+        reinterpret_cast<void*>(::GetProcAddress(dbghelp.get(), "MakeSureDirectoryPathExists")));
+    if (!makeSure) return FALSE;
+    return makeSure(path);
 }
 
 }  // namespace sfx

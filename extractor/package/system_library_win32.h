@@ -1,6 +1,7 @@
 #pragma once
 // Extractor runs elevated, often straight from a download folder where anyone may have left a
-// DLL with a system name. These keep every library loaded at run time to the system directory.
+// DLL with a system name. These keep every library loaded at run time to the system directory;
+// libraries the system does not always take from there (dbghelp) are never imported.
 
 #include <windows.h>
 
@@ -12,5 +13,10 @@ void RestrictDllSearchToSystem();
 
 // Loads `name` from the system directory only; null when it is not there.
 HMODULE LoadSystemLibrary(const char* name);
+
+// dbghelp's MakeSureDirectoryPathExists, taken from the system directory: creates every
+// missing directory of `path` up to its last backslash. FALSE with the system error when it
+// fails or dbghelp is not available.
+BOOL MakeSureDirectoryPathExistsFromSystem(const char* path);
 
 }  // namespace sfx
