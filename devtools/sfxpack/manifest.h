@@ -1,0 +1,20 @@
+#pragma once
+// The package writer's manifest: a small INI-like text that names the package's flags, its four
+// commands and its files in table order. The format is described in README.md beside this file.
+
+#include <string>
+
+#include "common/portable_types.h"
+#include "extractor/package/sfx_writer.h"
+
+// Reads `text`; relative source paths are taken from `baseFolder`. Fills `spec` (sizes and
+// offsets are left to the writer). On failure `error` names the line and the reason.
+[[nodiscard]] BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPackageSpec* spec,
+                                 std::string& error);
+
+// "YYYY/MM/DD HH:MM:SS" (UTC) or a number (the FILETIME value itself) into a FILETIME.
+[[nodiscard]] bool ParseFileTimeText(const std::string& text, SfxFileTime* time);
+
+// A platform mask: a number (decimal or 0x hex) or names joined by "," or "+": DOS, Win32,
+// WinPE, all (= 0xFF). Names are matched without regard to case.
+[[nodiscard]] bool ParsePlatformText(const std::string& text, uint32_t* mask);

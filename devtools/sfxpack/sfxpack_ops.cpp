@@ -1,0 +1,192 @@
+#include "devtools/sfxpack/sfxpack_ops.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "common/format.h"
+#include "devtools/sfxpack/manifest.h"
+#include "extractor/package/sfx_display.h"
+#include "extractor/package/sfx_file.h"
+#include "extractor/package/sfx_format.h"
+#include "extractor/package/sfx_fs.h"
+#include "extractor/package/sfx_inflate.h"
+#include "extractor/package/sfx_writer.h"
+
+namespace {
+
+bool ReadWholeFile(const std::string& path, std::string* text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    *text = buffer.str();
+    return !in.bad();
+}
+
+bool OpenAndLoad(CSfxFile& sfx, const std::string& path, std::string& error) {
+    if (!sfx.Open(path.c_str()) || !sfx.LoadToc()) {
+        error = common::Format("%s: %s", path.c_str(), sfx.m_szLastError);
+        return false;
+    }
+    return true;
+}
+
+std::string PadLeft(const std::string& text, size_t width) {
+    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+std::string PadRight(const std::string& text, size_t width) {
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+bool CountBytes(void* context, const unsigned char*, size_t) {
+    (void)context;
+    return true;
+}
+
+}  // namespace
+
+BOOL BuildPackage(const std::string& programPath, const std::string& manifestPath, const std::string& outputPath,
+                  std::string& out, std::string& error) {
+    std::string text;
+    if (!ReadWholeFile(manifestPath, &text)) {
+        error = common::Format("cannot read the manifest \"%s\"", manifestPath.c_str());
+        return FALSE;
+    }
+    SfxPackageSpec spec;
+    std::string folder = std::filesystem::path(manifestPath).parent_path().string();
+    if (!ParseManifest(text, folder, &spec, error)) {
+        error = manifestPath + ": " + error;
+        return FALSE;
+    }
+    std::vector<CSrcFileInfo> stored;
+    if (!WriteSfxPackage(programPath, spec, outputPath, error, &stored)) return FALSE;
+    out += common::Format("%s: %zu entries\n", outputPath.c_str(), stored.size());
+    return TRUE;
+}
+
+BOOL ListPackage(const std::string& packagePath, std::string& out, std::string& error) {
+    CSfxFile sfx;
+    if (!OpenAndLoad(sfx, packagePath, error)) return FALSE;
+    out += common::Format("Sfx PathName: %s\n", packagePath.c_str());
+    out += common::Format("Flags: 0x%08X (destination option %u, no-dialog flag %s)\n", sfx.m_dwSfxFlags,
+                          sfx.GetDestOption(), sfx.IsNoDialog() ? "set" : "clear");
+    out += common::Format("Win32 Command: %s\n", sfx.m_szWin32Command);
+    out += common::Format("DOS Command: %s\n", sfx.m_szDosCommand);
+    out += common::Format("Command 3: %s\n", sfx.m_szCommand3);
+    out += common::Format("Command 4: %s\n", sfx.m_szCommand4);
+    out += common::Format("Entries: %u\n", sfx.m_dwFileCount);
+
+    static const char* const kHeaders[] = {"File Name",     "File Size",    "Compressed Size", "Platformd",
+                                           "Last Modified", "Created Time", "Attributes"};
+    static const bool kRight[] = {false, true, true, false, false, false, false};
+    std::vector<std::vector<std::string>> rows;
+    rows.push_back(std::vector<std::string>(std::begin(kHeaders), std::end(kHeaders)));
+    for (const auto& entry : sfx.Entries()) {
+        rows.push_back({entry->m_szFileName, FormatThousands(entry->m_ullFileSize),
+                        FormatThousands(entry->m_ullCompressedSize), GetPlatformName(entry->m_dwPlatform),
+                        FormatFileTime(entry->m_ftLastWrite), FormatFileTime(entry->m_ftCreation),
+                        FormatAttributes(entry->m_dwAttributes)});
+    }
+    size_t widths[7] = {};
+    for (const auto& row : rows)
+        for (size_t c = 0; c < 7; ++c) widths[c] = std::max(widths[c], row[c].size());
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t c = 0; c < 7; ++c) {
+            if (c) line += "  ";
+            line += kRight[c] ? PadLeft(row[c], widths[c]) : (c == 6 ? row[c] : PadRight(row[c], widths[c]));
+        }
+        out += line + "\n";
+    }
+    return TRUE;
+}
+
+BOOL VerifyPackage(const std::string& packagePath, std::string& out, std::string& error) {
+    CSfxFile sfx;
+    if (!OpenAndLoad(sfx, packagePath, error)) return FALSE;
+    sfx.Close();
+    int failures = 0;
+    if (sfx.Entries().size() != sfx.m_dwFileCount) {
+        out += common::Format("FAILED table: %u records counted, %zu present\n", sfx.m_dwFileCount,
+                              sfx.Entries().size());
+        ++failures;
+    }
+    FILE* package = sfxfs::OpenForRead(packagePath.c_str());
+    if (!package) {
+        error = common::Format("cannot open \"%s\"", packagePath.c_str());
+        return FALSE;
+    }
+    size_t index = 0;
+    for (const auto& entry : sfx.Entries()) {
+        std::string name = entry->m_szFileName;
+        std::string label = common::Format("#%zu \"%s\"", index++, name.c_str());
+        uint64_t compressed = entry->m_ullCompressedSize;
+        uint64_t written = 0;
+        std::string problem;
+        if (!sfx::IsPlainFileName(name.c_str())) {
+            problem = "not a plain file name";
+        } else if (!sfxfs::Seek(package, entry->m_ullDataOffset)) {
+            problem = "data offset out of range";
+        } else {
+            std::clearerr(package);
+            int result = DecompressStreamTo(package, &compressed, &CountBytes, nullptr, &written);
+            if (result != kInflateOk)
+                problem = common::Format("stream does not inflate whole (code %d after %llu bytes)", result,
+                                         static_cast<unsigned long long>(written));
+            else if (written != entry->m_ullFileSize)
+                problem = common::Format("inflates to %llu bytes, %llu stated",
+                                         static_cast<unsigned long long>(written),
+                                         static_cast<unsigned long long>(entry->m_ullFileSize));
+        }
+        if (problem.empty()) {
+            out += common::Format("OK %s %s bytes\n", label.c_str(), FormatThousands(written).c_str());
+        } else {
+            out += common::Format("FAILED %s: %s\n", label.c_str(), problem.c_str());
+            ++failures;
+        }
+    }
+    std::fclose(package);
+    if (failures) {
+        error = common::Format("%s: %d problem(s)", packagePath.c_str(), failures);
+        return FALSE;
+    }
+    out += common::Format("%s: %zu entries verified\n", packagePath.c_str(), sfx.Entries().size());
+    return TRUE;
+}
+
+BOOL ExtractPackage(const std::string& packagePath, const std::string& destination, uint32_t mask, std::string& out,
+                    std::string& error) {
+    std::error_code ec;
+    std::filesystem::path package = std::filesystem::absolute(packagePath, ec);
+    if (ec) {
+        error = common::Format("bad package path \"%s\"", packagePath.c_str());
+        return FALSE;
+    }
+    std::string folder = destination;
+    if (folder.empty() || (folder.back() != '/' && folder.back() != '\\')) folder += '/';
+    if (!sfxfs::MakeSureDirectoryPathExists(folder.c_str())) {
+        error = common::Format("cannot create \"%s\"", destination.c_str());
+        return FALSE;
+    }
+    CSfxFile sfx;
+    if (!OpenAndLoad(sfx, package.string(), error)) return FALSE;
+    std::filesystem::path previous = std::filesystem::current_path(ec);
+    std::filesystem::current_path(destination, ec);
+    if (ec) {
+        error = common::Format("cannot enter \"%s\"", destination.c_str());
+        return FALSE;
+    }
+    size_t wanted = 0;
+    for (const auto& entry : sfx.Entries())
+        if (entry->m_dwPlatform & mask) ++wanted;
+    int count = sfx.ExtractAll(mask);
+    std::filesystem::current_path(previous, ec);
+    if (wanted > 0 && count <= 0) {
+        error = common::Format("%s: %s", packagePath.c_str(), sfx.m_szLastError);
+        return FALSE;
+    }
+    out += common::Format("%d file(s) extracted to %s\n", count, destination.c_str());
+    return TRUE;
+}
