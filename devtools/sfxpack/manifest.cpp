@@ -202,8 +202,8 @@ BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPa
                 if (key != kCommandKeys[i]) continue;
                 isCommand = true;
                 if (value.size() >= sfx::kCommandFieldLimit) {
-                    error = common::Format("line %d: the command has %zu characters; at most 255 fit", lineNumber,
-                                           value.size());
+                    error = common::Format("line %d: the command has %lu characters; at most 255 fit", lineNumber,
+                                           static_cast<unsigned long>(value.size()));
                     return FALSE;
                 }
                 spec->commands[i] = value;

@@ -62,7 +62,7 @@ BOOL BuildPackage(const std::string& programPath, const std::string& manifestPat
     }
     std::vector<CSrcFileInfo> stored;
     if (!WriteSfxPackage(programPath, spec, outputPath, error, &stored)) return FALSE;
-    out += common::Format("%s: %zu entries\n", outputPath.c_str(), stored.size());
+    out += common::Format("%s: %lu entries\n", outputPath.c_str(), static_cast<unsigned long>(stored.size()));
     return TRUE;
 }
 
@@ -109,8 +109,8 @@ BOOL VerifyPackage(const std::string& packagePath, std::string& out, std::string
     sfx.Close();
     int failures = 0;
     if (sfx.Entries().size() != sfx.m_dwFileCount) {
-        out += common::Format("FAILED table: %u records counted, %zu present\n", sfx.m_dwFileCount,
-                              sfx.Entries().size());
+        out += common::Format("FAILED table: %u records counted, %lu present\n", sfx.m_dwFileCount,
+                              static_cast<unsigned long>(sfx.Entries().size()));
         ++failures;
     }
     FILE* package = sfxfs::OpenForRead(packagePath.c_str());
@@ -121,7 +121,7 @@ BOOL VerifyPackage(const std::string& packagePath, std::string& out, std::string
     size_t index = 0;
     for (const auto& entry : sfx.Entries()) {
         std::string name = entry->m_szFileName;
-        std::string label = common::Format("#%zu \"%s\"", index++, name.c_str());
+        std::string label = common::Format("#%lu \"%s\"", static_cast<unsigned long>(index++), name.c_str());
         uint64_t compressed = entry->m_ullCompressedSize;
         uint64_t written = 0;
         std::string problem;
@@ -152,7 +152,8 @@ BOOL VerifyPackage(const std::string& packagePath, std::string& out, std::string
         error = common::Format("%s: %d problem(s)", packagePath.c_str(), failures);
         return FALSE;
     }
-    out += common::Format("%s: %zu entries verified\n", packagePath.c_str(), sfx.Entries().size());
+    out += common::Format("%s: %lu entries verified\n", packagePath.c_str(),
+                          static_cast<unsigned long>(sfx.Entries().size()));
     return TRUE;
 }
 
