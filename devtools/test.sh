@@ -41,7 +41,10 @@ run_ctest win32 2
 run_ctest win64 2
 
 echo "== tests e2e"
-python3 -m pytest -q tests/e2e -p no:cacheprovider --junitxml="$reports/e2e.xml" 2>&1 | tail -n 40
+# Debian's pytest is in the system interpreter; another python3 may come first on PATH.
+python=python3
+/usr/bin/python3 -c "import pytest" 2>/dev/null && python=/usr/bin/python3
+"$python" -m pytest -q tests/e2e -p no:cacheprovider --junitxml="$reports/e2e.xml" 2>&1 | tail -n 40
 
 echo "== summary"
 python3 devtools/summarize.py "$reports"/*.xml

@@ -1,0 +1,127 @@
+"""The harness proves itself on its own demo program (devtools/e2edemo): exit codes read in
+full, the command line, directory and environment handed over exactly, the time bound ending
+a whole process tree, the UI driver on a dialog and a message box, and the broadcast listener.
+"""
+from __future__ import annotations
+
+import time
+from pathlib import Path
+
+import pytest
+
+from e2e_harness import builds
+from e2e_harness.runner import RunTimeout
+from e2e_harness.uidriver import DIALOG_CLASS, UiError
+
+DEMO_TITLE = "E2E Demo"
+BOX_TITLE = "E2E Demo Box"
+ID_STATUS, ID_EDIT, ID_ASK, ID_DISABLED, ID_HIDDEN = 1001, 1002, 1003, 1004, 1005
+ID_OK, ID_CANCEL = 1, 2
+CANCEL_CODE = 2
+
+
+@pytest.fixture
+def demo(scratch) -> Path:
+    return scratch.copy_in(builds.harness_tool("e2edemo.exe"))
+
+
+@pytest.mark.parametrize("code", [259, 0xFFFFFFFE, 0])
+def test_exit_code_and_broadcast_are_read_in_full(wine, demo, listener, code):
+    result = wine.run([demo, "--exit", hex(code), "--broadcast"], timeout=30)
+
+    assert result.exit_code == code
+    assert listener.stop() == [(1, code)]
+
+
+def test_command_line_directory_and_environment_reach_the_program(wine, demo, scratch):
+    workdir = scratch.file("work dir")
+    workdir.mkdir()
+    command_line = f'"{wine.windows_path(demo)}"  --report  "{scratch.winpath("report.txt")}" "x \\"y\\""  '
+
+    result = wine.run(command_line, cwd=workdir, env={"E2E_VALUE": "a b=c"}, timeout=30)
+
+    assert result.exit_code == 0
+    assert scratch.file("report.txt").read_bytes() == (
+        f"cmdline={command_line}\ncwd={scratch.winpath('work dir')}\nE2E_VALUE=a b=c\n".encode())
+
+
+def test_time_bound_ends_the_whole_process_tree(wine, demo, scratch):
+    started = time.monotonic()
+    with pytest.raises(RunTimeout, match="did not end within 3 s"):
+        wine.run([demo, "--spawn-hang"], timeout=3)
+
+    assert time.monotonic() - started < 20
+    # Neither the program nor the copy it started may outlive the bound.
+    leftovers = [p for p in Path("/proc").glob("[0-9]*/cmdline")
+                 if scratch.win.encode() in _read_or_empty(p)]
+    assert leftovers == []
+
+
+def _read_or_empty(path: Path) -> bytes:
+    try:
+        return path.read_bytes()
+    except OSError:
+        return b""
+
+
+def test_dialog_and_message_box_are_driven_through_the_ui_driver(wine, ui, demo, listener, screenshot):
+    running = wine.start([demo, "--dialog", "--exit", "259", "--broadcast"], timeout=120)
+    dialog = ui.wait_window(DEMO_TITLE, DIALOG_CLASS, timeout=30)
+
+    controls = {c.id: c for c in ui.controls(dialog)}
+    assert [(c.cls, c.text, c.visible, c.enabled) for c in controls.values()] == [
+        ("Static", "Ready", True, True), ("Edit", "", True, True), ("Button", "&Ask", True, True),
+        ("Button", "Disabled", True, False), ("Button", "Hidden", False, True),
+        ("Button", "OK", True, True), ("Button", "Cancel", True, True)]
+    assert list(controls) == [ID_STATUS, ID_EDIT, ID_ASK, ID_DISABLED, ID_HIDDEN, ID_OK, ID_CANCEL]
+    assert not ui.is_enabled(dialog, ID_DISABLED) and not ui.is_visible(dialog, ID_HIDDEN)
+    with pytest.raises(UiError, match="disabled"):
+        ui.click(dialog, ID_DISABLED)
+    assert screenshot("dialog").stat().st_size > 0
+
+    for answer in ("No", "Yes"):
+        ui.click(dialog, text="Ask")
+        box, message = ui.message_box(BOX_TITLE)
+        assert message.text == "Proceed with the demo?"
+        assert [text for _, text in message.buttons] == ["&Yes", "&No"]
+        ui.answer(box, answer)
+        ui.wait_gone(box)
+        assert ui.text(dialog, ID_STATUS) == f"Answer: {answer}"
+
+    ui.key(dialog, "enter")  # the default button, OK
+    result = running.wait()
+    assert result.exit_code == 259
+    assert result.pid == dialog.pid
+    assert listener.stop() == [(1, 259)]
+
+
+@pytest.mark.parametrize("how", ["escape", "close box", "cancel by text"])
+def test_dialog_cancel_paths(wine, ui, demo, how):
+    running = wine.start([demo, "--dialog", "--exit", "259"], timeout=60)
+    dialog = ui.wait_window(DEMO_TITLE, DIALOG_CLASS, timeout=30)
+
+    if how == "escape":
+        ui.key(dialog, "escape")
+    elif how == "close box":
+        ui.close(dialog)
+    else:
+        ui.click(dialog, text="cancel")
+
+    assert running.wait().exit_code == CANCEL_CODE
+    assert not ui.exists(dialog)
+
+
+def test_watch_records_each_change_of_a_control_text(wine, ui, demo):
+    running = wine.start([demo, "--dialog"], timeout=60)
+    dialog = ui.wait_window(DEMO_TITLE, DIALOG_CLASS, timeout=30)
+    watch = ui.watch(dialog, ID_STATUS, duration=6)
+    watch.wait_started()
+    ui.click(dialog, ID_ASK, command=True)
+    box, _ = ui.message_box(BOX_TITLE)
+    ui.answer(box, "Yes")
+    seen = watch.changes()
+    ui.click(dialog, ID_OK)
+
+    assert [text for _, text in seen] == ["Ready", "Answer: Yes"]
+    assert seen[0][0] < seen[1][0]
+    assert running.wait().exit_code == 0
