@@ -161,6 +161,10 @@ class UiDriver:
             raise ValueError("give exactly one of control_id and text")
         self._call("click", window, id=control_id, button=text, command=command, force=force)
 
+    def set_text(self, window: WindowSpec, control_id: int, value: str) -> None:
+        """Replaces the text of an edit control (or a combo box's edit) with `value`."""
+        self._call("settext", window, id=control_id, value=value)
+
     def send_command(self, window: WindowSpec, control_id: int) -> None:
         """WM_COMMAND with this id, as a button press would send it (the control must exist)."""
         self._call("click", window, id=control_id, command=True, force=True)
@@ -181,6 +185,10 @@ class UiDriver:
         text = records[0]["text"]
         buttons = [(int(r["id"]), r["text"]) for r in records[1:] if r.get("") == "button"]
         return window, MessageBox(text, buttons)
+
+    def message_box_content(self, window: WindowSpec) -> str:
+        """The text of a message box already found."""
+        return self._call("msgbox", window)[0]["text"]
 
     def answer(self, window: WindowSpec, button_text: str) -> None:
         """Presses the message box button with this text ("Yes", "No", "OK" ...)."""
