@@ -8,9 +8,26 @@ namespace {
 
 constexpr DWORD kPollMilliseconds = 500;
 
+// A quit request seen during the wait is not ours to take: it is handed back to the loop that
+// owns the thread once the wait is over.
+class QuitKeeper {
+public:
+    ~QuitKeeper() {
+        if (m_bSeen) ::PostQuitMessage(m_nCode);
+    }
+    void Keep(WPARAM code) {
+        m_bSeen = true;
+        m_nCode = static_cast<int>(code);
+    }
+
+private:
+    bool m_bSeen = false;
+    int m_nCode = 0;
+};
+
 // Handles every message waiting in this thread's queue. True when the launcher message with
 // wParam 1 was among them; its lParam is then in `code`.
-bool PumpMessages(UINT launcherMessage, uint32_t& code) {
+bool PumpMessages(UINT launcherMessage, QuitKeeper& quit, uint32_t& code) {
     MSG msg;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == launcherMessage && msg.wParam == 1) {
@@ -18,9 +35,8 @@ bool PumpMessages(UINT launcherMessage, uint32_t& code) {
             return true;
         }
         if (msg.message == WM_QUIT) {
-            // Not ours to take: leave it for the loop that owns the thread.
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            return false;
+            quit.Keep(msg.wParam);
+            continue;
         }
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
@@ -43,6 +59,7 @@ BOOL StartAndWait(char* commandLine, const char* workingDir, uint32_t& exitCode,
     fw::UniqueHandle thread(info.hThread);
 
     UINT launcherMessage = ::RegisterWindowMessageA(kLauncherMessageName);
+    QuitKeeper quit;
     DWORD code = 0;
     BOOL readOk = ::GetExitCodeProcess(process.get(), &code);
     while (readOk && code == STILL_ACTIVE) {
@@ -52,7 +69,7 @@ BOOL StartAndWait(char* commandLine, const char* workingDir, uint32_t& exitCode,
         DWORD woke = ::MsgWaitForMultipleObjects(1, &child, FALSE, kPollMilliseconds, QS_ALLINPUT);
         if (woke == WAIT_OBJECT_0) break;
         uint32_t posted = 0;
-        if (PumpMessages(launcherMessage, posted)) {
+        if (PumpMessages(launcherMessage, quit, posted)) {
             // The child said its result; it may still be finishing and is left running.
             exitCode = posted;
             return TRUE;
