@@ -1,4 +1,4 @@
-// sfxprobe [/record FILE] [/post CODE] [/sleep MS] [/exit CODE] [anything else]
+// sfxprobe [/record FILE] [/post CODE] [/sleep MS] [/loadlib NAME] [/exit CODE] [anything else]
 //
 // Appends to FILE (default "sfxprobe.txt" in the working directory) one block:
 //   cmdline=<the command line exactly as received>
@@ -6,7 +6,8 @@
 //   SfxCmdLine=<value or "(unset)">, SfxPathName=..., ExtractDest=...
 //   end
 // then posts "SfxKorvaleMsg" (wParam 1, lParam CODE) to every top-level window when asked,
-// sleeps, and exits with CODE (default 0). Unknown arguments are only recorded.
+// loads the library NAME the ordinary way (the control case of the DLL-search test), sleeps, and
+// exits with CODE (default 0). Unknown arguments are only recorded.
 #include <windows.h>
 
 #include <cstdio>
@@ -30,6 +31,7 @@ unsigned long Number(const char* text) { return std::strtoul(text, nullptr, 0); 
 
 int main(int argc, char** argv) {
     const char* record = "sfxprobe.txt";
+    const char* library = nullptr;
     bool post = false;
     unsigned long postCode = 0, sleepMs = 0, exitCode = 0;
     for (int i = 1; i + 1 < argc; ++i) {
@@ -40,6 +42,8 @@ int main(int argc, char** argv) {
             postCode = Number(argv[++i]);
         } else if (!std::strcmp(argv[i], "/sleep")) {
             sleepMs = Number(argv[++i]);
+        } else if (!std::strcmp(argv[i], "/loadlib")) {
+            library = argv[++i];
         } else if (!std::strcmp(argv[i], "/exit")) {
             exitCode = Number(argv[++i]);
         }
@@ -57,6 +61,7 @@ int main(int argc, char** argv) {
         UINT message = ::RegisterWindowMessageA("SfxKorvaleMsg");
         ::PostMessageA(HWND_BROADCAST, message, 1, static_cast<LPARAM>(postCode));
     }
+    if (library) ::LoadLibraryA(library);  // deliberately unguarded: the test's control case
     if (sleepMs) ::Sleep(sleepMs);
     return static_cast<int>(exitCode);
 }

@@ -12,6 +12,7 @@ import pytest
 
 from e2e_harness import wine as wine_setup
 from e2e_harness import builds
+from e2e_harness.runner import WineRunner
 from extractor_packages import (STORED_UNIX_TIME, Package, build_package, linux_path, read_probe_records,
                                 remove_temp_destination, standard_entries, temp_folders)
 
@@ -108,6 +109,37 @@ def test_program_without_package_ends_quietly(wine, scratch):
 
     assert result.exit_code == 0
     assert sorted(p.name for p in scratch.path.iterdir()) == ["Extractor.exe"]
+
+
+def test_a_library_planted_beside_the_package_is_never_loaded(wine, scratch):
+    """dbghelp is the library Extractor loads at run time. Wine would prefer its own copy; the
+    override makes it search like Windows, native first, so that a DLL beside the program is
+    taken by any ordinary load, which the control run shows."""
+    package = Package(NO_DIALOG | 2, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("pkg.exe"))
+    planted = builds.program("win32", "plant/dbghelp.dll")
+    work = scratch.file("work")
+    work.mkdir()
+    for folder in (scratch.path, work):  # beside the program and in its working directory
+        shutil.copy2(planted, folder / "dbghelp.dll")
+    probe = scratch.copy_in(builds.program("win32", "sfxprobe.exe"))
+    marker = scratch.file("marker.txt")
+    # Wine reads its load order when a process starts from the environment it was given.
+    native_first = WineRunner({**wine.env, "WINEDLLOVERRIDES": "mscoree,mshtml=;dbghelp=n,b"})
+    env = {"SFX_PLANT_MARKER": scratch.winpath("marker.txt")}
+
+    control = native_first.run([probe, "/record", "control.txt", "/loadlib", "dbghelp.dll"], cwd=scratch.path, env=env,
+                       timeout=RUN_SECONDS)
+    assert control.exit_code == 0
+    assert marker.exists(), "control: an ordinary load should have taken the planted library"
+    marker.unlink()
+
+    result = native_first.run([exe], cwd=work, env=env, timeout=RUN_SECONDS)
+
+    assert result.exit_code == 3
+    assert not marker.exists()
+    [record] = read_probe_records(work / "probe.txt")  # the destination was made and entered
+    assert record.ExtractDest == scratch.winpath("work")
 
 
 def test_imports_only_libraries_the_system_keeps_in_its_own_directory():
