@@ -142,6 +142,11 @@ def test_a_library_planted_beside_the_package_is_never_loaded(wine, scratch):
     assert record.ExtractDest == scratch.winpath("work")
 
 
+def test_manifest_requires_administrator():
+    exe = builds.program("win32", "Extractor.exe").read_bytes()
+    assert b'<requestedExecutionLevel level="requireAdministrator"' in exe
+
+
 def test_imports_only_libraries_the_system_keeps_in_its_own_directory():
     """Run elevated from a download folder, the program must not import a DLL that the loader
     would take from beside it: only known system libraries, and common controls through the
