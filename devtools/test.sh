@@ -25,13 +25,18 @@ for _ in $(seq 50); do [ -s "$display_file" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$display_file")"
 rm -f "$display_file"
 trap 'kill $xvfb_pid 2>/dev/null; wineserver -k 2>/dev/null' EXIT
-wineserver -p 60  # keep one server alive between the many short Wine runs
 
+# A wineserver started ahead of the tests keeps CTest's discovery pipe open until it times out;
+# let the first Wine program start it instead.
+wineserver -k 2>/dev/null || true
+
+expected=()
 run_ctest() {
   local preset=$1 jobs=$2
   echo "== tests $preset"
   ctest --test-dir "build/$preset" -j "$jobs" --output-on-failure --output-junit "$reports/$preset.xml" \
     | tail -n 40
+  expected+=("$reports/$preset.xml")
 }
 
 run_ctest native 2
@@ -40,11 +45,12 @@ run_ctest fuzz 2
 run_ctest win32 2
 run_ctest win64 2
 
-echo "== tests e2e"
-# Debian's pytest is in the system interpreter; another python3 may come first on PATH.
-python=python3
-/usr/bin/python3 -c "import pytest" 2>/dev/null && python=/usr/bin/python3
-"$python" -m pytest -q tests/e2e -p no:cacheprovider --junitxml="$reports/e2e.xml" 2>&1 | tail -n 40
+# Debian's python3 carries pytest (installed by setup.sh), whatever python3 comes first on PATH.
+if [ -d tests/e2e ]; then
+  echo "== tests e2e"
+  /usr/bin/python3 -m pytest -q tests/e2e -p no:cacheprovider --junitxml="$reports/e2e.xml" 2>&1 | tail -n 60
+  expected+=("$reports/e2e.xml")
+fi
 
 echo "== summary"
-python3 devtools/summarize.py "$reports"/*.xml
+/usr/bin/python3 devtools/summarize.py "${expected[@]}"

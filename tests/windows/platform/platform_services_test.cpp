@@ -1,0 +1,181 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/support/captured_log.h"
+#include "updater/app/option_settings.h"
+#include "updater/platform/platform_os_win32.h"
+#include "updater/platform/platform_services.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Options the services read, restored after each test.
+class PlatformServicesTest : public testing::Test {
+protected:
+    void SetUp() override {
+        m_saved = theOptions;
+        theOptions.NoPause = true;  // never leave a message box waiting
+    }
+    void TearDown() override { theOptions = m_saved; }
+    testsupport::CapturedLog log;
+
+private:
+    COptionSettings m_saved;
+};
+
+TEST_F(PlatformServicesTest, FileExistsIsASearch) {
+    fs::path folder = log.Folder() / "images";
+    fs::create_directories(folder);
+    std::ofstream(folder / "bios_a05.bin") << "x";
+
+    uint32_t attributes = 0;
+    EXPECT_TRUE(FileExists(folder.string(), &attributes));
+    EXPECT_NE(0u, attributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(FileExists((folder / "*.bin").string(), &attributes));
+    EXPECT_EQ(0u, attributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(FileExists((folder / "bios_a05.bin").string()));
+    attributes = 0x1234;
+    EXPECT_FALSE(FileExists((folder / "*.rom").string(), &attributes));
+    EXPECT_EQ(0x1234u, attributes);  // untouched when nothing matches
+    EXPECT_FALSE(FileExists((folder / "missing.bin").string()));
+    EXPECT_FALSE(FileExists(""));
+}
+
+// Removes the Windows PE key on the way out, so a failing assertion leaves the prefix clean.
+struct WinPEKey {
+    static constexpr const char* kPath = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\WinPE";
+    ~WinPEKey() { ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kPath); }
+};
+
+TEST_F(PlatformServicesTest, IsWinPEWantsTheKeyAndItsVersionValue) {
+    HKEY existing = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, WinPEKey::kPath, 0, KEY_READ, &existing) == ERROR_SUCCESS) {
+        ::RegCloseKey(existing);
+        GTEST_SKIP() << "this prefix has a Windows PE key of its own";
+    }
+    EXPECT_FALSE(IsWinPE());
+
+    WinPEKey cleanup;
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, WinPEKey::kPath, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                               nullptr, &key, nullptr));
+    EXPECT_FALSE(IsWinPE());  // the key alone is full Windows
+
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key, "Other", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2));
+    EXPECT_FALSE(IsWinPE());
+
+    const char version[] = "10.0";
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), sizeof version));
+    EXPECT_TRUE(IsWinPE());
+
+    // Only presence counts: a value longer than the buffer is still there.
+    std::string longVersion(600, '9');
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key, "Version", 0, REG_SZ,
+                                              reinterpret_cast<const BYTE*>(longVersion.c_str()),
+                                              static_cast<DWORD>(longVersion.size() + 1)));
+    EXPECT_TRUE(IsWinPE());
+    ::RegCloseKey(key);
+}
+
+TEST_F(PlatformServicesTest, AdministratorAnswerIsLogged) {
+    EXPECT_TRUE(IsAdministratorUser());  // Wine's shell answers yes
+    PlatformOs no = RealPlatformOs();
+    no.isUserAnAdmin = [] { return BOOL(FALSE); };
+    EXPECT_FALSE(IsAdministratorUserUsing(no));
+    EXPECT_EQ((std::vector<std::string>{"IsAdministratorUser, YES", "IsAdministratorUser, NO"}), log.Lines());
+}
+
+TEST_F(PlatformServicesTest, SetSingleProcessorBindsToTheFirstProcessor) {
+    theOptions.Ovrel = true;
+    ASSERT_TRUE(SetSingleProcessor());
+    DWORD_PTR process = 0, system = 0;
+    ASSERT_TRUE(::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system));
+    EXPECT_EQ(1u, process);
+    EXPECT_EQ(std::vector<std::string>{"SetSingleProcessor PASS"}, log.DebugTexts());
+    EXPECT_TRUE(log.Lines().empty());
+}
+
+TEST_F(PlatformServicesTest, SetSingleProcessorFailureTracesTheErrorOnlyWithTheDeveloperOption) {
+    PlatformOs failing = RealPlatformOs();
+    failing.bindToFirstProcessor = [] {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return BOOL(FALSE);
+    };
+    EXPECT_FALSE(SetSingleProcessorUsing(failing));
+    EXPECT_TRUE(log.DebugTexts().empty());
+    theOptions.Ovrel = true;
+    EXPECT_FALSE(SetSingleProcessorUsing(failing));
+    EXPECT_EQ(std::vector<std::string>{"SetSingleProcessor ERR : 0x57"}, log.DebugTexts());
+}
+
+TEST_F(PlatformServicesTest, Is64BitWindowsOnWine) {
+    // Wine here is 64-bit: a 64-bit build answers at once, a 32-bit one through IsWow64Process.
+    EXPECT_TRUE(Is64BitWindows());
+}
+
+// Records what the restart services would have done instead of doing it.
+struct RestartRecord {
+    std::vector<DWORD> pauses;
+    std::vector<UINT> exitFlags;
+    std::vector<int> shutdownActions;
+    BOOL exitAnswer = TRUE;
+};
+RestartRecord g_record;
+
+PlatformOs RecordingOs() {
+    g_record = RestartRecord();
+    PlatformOs os = RealPlatformOs();
+    os.sleep = [](DWORD ms) { g_record.pauses.push_back(ms); };
+    os.exitWindowsEx = [](UINT flags, DWORD reason) {
+        g_record.exitFlags.push_back(flags + reason);
+        if (!g_record.exitAnswer) ::SetLastError(ERROR_ACCESS_DENIED);
+        return g_record.exitAnswer;
+    };
+    os.callNtShutdownSystem = [](FARPROC fn, int action) {
+        EXPECT_NE(nullptr, fn);
+        g_record.shutdownActions.push_back(action);
+    };
+    return os;
+}
+
+TEST_F(PlatformServicesTest, RebootWindowsAsksExitWindowsExForAForcedReboot) {
+    PlatformOs os = RecordingOs();
+    std::string message = "untouched";
+    EXPECT_TRUE(RebootWindowsUsing(os, message));
+    EXPECT_EQ("untouched", message);
+    EXPECT_EQ(std::vector<UINT>{0x12}, g_record.exitFlags);
+    EXPECT_EQ(std::vector<DWORD>{500}, g_record.pauses);
+    EXPECT_EQ(std::vector<std::string>{"RebootWindows, Initiate ExitWindowsEx()..."}, log.Lines());
+}
+
+TEST_F(PlatformServicesTest, RebootWindowsReportsAFailingExitWindowsEx) {
+    PlatformOs os = RecordingOs();
+    g_record.exitAnswer = FALSE;
+    std::string message;
+    EXPECT_FALSE(RebootWindowsUsing(os, message));
+    EXPECT_EQ("ExitWindowsEx() ERROR, LastError=5", message);
+    EXPECT_EQ((std::vector<std::string>{"RebootWindows, Initiate ExitWindowsEx()...",
+                                        "RebootWindows, ExitWindowsEx() ERROR, LastError=5"}),
+              log.Lines());
+}
+
+TEST_F(PlatformServicesTest, RebootWinPECallsNtShutdownSystemWithReboot) {
+    PlatformOs os = RecordingOs();
+    std::string message = "untouched";
+    EXPECT_TRUE(RebootWinPEUsing(os, message));
+    EXPECT_EQ("untouched", message);
+    EXPECT_EQ(std::vector<int>{1}, g_record.shutdownActions);
+    EXPECT_EQ((std::vector<DWORD>{500, 500}), g_record.pauses);
+    EXPECT_TRUE(g_record.exitFlags.empty());
+    EXPECT_EQ((std::vector<std::string>{"RebootWinPE, Load NtShutdownSystem from NTDLL.DLL",
+                                        "RebootWinPE, call NtShutdownSystem function"}),
+              log.Lines());
+}
+
+}  // namespace

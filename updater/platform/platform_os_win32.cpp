@@ -1,0 +1,59 @@
+#include "updater/platform/platform_os_win32.h"
+
+#include "framework/unique_handle_win32.h"
+
+namespace {
+
+BOOL RealBindToFirstProcessor() { return ::SetProcessAffinityMask(::GetCurrentProcess(), 1); }
+
+BOOL RealIsUserAnAdmin() {
+    // IsUserAnAdmin is exported by ordinal 680; asking by number also works on shells that do
+    // not export the name.
+    fw::UniqueModule shell32(::LoadLibraryA("shell32.dll"));
+    if (!shell32) return FALSE;
+    auto isUserAnAdmin = FunctionFrom<BOOL(WINAPI*)()>(::GetProcAddress(shell32.get(), MAKEINTRESOURCEA(680)));
+    return isUserAnAdmin ? isUserAnAdmin() : FALSE;
+}
+
+BOOL RealHasWinPEVersion() {
+    fw::UniqueHKey key;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\WinPE", 0,
+                        KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS ||
+        !key)
+        return FALSE;
+    char value[260] = {};
+    DWORD type = REG_SZ;
+    DWORD size = sizeof value - 1;
+    LONG status = ::RegQueryValueExA(key.get(), "Version", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    // Only the value's presence counts, so one too long for the buffer is present as well.
+    return (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) ? TRUE : FALSE;
+}
+
+GetSystemFirmwareTableFn RealFindGetSystemFirmwareTable(HMODULE kernel32) {
+    return FunctionFrom<GetSystemFirmwareTableFn>(::GetProcAddress(kernel32, "GetSystemFirmwareTable"));
+}
+
+BOOL RealExitWindowsEx(UINT flags, DWORD reason) { return ::ExitWindowsEx(flags, reason); }
+
+void RealCallNtShutdownSystem(FARPROC ntShutdownSystem, int action) {
+    // NTSTATUS NtShutdownSystem(SHUTDOWN_ACTION); action 1 is ShutdownReboot.
+    FunctionFrom<LONG(NTAPI*)(int)>(ntShutdownSystem)(action);
+}
+
+void RealSleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+
+}  // namespace
+
+int RealQueryWmiSmbios(CWmiSmbiosCollector& collector, std::string& message);  // smbios_wmi_win32.cpp
+
+const PlatformOs& RealPlatformOs() {
+    static const PlatformOs os = {&RealBindToFirstProcessor, &RealIsUserAnAdmin,   &RealHasWinPEVersion,
+                                  &RealFindGetSystemFirmwareTable, &RealQueryWmiSmbios, &RealExitWindowsEx,
+                                  &RealCallNtShutdownSystem,   &RealSleep};
+    return os;
+}
+
+#if !BREVANE_SIMULATION
+// Simulation builds define this in platform_os_sim_win32.cpp.
+const PlatformOs& ActivePlatformOs() { return RealPlatformOs(); }
+#endif

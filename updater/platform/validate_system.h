@@ -1,0 +1,32 @@
+#pragma once
+// The hardware-match gate: the machine must be a Zera system whose system ID is one of the IDs
+// the package lists for this image (/ZeraID).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/portable_types.h"
+
+struct CSystemInfo;
+
+// Result codes of the check (they become the run's exit code).
+constexpr int kValidateOk = 0;
+constexpr int kValidateNoZeraIdOption = 11;
+constexpr int kValidateWrongSystem = 14;
+
+// Asks the developer a Yes/No question; TRUE means Yes.
+using BypassQuestion = BOOL (*)(const char* question);
+
+// The check itself: `message` is set on every path. Only a mismatch against the list writes to
+// the log (tag "Check Zera ID").
+int CheckSystemIdentity(const CSystemInfo& info, const std::vector<uint32_t>& zeraIds, std::string& message);
+
+// With `developer` set, first asks "Bypass ValidateSystem?"; Yes answers 0 and leaves `message`
+// untouched. Otherwise the check above.
+int ValidateSystemWith(const CSystemInfo& info, const std::vector<uint32_t>& zeraIds, bool developer,
+                       BypassQuestion ask, std::string& message);
+
+// The program's gate on theSystemInfo and theOptions; the question is a message box.
+// (Windows only.)
+[[nodiscard]] int ValidateSystem(std::string& error);

@@ -1,0 +1,16 @@
+#include <windows.h>
+
+#include "framework/app_win32.h"
+#include "updater/app/option_settings.h"
+#include "updater/platform/system_info.h"
+#include "updater/platform/validate_system.h"
+
+namespace {
+
+BOOL AskDeveloper(const char* question) { return fw::AfxMessageBox(question, MB_YESNO) == IDYES; }
+
+}  // namespace
+
+int ValidateSystem(std::string& error) {
+    return ValidateSystemWith(theSystemInfo, theOptions.ZeraID, theOptions.Ovrel, &AskDeveloper, error);
+}
