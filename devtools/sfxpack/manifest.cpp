@@ -60,7 +60,7 @@ struct PendingFile {
     SfxFileTime modified{}, created{};
 };
 
-bool FinishFile(const PendingFile& file, const std::string& baseFolder, SfxPackageSpec* spec, std::string& error) {
+bool FinishFile(const PendingFile& file, const std::string& baseFolder, SfxPackagePlan* plan, std::string& error) {
     if (file.source.empty()) {
         error = common::Format("line %d: [file] without source", file.line);
         return false;
@@ -92,7 +92,7 @@ bool FinishFile(const PendingFile& file, const std::string& baseFolder, SfxPacka
     entry.info.m_ftCreation = file.hasCreated ? file.created : stamp.creation;
     entry.info.m_dwAttributes = file.hasAttributes ? file.attributes : stamp.attributes;
     entry.info.m_dwPlatform = file.platform;
-    spec->entries.push_back(std::move(entry));
+    plan->entries.push_back(std::move(entry));
     return true;
 }
 
@@ -144,8 +144,8 @@ bool ParsePlatformText(const std::string& text, uint32_t* mask) {
     return true;
 }
 
-BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPackageSpec* spec, std::string& error) {
-    *spec = SfxPackageSpec();
+BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPackagePlan* plan, std::string& error) {
+    *plan = SfxPackagePlan();
     enum class Section { None, Package, File } section = Section::None;
     PendingFile file;
     bool inFile = false;
@@ -165,7 +165,7 @@ BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPa
             return FALSE;
         }
         if (line[0] == '[') {
-            if (inFile && !FinishFile(file, baseFolder, spec, error)) return FALSE;
+            if (inFile && !FinishFile(file, baseFolder, plan, error)) return FALSE;
             inFile = false;
             std::string name = Lower(line);
             if (name == "[package]") {
@@ -202,21 +202,21 @@ BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPa
                 if (key != kCommandKeys[i]) continue;
                 isCommand = true;
                 if (value.size() >= sfx::kCommandFieldLimit) {
-                    error = common::Format("line %d: the command has %lu characters; at most 255 fit", lineNumber,
-                                           static_cast<unsigned long>(value.size()));
+                    error = common::Format("line %d: the command has %u characters; at most 255 fit", lineNumber,
+                                           static_cast<unsigned>(value.size()));
                     return FALSE;
                 }
-                spec->commands[i] = value;
+                plan->commands[i] = value;
             }
             if (isCommand) {
                 // stored above
             } else if (key == "flags") {
-                ok = number32(&spec->flags);
+                ok = number32(&plan->flags);
             } else if (key == "reserved") {
-                ok = number32(&spec->reserved);
+                ok = number32(&plan->reserved);
             } else if (key == "level") {
                 ok = ParseNumber(value, 9, &number);
-                spec->level = static_cast<int>(number);
+                plan->level = static_cast<int>(number);
             } else {
                 ok = false;
             }
@@ -237,6 +237,6 @@ BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPa
             return FALSE;
         }
     }
-    if (inFile && !FinishFile(file, baseFolder, spec, error)) return FALSE;
-    return CheckSfxPackageSpec(*spec, error);
+    if (inFile && !FinishFile(file, baseFolder, plan, error)) return FALSE;
+    return CheckSfxPackagePlan(*plan, error);
 }

@@ -7,9 +7,9 @@
 #include "common/portable_types.h"
 #include "extractor/package/sfx_writer.h"
 
-// Reads `text`; relative source paths are taken from `baseFolder`. Fills `spec` (sizes and
+// Reads `text`; relative source paths are taken from `baseFolder`. Fills `plan` (sizes and
 // offsets are left to the writer). On failure `error` names the line and the reason.
-[[nodiscard]] BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPackageSpec* spec,
+[[nodiscard]] BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPackagePlan* plan,
                                  std::string& error);
 
 // "YYYY/MM/DD HH:MM:SS" (UTC) or a number (the FILETIME value itself) into a FILETIME.

@@ -54,15 +54,15 @@ BOOL BuildPackage(const std::string& programPath, const std::string& manifestPat
         error = common::Format("cannot read the manifest \"%s\"", manifestPath.c_str());
         return FALSE;
     }
-    SfxPackageSpec spec;
+    SfxPackagePlan plan;
     std::string folder = std::filesystem::path(manifestPath).parent_path().string();
-    if (!ParseManifest(text, folder, &spec, error)) {
+    if (!ParseManifest(text, folder, &plan, error)) {
         error = manifestPath + ": " + error;
         return FALSE;
     }
     std::vector<CSrcFileInfo> stored;
-    if (!WriteSfxPackage(programPath, spec, outputPath, error, &stored)) return FALSE;
-    out += common::Format("%s: %lu entries\n", outputPath.c_str(), static_cast<unsigned long>(stored.size()));
+    if (!WriteSfxPackage(programPath, plan, outputPath, error, &stored)) return FALSE;
+    out += common::Format("%s: %u entries\n", outputPath.c_str(), static_cast<unsigned>(stored.size()));
     return TRUE;
 }
 
@@ -109,8 +109,8 @@ BOOL VerifyPackage(const std::string& packagePath, std::string& out, std::string
     sfx.Close();
     int failures = 0;
     if (sfx.Entries().size() != sfx.m_dwFileCount) {
-        out += common::Format("FAILED table: %u records counted, %lu present\n", sfx.m_dwFileCount,
-                              static_cast<unsigned long>(sfx.Entries().size()));
+        out += common::Format("FAILED table: %u records counted, %u present\n", sfx.m_dwFileCount,
+                              static_cast<unsigned>(sfx.Entries().size()));
         ++failures;
     }
     FILE* package = sfxfs::OpenForRead(packagePath.c_str());
@@ -121,7 +121,7 @@ BOOL VerifyPackage(const std::string& packagePath, std::string& out, std::string
     size_t index = 0;
     for (const auto& entry : sfx.Entries()) {
         std::string name = entry->m_szFileName;
-        std::string label = common::Format("#%lu \"%s\"", static_cast<unsigned long>(index++), name.c_str());
+        std::string label = common::Format("#%u \"%s\"", static_cast<unsigned>(index++), name.c_str());
         uint64_t compressed = entry->m_ullCompressedSize;
         uint64_t written = 0;
         std::string problem;
@@ -133,12 +133,11 @@ BOOL VerifyPackage(const std::string& packagePath, std::string& out, std::string
             std::clearerr(package);
             int result = DecompressStreamTo(package, &compressed, &CountBytes, nullptr, &written);
             if (result != kInflateOk)
-                problem = common::Format("stream does not inflate whole (code %d after %llu bytes)", result,
-                                         static_cast<unsigned long long>(written));
+                problem = common::Format("stream does not inflate whole (code %d after %s bytes)", result,
+                                         std::to_string(written).c_str());
             else if (written != entry->m_ullFileSize)
-                problem = common::Format("inflates to %llu bytes, %llu stated",
-                                         static_cast<unsigned long long>(written),
-                                         static_cast<unsigned long long>(entry->m_ullFileSize));
+                problem = common::Format("inflates to %s bytes, %s stated", std::to_string(written).c_str(),
+                                         std::to_string(entry->m_ullFileSize).c_str());
         }
         if (problem.empty()) {
             out += common::Format("OK %s %s bytes\n", label.c_str(), FormatThousands(written).c_str());
@@ -152,8 +151,8 @@ BOOL VerifyPackage(const std::string& packagePath, std::string& out, std::string
         error = common::Format("%s: %d problem(s)", packagePath.c_str(), failures);
         return FALSE;
     }
-    out += common::Format("%s: %lu entries verified\n", packagePath.c_str(),
-                          static_cast<unsigned long>(sfx.Entries().size()));
+    out += common::Format("%s: %u entries verified\n", packagePath.c_str(),
+                          static_cast<unsigned>(sfx.Entries().size()));
     return TRUE;
 }
 

@@ -10,13 +10,6 @@
 #include "extractor/package/sfx_fs.h"
 #include "extractor/package/sfx_inflate.h"
 
-namespace {
-
-// The signature search reads the file through this window, whatever its size.
-constexpr size_t kScanChunk = 64 * 1024;
-
-}  // namespace
-
 CSfxFile::CSfxFile()
     : m_szLastError{},
       m_ullOffsetToTOC(0),
@@ -85,7 +78,7 @@ size_t CSfxFile::ReadZString(char* buffer, size_t limit, bool* terminated) {
 // the window keeps the bytes that could still begin one. Each match is traced in file order.
 int CSfxFile::FindLastSignature(uint64_t* position) {
     constexpr size_t kKeep = sfx::kSignatureLength - 1;  // bytes carried into the next read
-    std::unique_ptr<unsigned char[]> window(new (std::nothrow) unsigned char[kScanChunk + kKeep + 1]);
+    std::unique_ptr<unsigned char[]> window(new (std::nothrow) unsigned char[kScanWindow + kKeep + 1]);
     if (!window) return -1;
     bool found = false;
     uint64_t base = 0;   // file position of window[0]
@@ -119,7 +112,7 @@ int CSfxFile::FindLastSignature(uint64_t* position) {
 
     while (!atEnd && total < m_ullPackageSize) {
         uint64_t left = m_ullPackageSize - total;
-        size_t want = left < kScanChunk ? static_cast<size_t>(left) : kScanChunk;
+        size_t want = left < kScanWindow ? static_cast<size_t>(left) : kScanWindow;
         size_t got = std::fread(window.get() + held, 1, want, m_pFile);
         total += got;
         held += got;

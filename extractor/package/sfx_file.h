@@ -4,6 +4,7 @@
 // directory with their stored times and attributes. Every operation answers success or failure
 // and leaves the reason of a failure in m_szLastError.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -36,6 +37,10 @@ public:
     uint32_t GetDestOption() const;  // flags bits 0-7
     BOOL IsNoDialog() const;         // flags bit 8
     const std::vector<std::unique_ptr<CSrcFileInfo>>& Entries() const { return m_entries; }
+
+    // The signature search reads the file through a window of this many bytes, whatever the
+    // file's size.
+    static constexpr size_t kScanWindow = 1024 * 1024;
 
     char m_szLastError[80];
     uint64_t m_ullOffsetToTOC;

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "extractor/package/system_library_win32.h"
 #include "framework/unique_handle_win32.h"
@@ -20,6 +21,14 @@ namespace sfxfs {
 FILE* OpenForRead(const char* path) { return std::fopen(path, "rb"); }
 
 FILE* CreateForWrite(const char* path, int* error) {
+    // Windows refuses to open a read-only file for writing, even for an administrator; Wine
+    // run by root would not. Asking first gives the same EACCES everywhere.
+    DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        *error = EACCES;
+        return nullptr;
+    }
     errno = 0;
     FILE* file = std::fopen(path, "wb");
     if (!file) *error = errno;
@@ -69,7 +78,13 @@ BOOL ApplyStamp(const char* path, const SfxFileTime& creation, const SfxFileTime
     return (timesSet && attributesSet) ? TRUE : FALSE;
 }
 
-BOOL MakeSureDirectoryPathExists(const char* path) { return sfx::MakeSureDirectoryPathExistsFromSystem(path); }
+BOOL MakeSureDirectoryPathExists(const char* path) {
+    // dbghelp splits the path at backslashes only.
+    std::string folder = path;
+    for (char& c : folder)
+        if (c == '/') c = '\\';
+    return sfx::MakeSureDirectoryPathExistsFromSystem(folder.c_str());
+}
 
 void DebugOutput(const char* text) { ::OutputDebugStringA(text); }
 

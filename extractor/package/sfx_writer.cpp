@@ -129,29 +129,29 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-BOOL CheckSfxPackageSpec(const SfxPackageSpec& spec, std::string& error) {
+BOOL CheckSfxPackagePlan(const SfxPackagePlan& plan, std::string& error) {
     static const char* const kCommandNames[] = {"Win32 command", "DOS command", "command 3", "command 4"};
     for (size_t i = 0; i < sfx::kCommandCount; ++i) {
-        if (spec.commands[i].size() >= sfx::kCommandFieldLimit) {
-            error = common::Format("%s has %lu characters; at most %lu fit", kCommandNames[i],
-                                   static_cast<unsigned long>(spec.commands[i].size()),
-                                   static_cast<unsigned long>(sfx::kCommandFieldLimit - 1));
+        if (plan.commands[i].size() >= sfx::kCommandFieldLimit) {
+            error = common::Format("%s has %u characters; at most %u fit", kCommandNames[i],
+                                   static_cast<unsigned>(plan.commands[i].size()),
+                                   static_cast<unsigned>(sfx::kCommandFieldLimit - 1));
             return FALSE;
         }
-        if (spec.commands[i].find('\0') != std::string::npos) {
+        if (plan.commands[i].find('\0') != std::string::npos) {
             error = common::Format("%s contains a NUL character", kCommandNames[i]);
             return FALSE;
         }
     }
-    if (spec.level < -1 || spec.level > 9) {
-        error = common::Format("compression level %d is not 0 to 9", spec.level);
+    if (plan.level < -1 || plan.level > 9) {
+        error = common::Format("compression level %d is not 0 to 9", plan.level);
         return FALSE;
     }
-    if (spec.entries.size() > 0xFFFFFFFFu) {
+    if (plan.entries.size() > 0xFFFFFFFFu) {
         error = "too many entries";
         return FALSE;
     }
-    for (const SfxWriterEntry& entry : spec.entries) {
+    for (const SfxWriterEntry& entry : plan.entries) {
         const char* name = entry.info.m_szFileName;
         size_t length = strnlen(name, sizeof entry.info.m_szFileName);
         if (length >= sizeof entry.info.m_szFileName) {
@@ -166,14 +166,14 @@ BOOL CheckSfxPackageSpec(const SfxPackageSpec& spec, std::string& error) {
     return TRUE;
 }
 
-BOOL WriteSfxPackage(const std::string& programPath, const SfxPackageSpec& spec, const std::string& outputPath,
+BOOL WriteSfxPackage(const std::string& programPath, const SfxPackagePlan& plan, const std::string& outputPath,
                      std::string& error, std::vector<CSrcFileInfo>* entriesOut) {
-    if (!CheckSfxPackageSpec(spec, error)) return FALSE;
+    if (!CheckSfxPackagePlan(plan, error)) return FALSE;
     if (SameFile(outputPath, programPath)) {
         error = "the output would overwrite the program file";
         return FALSE;
     }
-    for (const SfxWriterEntry& entry : spec.entries) {
+    for (const SfxWriterEntry& entry : plan.entries) {
         if (!entry.hasData && SameFile(outputPath, entry.sourcePath)) {
             error = common::Format("the output would overwrite \"%s\"", entry.sourcePath.c_str());
             return FALSE;
@@ -209,8 +209,8 @@ BOOL WriteSfxPackage(const std::string& programPath, const SfxPackageSpec& spec,
     if (!out.Write(sfx::kDataMarker, sfx::kDataMarkerLength)) return fail("writing the package failed");
 
     std::vector<CSrcFileInfo> stored;
-    stored.reserve(spec.entries.size());
-    for (const SfxWriterEntry& entry : spec.entries) {
+    stored.reserve(plan.entries.size());
+    for (const SfxWriterEntry& entry : plan.entries) {
         CSrcFileInfo info = entry.info;
         info.m_ullDataOffset = out.Position();
         UniqueStdFile file;
@@ -220,14 +220,14 @@ BOOL WriteSfxPackage(const std::string& programPath, const SfxPackageSpec& spec,
         }
         CSource source(file.get(), entry.hasData ? &entry.data : nullptr);
         std::string why;
-        if (!CompressEntry(source, spec.level, out, &info.m_ullFileSize, &info.m_ullCompressedSize, why))
+        if (!CompressEntry(source, plan.level, out, &info.m_ullFileSize, &info.m_ullCompressedSize, why))
             return fail(common::Format("%s: %s", info.m_szFileName, why.c_str()));
         stored.push_back(info);
     }
 
     uint64_t tocOffset = out.Position();
     sfx::CByteWriter toc;
-    sfx::WriteTocHeader(toc, spec.flags, spec.reserved, spec.commands, static_cast<uint32_t>(stored.size()));
+    sfx::WriteTocHeader(toc, plan.flags, plan.reserved, plan.commands, static_cast<uint32_t>(stored.size()));
     for (const CSrcFileInfo& info : stored) sfx::WriteEntryRecord(toc, info);
     sfx::WriteTrailer(toc, tocOffset);
     if (!out.Write(toc.Data())) return fail("writing the package failed");

@@ -19,7 +19,7 @@ struct SfxWriterEntry {
     CSrcFileInfo info;
 };
 
-struct SfxPackageSpec {
+struct SfxPackagePlan {
     uint32_t flags = 0;
     uint32_t reserved = 0;
     std::string commands[sfx::kCommandCount];  // Win32, DOS, 3, 4
@@ -29,11 +29,11 @@ struct SfxPackageSpec {
 
 // Refuses what a reader could not honour: a name that is not a plain file name or is longer
 // than 79 characters, a command longer than 255 characters, a level zlib does not know.
-[[nodiscard]] BOOL CheckSfxPackageSpec(const SfxPackageSpec& spec, std::string& error);
+[[nodiscard]] BOOL CheckSfxPackagePlan(const SfxPackagePlan& plan, std::string& error);
 
 // Writes `programPath`'s bytes followed by the package to `outputPath` (replacing it). On
 // failure nothing is left at `outputPath` and `error` says why. `entriesOut`, when given,
 // receives the records as stored.
-[[nodiscard]] BOOL WriteSfxPackage(const std::string& programPath, const SfxPackageSpec& spec,
+[[nodiscard]] BOOL WriteSfxPackage(const std::string& programPath, const SfxPackagePlan& plan,
                                    const std::string& outputPath, std::string& error,
                                    std::vector<CSrcFileInfo>* entriesOut = nullptr);

@@ -73,12 +73,12 @@ SfxWriterEntry MakeEntry(const std::string& name, const std::string& data, uint3
 }
 
 std::string BuildPackage(const CScratchDir& dir, const std::string& name, const std::string& program,
-                         const SfxPackageSpec& spec, std::vector<CSrcFileInfo>* stored) {
+                         const SfxPackagePlan& plan, std::vector<CSrcFileInfo>* stored) {
     std::string programPath = dir.File(name + ".program");
     WriteFile(programPath, program);
     std::string path = dir.File(name);
     std::string error;
-    if (!WriteSfxPackage(programPath, spec, path, error, stored)) {
+    if (!WriteSfxPackage(programPath, plan, path, error, stored)) {
         std::fprintf(stderr, "writer refused: %s\n", error.c_str());
         return std::string();
     }

@@ -45,7 +45,7 @@ SfxWriterEntry MakeEntry(const std::string& name, const std::string& data, uint3
 // Writes `program` to a file in `dir`, builds the package behind it, and answers its path.
 // Answers "" (and prints the reason) when the writer refuses.
 std::string BuildPackage(const CScratchDir& dir, const std::string& name, const std::string& program,
-                         const SfxPackageSpec& spec, std::vector<CSrcFileInfo>* stored = nullptr);
+                         const SfxPackagePlan& plan, std::vector<CSrcFileInfo>* stored = nullptr);
 
 // Deterministic bytes that deflate to about a third: text-like with some noise.
 std::string SampleBytes(size_t size, uint32_t seed);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cinttypes>
 #include <cstring>
 
 #include "common/format.h"
@@ -35,19 +36,19 @@ std::vector<uint64_t> TracedMatches(const std::vector<std::string>& lines) {
 
 TEST(SfxSignatureScan, FindsWhatAWholeFileScanFindsAcrossWindowEdges) {
     CScratchDir dir;
-    SfxPackageSpec spec;
-    spec.level = 0;  // stored blocks keep the entry's copy of the text verbatim in the package
-    spec.entries.push_back(MakeEntry("a.bin", std::string("stored ") + sfx::kSignature + " inside", 2));
-    // The window reads 64 KiB at a time and carries 11 bytes over; put one copy of the text
-    // before, on and after each edge, and pad behind the trailer by various amounts.
-    const size_t kWindow = 64 * 1024;
+    SfxPackagePlan plan;
+    plan.level = 0;  // stored blocks keep the entry's copy of the text verbatim in the package
+    plan.entries.push_back(MakeEntry("a.bin", std::string("stored ") + sfx::kSignature + " inside", 2));
+    // The window reads kScanWindow bytes at a time and carries 11 over; put one copy of the
+    // text before, on and after each edge, and pad behind the trailer by various amounts.
+    const size_t kWindow = CSfxFile::kScanWindow;
     const size_t placements[] = {0, kWindow - 13, kWindow - 12, kWindow - 11, kWindow - 6, kWindow - 1,
                                  kWindow, 2 * kWindow - 23, 2 * kWindow - 12, 2 * kWindow - 2};
     for (size_t at : placements) {
         std::string program(2 * kWindow + 40, 'z');
         std::memcpy(&program[at], sfx::kSignature, sfx::kSignatureLength);
         std::vector<CSrcFileInfo> stored;
-        std::string path = BuildPackage(dir, "edges.exe", program, spec, &stored);
+        std::string path = BuildPackage(dir, "edges.exe", program, plan, &stored);
         std::string bytes = ReadFile(path);
         for (size_t tail : {size_t(0), size_t(6), kWindow - 7, kWindow + 7}) {
             SCOPED_TRACE(testing::Message() << "at " << at << " tail " << tail);
@@ -61,9 +62,9 @@ TEST(SfxSignatureScan, FindsWhatAWholeFileScanFindsAcrossWindowEdges) {
             std::vector<uint64_t> expected = WholeFileMatches(padded);
             ASSERT_EQ(3u, expected.size());  // the program's, the stored file's, the trailer's
             EXPECT_EQ(expected, TracedMatches(trace.Lines()));
-            EXPECT_TRUE(trace.Contains(common::Format("Seek to end. 0x%llX+11 > 0x%llX",
-                                                           static_cast<unsigned long long>(padded.size() - 10),
-                                                           static_cast<unsigned long long>(padded.size()))));
+            EXPECT_TRUE(trace.Contains(common::Format("Seek to end. 0x%" PRIX64 "+11 > 0x%" PRIX64,
+                                                           static_cast<uint64_t>(padded.size() - 10),
+                                                           static_cast<uint64_t>(padded.size()))));
             ASSERT_TRUE(sfx.LoadToc());
             EXPECT_EQ(stored[0].m_ullDataOffset, sfx.Entries()[0]->m_ullDataOffset);
         }

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Benchmark of the package reader, run by hand (not part of the tests):
+#   1. extraction throughput of a package with a large payload, against a plain zlib inflate loop
+#      over the same streams and against unzip of a zip of the same files at the same level (6);
+#   2. peak memory of CSfxFile::Open on a 1 GiB package.
+# usage: devtools/bench/run.sh [PAYLOAD_MIB]   (default 256). Work files go to build/bench.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+mib=${1:-256}
+cmake --preset native >/dev/null
+cmake --build --preset native -j2 --target sfx_bench sfxpack >/dev/null
+bench=build/native/devtools/bench/sfx_bench
+pack=build/native/devtools/sfxpack/sfxpack
+work=build/bench
+rm -rf "$work"
+mkdir -p "$work/payload"
+
+$bench payload "$work/payload" "$mib"
+printf 'MZ' > "$work/program.bin"
+{
+  echo "[package]"
+  echo "flags = 0x301"
+  echo "win32 = run.exe"
+  for f in "$work"/payload/*.bin; do
+    echo "[file]"
+    echo "source = $(realpath "$f")"
+    echo "platform = all"
+  done
+} > "$work/manifest.ini"
+$pack build "$work/program.bin" "$work/manifest.ini" "$work/package.exe" >/dev/null
+(cd "$work/payload" && zip -q -6 ../payload.zip ./*.bin)
+
+now() { date +%s.%N; }
+sync
+result=$($bench extract "$work/package.exe" "$work/out")
+sync
+start=$(now)
+unzip -q -o "$work/payload.zip" -d "$work/out/unzip"
+unzip_seconds=$(echo "$(now) - $start" | bc -l)
+for f in "$work"/payload/*.bin; do
+  cmp -s "$f" "$work/out/reader/$(basename "$f")" || { echo "reader output differs: $f"; exit 1; }
+done
+
+bytes=$(echo "$result" | awk '/^bytes/ {print $2}')
+reader=$(echo "$result" | awk '/^reader_seconds/ {print $2}')
+plain=$(echo "$result" | awk '/^plain_seconds/ {print $2}')
+mbs() { echo "scale=1; $bytes / 1048576 / $1" | bc -l; }
+echo "payload: $(echo "$bytes / 1048576" | bc) MiB in 4 files, package $(stat -c %s "$work/package.exe") bytes, zip $(stat -c %s "$work/payload.zip") bytes"
+echo "CSfxFile::ExtractAll:  ${reader} s  ($(mbs "$reader") MiB/s)"
+echo "plain zlib loop:       ${plain} s  ($(mbs "$plain") MiB/s)"
+echo "unzip:                 ${unzip_seconds} s  ($(mbs "$unzip_seconds") MiB/s)"
+echo "throughput ratio reader/plain-zlib: $(echo "scale=3; $plain / $reader" | bc -l)"
+echo "throughput ratio reader/unzip:      $(echo "scale=3; $unzip_seconds / $reader" | bc -l)"
+rm -rf "$work/out" "$work/payload" "$work/payload.zip" "$work/package.exe"
+
+# A 1 GiB package: the program part is a 1 GiB file (sparse), one small entry behind it.
+truncate -s 1G "$work/program.bin"
+printf 'hello\n' > "$work/small.txt"
+printf '[package]\nwin32 = run.exe\n[file]\nsource = %s\nplatform = 2\n' "$(realpath "$work/small.txt")" > "$work/manifest.ini"
+$pack build "$work/program.bin" "$work/manifest.ini" "$work/large.exe" >/dev/null
+rm -f "$work/program.bin"
+$bench open "$work/large.exe"
+rm -rf "$work"
