@@ -1,14 +1,19 @@
 // e2edemo: the harness's own test subject.
 //
 //   e2edemo [--exit CODE] [--dialog] [--broadcast] [--report FILE] [--hang] [--spawn-hang]
+//           [--sleep MS] [--spawn-sleeper MS]
 //
 // --exit CODE    the exit code (decimal or 0x hex, the full 32 bits; default 0)
 // --report FILE  writes the command line, the working directory and E2E_VALUE, one per line
 // --dialog       shows the dialog: OK exits with CODE, Cancel or Escape with 2; "Ask" opens a
-//                Yes/No message box whose answer appears in the status line
+//                Yes/No message box (captioned like the dialog, as Brevane's boxes are)
+//                whose answer appears in the status line
 // --broadcast    posts "SfxKorvaleMsg" (wParam 1, lParam the exit code) to every top-level
 //                window before exiting
 // --hang         never ends by itself; --spawn-hang first starts a second, hanging copy
+// --sleep MS     waits before anything else (the report is written after the wait)
+// --spawn-sleeper MS
+//                starts a copy that sleeps MS and then writes the report, and ends at once
 #include <windows.h>
 
 #include <cstdio>
@@ -28,6 +33,8 @@ struct DemoOptions {
     bool broadcast = false;
     bool hang = false;
     bool spawnHang = false;
+    unsigned long sleepMs = 0;
+    unsigned long sleeperMs = 0;
     std::string report;
 };
 
@@ -42,6 +49,8 @@ DemoOptions ParseOptions() {
         else if (arg == "--broadcast") options.broadcast = true;
         else if (arg == "--hang") options.hang = true;
         else if (arg == "--spawn-hang") options.spawnHang = true;
+        else if (arg == "--sleep" && hasValue) options.sleepMs = std::strtoul(__argv[++i], nullptr, 0);
+        else if (arg == "--spawn-sleeper" && hasValue) options.sleeperMs = std::strtoul(__argv[++i], nullptr, 0);
     }
     return options;
 }
@@ -58,10 +67,10 @@ void WriteReport(const std::string& path) {
     std::fclose(file);
 }
 
-void StartHangingCopy() {
+void StartCopy(const std::string& arguments) {
     char self[MAX_PATH] = "";
     ::GetModuleFileNameA(nullptr, self, sizeof(self));
-    std::string commandLine = std::string("\"") + self + "\" --hang";
+    std::string commandLine = std::string("\"") + self + "\" " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -84,7 +93,7 @@ INT_PTR CALLBACK DemoDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) 
             ::EndDialog(hwnd, IDCANCEL);
             return TRUE;
         case IDC_DEMO_ASK: {
-            int answer = ::MessageBoxA(hwnd, "Proceed with the demo?", "E2E Demo Box", MB_YESNO | MB_ICONQUESTION);
+            int answer = ::MessageBoxA(hwnd, "Proceed with the demo?", "E2E Demo", MB_YESNO | MB_ICONQUESTION);
             ::SetDlgItemTextA(hwnd, IDC_DEMO_STATUS, answer == IDYES ? "Answer: Yes" : "Answer: No");
             return TRUE;
         }
@@ -99,8 +108,13 @@ INT_PTR CALLBACK DemoDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) 
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     DemoOptions options = ParseOptions();
+    if (options.sleeperMs != 0) {
+        StartCopy("--sleep " + std::to_string(options.sleeperMs) + " --report \"" + options.report + "\"");
+        return static_cast<int>(options.exitCode);
+    }
+    ::Sleep(options.sleepMs);
     if (!options.report.empty()) WriteReport(options.report);
-    if (options.spawnHang) StartHangingCopy();
+    if (options.spawnHang) StartCopy("--hang");
     if (options.hang || options.spawnHang) {
         for (;;) ::Sleep(1000);
     }

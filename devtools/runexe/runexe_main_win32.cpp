@@ -4,9 +4,11 @@
 // Output on stdout, one line each, flushed at once:
 //   pid=<decimal>          the child has started
 //   exit=<decimal>         the child's exit code as an unsigned 32-bit number
-//   timeout                the bound passed; the child and everything it started were ended
+//   timeout=child          the bound passed; the child and everything it started were ended
+//   timeout=tree           the child ended (its code follows as exit=) but what it started
+//                          outlived the bound and was ended
 //   error=<text>           the child could not be started
-// The runner's own exit code: 0 after "exit=", 2 usage, 3 start failure, 4 timeout.
+// The runner's own exit code: 0 when all ended in time, 2 usage, 3 start failure, 4 timeout.
 //
 // The child runs in a job object, so that a timeout ends the whole tree it started and nothing
 // outlives the runner.
@@ -92,7 +94,7 @@ int main(int argc, char** argv) {
         if (inJob) ::TerminateJobObject(job.get(), 1);
         ::TerminateProcess(processHandle.get(), 1);
         ::WaitForSingleObject(processHandle.get(), 5000);
-        Emit("timeout");
+        Emit("timeout=child");
         return kExitTimeout;
     }
     DWORD exitCode = 0;
@@ -104,7 +106,8 @@ int main(int argc, char** argv) {
         while (ActiveProcesses(job.get()) > 0) {
             if (Remaining(start, args.timeoutMs) == 0) {
                 ::TerminateJobObject(job.get(), 1);
-                Emit("timeout");
+                Emit("timeout=tree");
+                Emit("exit=" + std::to_string(static_cast<unsigned long>(exitCode)));
                 return kExitTimeout;
             }
             ::Sleep(20);

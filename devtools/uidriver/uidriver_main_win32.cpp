@@ -3,14 +3,20 @@
 //   uidriver VERB [window options] [verb options]
 //
 // Window options: --hwnd 0xHANDLE | --title TEXT | --title-contains TEXT, --class NAME,
-// --pid N, --timeout MS (how long to wait for the window; default 10000), --hidden (also match
-// invisible windows). Text options also accept a "-hex" form (--title-hex 4F4B).
+// --pid N, --owner 0xHANDLE (owned by that window), --exclude 0xHANDLE, --msgbox (message boxes
+// only), --no-msgbox (anything but a message box), --hidden (also invisible windows), and
+// --timeout MS (how long to wait for the window; default 10000). Text options also accept a
+// "-hex" form (--title-hex 4F4B).
 //
 // Verbs and their output (one "key=value" record per line, texts quoted as QuoteText does):
 //   list                       every matching top-level window: hwnd pid class title visible
 //   wait                       hwnd= of the window once it exists
 //   wait-gone                  succeeds once no window matches
-//   controls                   each child: id class text style visible enabled rect (client)
+//   controls [--font FACE --font-size POINTS]
+//                              each child: id class text style visible enabled rect (client
+//                              pixels); with the dialog template's font also dlu= (dialog
+//                              units, "?" for a value no dialog unit maps to), after a first
+//                              "baseunits x= y= client=w,h dlu=w,h" line for the window
 //   text [--id N]              text= of the control (or of the window itself)
 //   state --id N               visible= enabled=
 //   click (--id N | --button TEXT) [--command] [--force]
@@ -74,6 +80,18 @@ bool BuildQuery(const DriverOptions& options, WindowQuery& query, std::string& e
         return false;
     }
     query.processId = static_cast<DWORD>(number);
+    if (!options.GetNumber("owner", 0, number)) {
+        error = "bad --owner";
+        return false;
+    }
+    query.owner = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(number));
+    if (!options.GetNumber("exclude", 0, number)) {
+        error = "bad --exclude";
+        return false;
+    }
+    query.exclude = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(number));
+    query.messageBoxOnly = options.Flag("msgbox");
+    query.noMessageBox = options.Flag("no-msgbox");
     query.title = options.Get("title");
     query.titleContains = options.Get("title-contains");
     query.className = options.Get("class");
@@ -87,7 +105,47 @@ std::string Describe(HWND hwnd) {
     return QuoteText(text);
 }
 
-std::string ControlLine(HWND parent, HWND child) {
+// Dialog base units of a template font, computed the way dialog creation does: the font at
+// -MulDiv(points, LOGPIXELSY, 72), the average width of the 52 letters, and the text height.
+struct BaseUnits {
+    int x = 0;
+    int y = 0;
+};
+
+bool ComputeBaseUnits(const std::string& face, int points, BaseUnits& units) {
+    HDC screen = ::GetDC(nullptr);
+    if (!screen) return false;
+    int height = -::MulDiv(points, ::GetDeviceCaps(screen, LOGPIXELSY), 72);
+    fw::UniqueGdiObject font(::CreateFontA(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
+                                           PROOF_QUALITY, FF_DONTCARE, face.c_str()));
+    bool ok = false;
+    if (font) {
+        HGDIOBJ previous = ::SelectObject(screen, font.get());
+        static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+        SIZE size = {};
+        TEXTMETRICA metrics = {};
+        if (::GetTextExtentPoint32A(screen, kLetters, 52, &size) && ::GetTextMetricsA(screen, &metrics)) {
+            units.x = (size.cx / 26 + 1) / 2;
+            units.y = metrics.tmHeight;
+            ok = units.x > 0 && units.y > 0;
+        }
+        ::SelectObject(screen, previous);
+    }
+    ::ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+// The dialog-unit value that dialog creation maps to `pixels`, or "?". A horizontal unit is a
+// quarter of the base width (divisor 4), a vertical one an eighth of the base height (8).
+std::string ToDialogUnits(long pixels, int base, int divisor) {
+    long guess = ::MulDiv(static_cast<int>(pixels), divisor, base);
+    for (long value = guess - 2; value <= guess + 2; ++value) {
+        if (::MulDiv(static_cast<int>(value), base, divisor) == pixels) return std::to_string(value);
+    }
+    return "?";
+}
+
+std::string ControlLine(HWND parent, HWND child, const BaseUnits* units) {
     RECT rect = {};
     ::GetWindowRect(child, &rect);
     ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
@@ -95,10 +153,16 @@ std::string ControlLine(HWND parent, HWND child) {
     char geometry[96];
     std::snprintf(geometry, sizeof(geometry), " rect=%ld,%ld,%ld,%ld", rect.left, rect.top,
                   rect.right - rect.left, rect.bottom - rect.top);
-    return "id=" + std::to_string(::GetDlgCtrlID(child)) + " class=" + QuoteText(ReadClassName(child)) +
-           " text=" + Describe(child) + " style=" + Hex(static_cast<unsigned long>(style)) +
-           " visible=" + (::IsWindowVisible(child) ? "1" : "0") + " enabled=" + (::IsWindowEnabled(child) ? "1" : "0") +
-           geometry;
+    std::string line = "id=" + std::to_string(::GetDlgCtrlID(child)) + " class=" + QuoteText(ReadClassName(child)) +
+                       " text=" + Describe(child) + " style=" + Hex(static_cast<unsigned long>(style)) +
+                       " visible=" + (::IsWindowVisible(child) ? "1" : "0") +
+                       " enabled=" + (::IsWindowEnabled(child) ? "1" : "0") + geometry;
+    if (units) {
+        line += " dlu=" + ToDialogUnits(rect.left, units->x, 4) + "," + ToDialogUnits(rect.top, units->y, 8) + "," +
+                ToDialogUnits(rect.right - rect.left, units->x, 4) + "," +
+                ToDialogUnits(rect.bottom - rect.top, units->y, 8);
+    }
+    return line;
 }
 
 // The control named by --id, or null with `error` set.
@@ -264,7 +328,21 @@ int Run(const DriverOptions& options) {
         return kOk;
     }
     if (verb == "controls") {
-        for (HWND child : ListChildren(window)) Emit(ControlLine(window, child));
+        BaseUnits units;
+        unsigned long long points = 0;
+        bool withUnits = options.Has("font");
+        if (withUnits && (!options.GetNumber("font-size", 8, points) ||
+                          !ComputeBaseUnits(options.Get("font"), static_cast<int>(points), units))) {
+            return Fail("cannot measure font " + options.Get("font"));
+        }
+        if (withUnits) {
+            RECT client = {};
+            ::GetClientRect(window, &client);
+            Emit("baseunits x=" + std::to_string(units.x) + " y=" + std::to_string(units.y) +
+                 " client=" + std::to_string(client.right) + "," + std::to_string(client.bottom) +
+                 " dlu=" + ToDialogUnits(client.right, units.x, 4) + "," + ToDialogUnits(client.bottom, units.y, 8));
+        }
+        for (HWND child : ListChildren(window)) Emit(ControlLine(window, child, withUnits ? &units : nullptr));
         return kOk;
     }
     if (verb == "text") {
@@ -314,7 +392,7 @@ int Run(const DriverOptions& options) {
 int main(int argc, char** argv) {
     DriverOptions options;
     std::string error;
-    if (!ParseDriverOptions(argc, argv, {"hidden", "command", "force"}, options, error)) {
+    if (!ParseDriverOptions(argc, argv, {"hidden", "command", "force", "msgbox", "no-msgbox"}, options, error)) {
         Emit("error=" + QuoteText(error));
         Emit("usage: uidriver VERB [--hwnd H | --title T | --title-contains T] [--class C] [--pid N] [--timeout MS] ...");
         return kUsage;

@@ -17,6 +17,8 @@ struct EnumState {
 
 bool Matches(HWND hwnd, const WindowQuery& query) {
     if (query.hwnd && hwnd != query.hwnd) return false;
+    if (query.exclude && hwnd == query.exclude) return false;
+    if (query.owner && ::GetWindow(hwnd, GW_OWNER) != query.owner) return false;
     if (query.visibleOnly && !::IsWindowVisible(hwnd)) return false;
     if (query.processId) {
         DWORD pid = 0;
@@ -24,6 +26,7 @@ bool Matches(HWND hwnd, const WindowQuery& query) {
         if (pid != query.processId) return false;
     }
     if (!query.className.empty() && ReadClassName(hwnd) != query.className) return false;
+    if ((query.messageBoxOnly || query.noMessageBox) && IsMessageBox(hwnd) != query.messageBoxOnly) return false;
     if (!query.title.empty() || !query.titleContains.empty()) {
         std::string title;
         if (!ReadWindowText(hwnd, title)) return false;
@@ -112,6 +115,19 @@ std::vector<HWND> ListChildren(HWND parent) {
         children.push_back(child);
     }
     return children;
+}
+
+bool IsMessageBox(HWND hwnd) {
+    constexpr int kTextId = 0xFFFF;
+    constexpr int kLastAnswerId = 11;  // IDCONTINUE
+    bool hasText = false;
+    for (HWND child : ListChildren(hwnd)) {
+        int id = ::GetDlgCtrlID(child) & 0xFFFF;
+        std::string cls = ReadClassName(child);
+        if (EqualsNoCase(cls, "Static") && id == kTextId) hasText = true;
+        if (EqualsNoCase(cls, "Button") && (id < 1 || id > kLastAnswerId)) return false;
+    }
+    return hasText;
 }
 
 HWND FindButtonByText(HWND parent, const std::string& text) {

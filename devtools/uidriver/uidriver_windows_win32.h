@@ -14,8 +14,16 @@ struct WindowQuery {
     std::string titleContains;  // part of the caption
     std::string className;      // exact class, "#32770" for dialogs and message boxes
     DWORD processId = 0;
+    HWND owner = nullptr;        // owned by this window (a dialog's message box)
+    HWND exclude = nullptr;      // never this window
     bool visibleOnly = true;
+    bool messageBoxOnly = false; // only message boxes (see IsMessageBox)
+    bool noMessageBox = false;   // never a message box
 };
+
+// A message box: a text static with id 0xFFFF and only the standard answer buttons (IDOK to
+// IDCONTINUE), which tells it apart from a dialog with the same caption.
+bool IsMessageBox(HWND hwnd);
 
 std::vector<HWND> FindTopLevelWindows(const WindowQuery& query);
 

@@ -26,6 +26,10 @@ def wine_env():
         quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-p", "60"], env=env, timeout=60, **quiet)
         subprocess.run(["wine", "cmd", "/c", "exit"], env=env, timeout=300, **quiet)
+        # Xvfb has no window manager: let Wine draw captions and frames itself, so that
+        # screenshots show windows as a person would see them.
+        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Decorated", "/d", "N", "/f"],
+                       env=env, timeout=120, **quiet)
         yield env
     finally:
         if display.owned:
@@ -34,22 +38,42 @@ def wine_env():
             display.stop()
 
 
-@pytest.fixture(scope="session")
-def wine(wine_env) -> WineRunner:
-    """Runs Windows programs: wine.run([...], cwd=, env=, timeout=) -> Completed."""
-    return WineRunner(wine_env)
+@pytest.hookimpl(hookwrapper=True)
+def pytest_runtest_makereport(item, call):
+    outcome = yield
+    report = outcome.get_result()
+    setattr(item, f"report_{report.when}", report)
 
 
-@pytest.fixture(scope="session")
-def ui(wine) -> UiDriver:
-    """Drives dialogs and message boxes of running programs."""
-    return UiDriver(wine)
+def _failed(request) -> bool:
+    report = getattr(request.node, "report_call", None)
+    return report is None or report.failed
+
+
+@pytest.fixture
+def wine(request, wine_env) -> WineRunner:
+    """Runs Windows programs: wine.run([...], cwd=, env=, timeout=) -> Completed. What a test
+    started and left running is ended when the test ends."""
+    runner = WineRunner(wine_env)
+    yield runner
+    if runner.end_all() and not _failed(request):
+        pytest.fail("the test left Windows programs running; they were ended", pytrace=False)
+
+
+@pytest.fixture
+def ui(request, wine, wine_env) -> UiDriver:
+    """Drives dialogs and message boxes of running programs. A failing test leaves a
+    screenshot of the screen as it was (build/artifacts/<test>-failure.png)."""
+    yield UiDriver(wine)
+    if _failed(request):
+        artifacts.screenshot(f"{request.node.name}-failure", wine_env)
 
 
 @pytest.fixture
 def scratch(request, wine_env) -> Scratch:
-    """A fresh directory for this test in drive_c (left in place afterwards for inspection)."""
-    return make_scratch(wine_setup.drive_c(wine_env) / "e2e", "C:\\e2e", artifacts.safe_name(request.node.nodeid))
+    """A fresh directory for this test in drive_c (left in place afterwards for inspection).
+    Its name is short, so that tests keep room below the 260-character path limit."""
+    return make_scratch(wine_setup.drive_c(wine_env) / "e2e", "C:\\e2e", artifacts.short_name(request.node.nodeid))
 
 
 @pytest.fixture

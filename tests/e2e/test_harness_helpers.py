@@ -1,9 +1,10 @@
 """The harness's text rules that every other test relies on: log comparison without time
-stamps, Windows argument quoting, and the UI driver's quoted output."""
+stamps, Windows argument quoting, the UI driver's quoted output, and simulation profiles."""
 from __future__ import annotations
 
 import pytest
 
+from e2e_harness.ini import write_sim_profile
 from e2e_harness.logs import assert_log, log_entries
 from e2e_harness.runner import quote_argument
 from e2e_harness.uidriver import parse_record
@@ -61,3 +62,10 @@ def test_arguments_are_quoted_the_way_windows_splits_them(arg, quoted):
 def test_driver_output_records_recover_every_byte():
     record = parse_record('button id=6 text="&Yes \\"now\\"\\r\\n\\\\ \\xE9"')
     assert record == {"": "button", "id": "6", "text": '&Yes "now"\r\n\\ \u00e9'}
+
+
+def test_simulation_profile_holds_only_the_keys_given(tmp_path):
+    path = write_sim_profile(tmp_path / "sim" / "profile.ini", smbios="C:\\t\\zera.bin", admin=0,
+                             reboot_log="C:\\t\\reboot.txt")
+
+    assert path.read_bytes() == b"[platform]\r\nsmbios=C:\\t\\zera.bin\r\nadmin=0\r\nreboot_log=C:\\t\\reboot.txt\r\n"

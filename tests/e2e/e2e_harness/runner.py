@@ -16,7 +16,7 @@ from pathlib import Path
 from typing import Mapping, Sequence, Union
 
 from .builds import harness_tool
-from .wine import to_windows_path
+from .wine import to_linux_path, to_windows_path
 
 # Texts are handed to Windows in its ANSI code page; bytes are passed through unchanged.
 ANSI = "cp1252"
@@ -84,6 +84,9 @@ class Started:
                              f"for {self.command_line!r}; its processes were killed")
         seconds = time.monotonic() - self._started
         fields = parse_runner_output(out)
+        if fields.get("timeout") == "tree":
+            raise RunTimeout(f"{self.command_line!r} ended with {fields.get('exit')}, but what it started did not "
+                             f"end within {self.timeout} s and was ended")
         if "timeout" in fields:
             raise RunTimeout(f"{self.command_line!r} did not end within {self.timeout} s; "
                              f"its process tree was ended")
@@ -159,9 +162,19 @@ class WineRunner:
 
     def __init__(self, env: dict[str, str]) -> None:
         self.env = env
+        self._processes: list[WineProcess] = []
 
     def windows_path(self, path: Path) -> str:
         return to_windows_path(path, self.env)
+
+    def linux_path(self, windows_path: str) -> Path:
+        return to_linux_path(windows_path, self.env)
+
+    def expand(self, text: str, timeout: float = 60) -> str:
+        """Windows environment references expanded as a program sees them ("%TEMP%")."""
+        code, out = self.run_console(["cmd", "/c", "echo", text], timeout)
+        assert code == 0, f"cmd /c echo {text} failed: {code}"
+        return out.rstrip("\r\n")
 
     def command_line(self, command: Union[Arg, Sequence[Arg]]) -> bytes:
         """A verbatim command line (str or bytes) as is; a list is quoted argument by argument,
@@ -198,7 +211,18 @@ class WineRunner:
 
     def popen_wine(self, args: Sequence[str]) -> WineProcess:
         """Starts `wine ARGS` and returns at once."""
-        return WineProcess(args, self.env)
+        process = WineProcess(args, self.env)
+        self._processes.append(process)
+        return process
+
+    def end_all(self) -> int:
+        """Kills every process started here that is still running (a test that failed half-way
+        leaves no window behind for the next one to find); answers how many there were."""
+        running = [p for p in self._processes if p.poll() is None]
+        for process in running:
+            process.kill()
+        self._processes.clear()
+        return len(running)
 
     def run_console(self, args: Sequence[str], timeout: float) -> tuple[int, str]:
         """Runs a console tool of ours directly; answers (exit code mod 256, stdout)."""

@@ -38,6 +38,9 @@ class Control:
     visible: bool
     enabled: bool
     rect: tuple[int, int, int, int]  # x, y, width, height in the parent's client pixels
+    # The same in dialog units when controls() was given the template's font; a value no
+    # dialog unit maps to is None.
+    dlu: Optional[tuple[Optional[int], ...]] = None
 
 
 @dataclass(frozen=True)
@@ -91,6 +94,9 @@ class UiDriver:
 
     def _args(self, verb: str, window: Optional[WindowSpec], cls: Optional[str], timeout: float,
               options: dict) -> list[str]:
+        for name in ("owner", "exclude"):
+            if isinstance(options.get(name), Window):
+                options[name] = hex(options[name].hwnd)
         args = [str(harness_tool("uidriver.exe")), verb, "--timeout", str(int(timeout * 1000))]
         if isinstance(window, Window):
             args += ["--hwnd", hex(window.hwnd)]
@@ -113,9 +119,14 @@ class UiDriver:
         return _records(verb, window, code, out, check)
 
     # Windows.
-    def wait_window(self, title: str, cls: Optional[str] = None, timeout: Optional[float] = None) -> Window:
-        """The visible top-level window with this exact caption (and class), once it exists."""
-        record = self._call("wait", title, cls, timeout)[0]
+    def wait_window(self, title: str, cls: Optional[str] = None, timeout: Optional[float] = None,
+                    owner: Optional[Window] = None, exclude: Optional[Window] = None,
+                    message_box: Optional[bool] = None) -> Window:
+        """The visible top-level window with this exact caption (and class), once it exists;
+        optionally owned by `owner`, other than `exclude`; message_box=True finds only message
+        boxes, False never one (the dialog while its box with the same caption is open)."""
+        record = self._call("wait", title, cls, timeout, owner=owner, exclude=exclude,
+                            msgbox=message_box is True, no_msgbox=message_box is False)[0]
         return Window(int(record["hwnd"], 16), int(record["pid"]), title)
 
     def wait_gone(self, window: WindowSpec, cls: Optional[str] = None, timeout: Optional[float] = None) -> None:
@@ -128,13 +139,25 @@ class UiDriver:
         return self._call("list", None, cls, timeout=0)
 
     # Controls.
-    def controls(self, window: WindowSpec) -> list[Control]:
+    def controls(self, window: WindowSpec, font: Optional[tuple[str, int]] = None) -> list[Control]:
+        """The window's child controls in tab order. With font=(face, points) of the dialog
+        template (("MS Shell Dlg", 8)), each also carries its position in dialog units."""
+        options = {"font": font[0], "font_size": font[1]} if font else {}
         result = []
-        for r in self._call("controls", window):
+        for r in self._call("controls", window, **options):
+            if "id" not in r:
+                continue  # the base-units line
             x, y, w, h = (int(v) for v in r["rect"].split(","))
+            dlu = tuple(None if v == "?" else int(v) for v in r["dlu"].split(",")) if "dlu" in r else None
             result.append(Control(int(r["id"]), r["class"], r["text"], int(r["style"], 16),
-                                  r["visible"] == "1", r["enabled"] == "1", (x, y, w, h)))
+                                  r["visible"] == "1", r["enabled"] == "1", (x, y, w, h), dlu))
         return result
+
+    def dialog_size(self, window: WindowSpec, font: tuple[str, int]) -> tuple[Optional[int], Optional[int]]:
+        """The client area of a dialog in dialog units of its template font (as the template
+        states its size); None for a value no dialog unit maps to."""
+        record = self._call("controls", window, font=font[0], font_size=font[1])[0]
+        return tuple(None if v == "?" else int(v) for v in record["dlu"].split(","))
 
     def control(self, window: WindowSpec, control_id: int) -> Control:
         for control in self.controls(window):
@@ -178,9 +201,11 @@ class UiDriver:
         self._call("close", window)
 
     # Message boxes.
-    def message_box(self, title: str, timeout: Optional[float] = None) -> tuple[Window, MessageBox]:
-        """Waits for a message box with this caption; answers it and its text and buttons."""
-        window = self.wait_window(title, DIALOG_CLASS, timeout)
+    def message_box(self, title: str, timeout: Optional[float] = None,
+                    owner: Optional[Window] = None) -> tuple[Window, MessageBox]:
+        """Waits for a message box with this caption (never a dialog with the same caption),
+        optionally owned by `owner`; answers it and its text and buttons."""
+        window = self.wait_window(title, DIALOG_CLASS, timeout, owner=owner, message_box=True)
         records = self._call("msgbox", window)
         text = records[0]["text"]
         buttons = [(int(r["id"]), r["text"]) for r in records[1:] if r.get("") == "button"]

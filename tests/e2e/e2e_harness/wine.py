@@ -47,6 +47,26 @@ def to_windows_path(path: Path, env: dict[str, str]) -> str:
         return str(PureWindowsPath("Z:\\", *path.parts[1:]))
 
 
+def to_linux_path(windows_path: str, env: dict[str, str]) -> Path:
+    """The Linux path of a C:\\ or Z:\\ path. Wine matches names without regard to case, so
+    each existing component is looked up that way (C:\\Users finds drive_c/users)."""
+    path = PureWindowsPath(windows_path)
+    drive = path.drive.upper()
+    if drive == "C:":
+        current = drive_c(env)
+    elif drive == "Z:":
+        current = Path("/")
+    else:
+        raise ValueError(f"no Linux path for {windows_path!r}")
+    for part in path.parts[1:]:
+        exact = current / part
+        if not exact.exists() and current.is_dir():
+            matches = [child for child in current.iterdir() if child.name.lower() == part.lower()]
+            exact = matches[0] if matches else exact
+        current = exact
+    return current
+
+
 class Display:
     """The X display for windows: the exported DISPLAY, or an Xvfb of our own when unset."""
 
