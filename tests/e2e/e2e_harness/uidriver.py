@@ -211,10 +211,6 @@ class UiDriver:
         buttons = [(int(r["id"]), r["text"]) for r in records[1:] if r.get("") == "button"]
         return window, MessageBox(text, buttons)
 
-    def message_box_content(self, window: WindowSpec) -> str:
-        """The text of a message box already found."""
-        return self._call("msgbox", window)[0]["text"]
-
     def answer(self, window: WindowSpec, button_text: str) -> None:
         """Presses the message box button with this text ("Yes", "No", "OK" ...)."""
         self._call("answer", window, button=button_text)
