@@ -1,13 +1,14 @@
 // e2edemo: the harness's own test subject.
 //
 //   e2edemo [--exit CODE] [--dialog] [--broadcast] [--report FILE] [--hang] [--spawn-hang]
-//           [--sleep MS] [--spawn-sleeper MS]
+//           [--sleep MS] [--spawn-sleeper MS] [--status TEXT]
 //
 // --exit CODE    the exit code (decimal or 0x hex, the full 32 bits; default 0)
 // --report FILE  writes the command line, the working directory and E2E_VALUE, one per line
 // --dialog       shows the dialog: OK exits with CODE, Cancel or Escape with 2; "Ask" opens a
 //                Yes/No message box (captioned like the dialog, as Brevane's boxes are)
 //                whose answer appears in the status line
+// --status TEXT  the dialog's status line instead of "Ready"
 // --broadcast    posts "SfxKorvaleMsg" (wParam 1, lParam the exit code) to every top-level
 //                window before exiting
 // --hang         never ends by itself; --spawn-hang first starts a second, hanging copy
@@ -36,6 +37,7 @@ struct DemoOptions {
     unsigned long sleepMs = 0;
     unsigned long sleeperMs = 0;
     std::string report;
+    std::string status = "Ready";
 };
 
 DemoOptions ParseOptions() {
@@ -45,6 +47,7 @@ DemoOptions ParseOptions() {
         bool hasValue = i + 1 < __argc;
         if (arg == "--exit" && hasValue) options.exitCode = std::strtoul(__argv[++i], nullptr, 0);
         else if (arg == "--report" && hasValue) options.report = __argv[++i];
+        else if (arg == "--status" && hasValue) options.status = __argv[++i];
         else if (arg == "--dialog") options.dialog = true;
         else if (arg == "--broadcast") options.broadcast = true;
         else if (arg == "--hang") options.hang = true;
@@ -80,9 +83,10 @@ void StartCopy(const std::string& arguments) {
     }
 }
 
-INT_PTR CALLBACK DemoDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK DemoDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
+        ::SetDlgItemTextA(hwnd, IDC_DEMO_STATUS, reinterpret_cast<const char*>(lParam));
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -91,6 +95,9 @@ INT_PTR CALLBACK DemoDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) 
             return TRUE;
         case IDCANCEL:
             ::EndDialog(hwnd, IDCANCEL);
+            return TRUE;
+        case IDC_DEMO_HIDDEN:  // reachable only by a command sent to the dialog
+            ::SetDlgItemTextA(hwnd, IDC_DEMO_STATUS, "Hidden command");
             return TRUE;
         case IDC_DEMO_ASK: {
             int answer = ::MessageBoxA(hwnd, "Proceed with the demo?", "E2E Demo", MB_YESNO | MB_ICONQUESTION);
@@ -120,7 +127,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     DWORD exitCode = options.exitCode;
     if (options.dialog) {
-        INT_PTR result = ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_E2EDEMO), nullptr, DemoDialogProc, 0);
+        INT_PTR result = ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_E2EDEMO), nullptr, DemoDialogProc,
+                                           reinterpret_cast<LPARAM>(options.status.c_str()));
         if (result != IDOK) exitCode = kCancelCode;
     }
     if (options.broadcast) {

@@ -62,6 +62,8 @@ bool ParseRunexeArgs(int argc, char** argv, RunexeArgs& args, std::string& error
             haveCommand = true;
         } else if (name == "--dir") {
             args.directory = value;
+        } else if (name == "--result") {
+            args.resultFile = value;
         } else if (name == "--env") {
             std::pair<std::string, std::string> assignment;
             if (!SplitAssignment(value, assignment)) {

@@ -9,6 +9,7 @@
 struct RunexeArgs {
     std::string commandLine;                                     // started verbatim
     std::string directory;                                       // empty: the runner's own
+    std::string resultFile;                                      // empty: results on stdout
     std::vector<std::pair<std::string, std::string>> environment;  // set in the runner, inherited
     unsigned long timeoutMs = 60000;
     bool waitForTree = true;                                     // also wait for grandchildren

@@ -1,7 +1,8 @@
 // runexe: starts one command line with CreateProcessA (verbatim, in a given directory, with extra
 // environment variables), waits with a bound, and prints the child's full exit code.
 //
-// Output on stdout, one line each, flushed at once:
+// Output on stdout, or with --result FILE into that file (so that what a console child prints
+// on the shared console cannot mix with it), one line each, flushed at once:
 //   pid=<decimal>          the child has started
 //   exit=<decimal>         the child's exit code as an unsigned 32-bit number
 //   timeout=child          the bound passed; the child and everything it started were ended
@@ -26,10 +27,12 @@ constexpr int kExitUsage = 2;
 constexpr int kExitStartFailed = 3;
 constexpr int kExitTimeout = 4;
 
+FILE* g_results = stdout;
+
 void Emit(const std::string& line) {
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    std::fputs(line.c_str(), g_results);
+    std::fputc('\n', g_results);
+    std::fflush(g_results);
 }
 
 // A job that ends every process in it when the runner's handle to it closes.
@@ -63,9 +66,18 @@ int main(int argc, char** argv) {
     std::string error;
     if (!ParseRunexeArgs(argc, argv, args, error)) {
         Emit("error=" + error);
-        Emit("usage: runexe [--timeout MS] [--dir DIR] [--env NAME=VALUE]... [--no-tree-wait] --cmd CMDLINE"
+        Emit("usage: runexe [--timeout MS] [--dir DIR] [--env NAME=VALUE]... [--result FILE] [--no-tree-wait]"
+             " --cmd CMDLINE"
              " (each text option also as --NAME-hex HEX)");
         return kExitUsage;
+    }
+    if (!args.resultFile.empty()) {
+        FILE* results = std::fopen(args.resultFile.c_str(), "w");
+        if (!results) {
+            Emit("error=cannot create " + args.resultFile);
+            return kExitUsage;
+        }
+        g_results = results;  // closed by the process exit, after the last flushed line
     }
     for (const auto& variable : args.environment) {
         ::SetEnvironmentVariableA(variable.first.c_str(), variable.second.c_str());

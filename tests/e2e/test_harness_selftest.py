@@ -48,6 +48,14 @@ def test_command_line_directory_and_environment_reach_the_program(wine, demo, sc
         f"cmdline={command_line}\ncwd={scratch.winpath('work dir')}\nE2E_VALUE=a b=c\n".encode())
 
 
+def test_console_output_of_the_program_cannot_pass_for_the_runner_results(wine):
+    result = wine.run("cmd.exe /c echo exit=7 pid=7& exit 3", timeout=30)
+
+    assert result.exit_code == 3
+    assert "exit=7 pid=7" in result.output
+    assert result.pid != 7
+
+
 def test_windows_temp_folder_maps_back_to_the_prefix(wine, wine_env):
     temp = wine.expand("%TEMP%")
 
@@ -90,7 +98,7 @@ def _read_or_empty(path: Path) -> bytes:
 
 def test_dialog_and_message_box_are_driven_through_the_ui_driver(wine, ui, demo, listener, screenshot):
     running = wine.start([demo, "--dialog", "--exit", "259", "--broadcast"], timeout=120)
-    dialog = ui.wait_window(DEMO_TITLE, DIALOG_CLASS, timeout=30)
+    dialog = ui.wait_window(DEMO_TITLE, DIALOG_CLASS, timeout=30, pid=running.pid())
 
     controls = {c.id: c for c in ui.controls(dialog, font=("MS Shell Dlg", 8))}
     assert [(c.cls, c.text, c.visible, c.enabled) for c in controls.values()] == [
@@ -107,6 +115,8 @@ def test_dialog_and_message_box_are_driven_through_the_ui_driver(wine, ui, demo,
     with pytest.raises(UiError, match="disabled"):
         ui.click(dialog, ID_DISABLED)
     assert screenshot("dialog").stat().st_size > 0
+    ui.send_command(dialog, ID_HIDDEN)
+    ui.wait_text(dialog, ID_STATUS, "Hidden command")
 
     # The box has the dialog's caption; it is found as the box all the same.
     for answer, owner in (("No", None), ("Yes", dialog)):
@@ -118,7 +128,7 @@ def test_dialog_and_message_box_are_driven_through_the_ui_driver(wine, ui, demo,
         assert [text for _, text in message.buttons] == ["&Yes", "&No"]
         ui.answer(box, answer)
         ui.wait_gone(box)
-        assert ui.text(dialog, ID_STATUS) == f"Answer: {answer}"
+        ui.wait_text(dialog, ID_STATUS, f"Answer: {answer}")
 
     ui.key(dialog, "enter")  # the default button, OK
     result = running.wait()
@@ -141,6 +151,16 @@ def test_dialog_cancel_paths(wine, ui, demo, how):
 
     assert running.wait().exit_code == CANCEL_CODE
     assert not ui.exists(dialog)
+
+
+def test_control_text_is_read_byte_for_byte(wine, ui, demo):
+    status = 'say "hi"\tto C:\\dir\\ \u00e9t\u00e9\r\nnext'
+    running = wine.start([demo, "--dialog", "--status", status], timeout=60)
+    dialog = ui.wait_window(DEMO_TITLE, DIALOG_CLASS, timeout=30)
+
+    assert ui.text(dialog, ID_STATUS) == status
+    ui.click(dialog, ID_OK)
+    assert running.wait().exit_code == 0
 
 
 def test_watch_records_each_change_of_a_control_text(wine, ui, demo):

@@ -62,13 +62,15 @@ class Completed:
     pid: int              # the Windows process id
     seconds: float        # wall time from start to the end of the process tree
     command_line: bytes   # exactly what CreateProcessA was given
+    output: str           # what a console program printed on the console it shares with the runner
 
 
 class Started:
     """A program running under runexe; wait() answers its Completed result."""
 
-    def __init__(self, process: "WineProcess", command_line: bytes, timeout: float) -> None:
+    def __init__(self, process: "WineProcess", result_file: Path, command_line: bytes, timeout: float) -> None:
         self._process = process
+        self._result_file = result_file
         self.command_line = command_line
         self.timeout = timeout
         self._started = time.monotonic()
@@ -80,10 +82,12 @@ class Started:
         try:
             code, out, err = self._process.finish(self.timeout + RUNNER_SLACK_SECONDS)
         except subprocess.TimeoutExpired:
+            self._result_file.unlink(missing_ok=True)
             raise RunTimeout(f"runner did not answer within {self.timeout + RUNNER_SLACK_SECONDS} s "
                              f"for {self.command_line!r}; its processes were killed")
         seconds = time.monotonic() - self._started
-        fields = parse_runner_output(out)
+        fields = self._fields()
+        self._result_file.unlink(missing_ok=True)
         if fields.get("timeout") == "tree":
             raise RunTimeout(f"{self.command_line!r} ended with {fields.get('exit')}, but what it started did not "
                              f"end within {self.timeout} s and was ended")
@@ -91,13 +95,31 @@ class Started:
             raise RunTimeout(f"{self.command_line!r} did not end within {self.timeout} s; "
                              f"its process tree was ended")
         if "exit" not in fields:
-            raise AssertionError(f"runner failed for {self.command_line!r}: rc={code} "
-                                 f"stdout={out!r} stderr={err[-2000:]!r}")
-        self._result = Completed(int(fields["exit"]), int(fields.get("pid", "0")), seconds, self.command_line)
+            raise AssertionError(f"runner failed for {self.command_line!r}: rc={code} results={fields!r} "
+                                 f"stdout={out[-2000:]!r} stderr={err[-2000:]!r}")
+        self._result = Completed(int(fields["exit"]), int(fields.get("pid", "0")), seconds, self.command_line, out)
         return self._result
 
     def kill(self) -> None:
         self._process.kill()
+
+    def pid(self, timeout: float = 30) -> int:
+        """The Windows process id of the started program, as soon as the runner reports it."""
+        deadline = time.monotonic() + timeout
+        while True:
+            fields = self._fields()
+            if "pid" in fields:
+                return int(fields["pid"])
+            if self._process.poll() is not None or time.monotonic() > deadline:
+                raise AssertionError(f"no process id for {self.command_line!r}: {fields!r}")
+            time.sleep(0.05)
+
+
+    def _fields(self) -> dict[str, str]:
+        try:
+            return parse_runner_output(self._result_file.read_text(ANSI, "replace"))
+        except FileNotFoundError:
+            return {}
 
 
 def parse_runner_output(text: str) -> dict[str, str]:
@@ -194,15 +216,18 @@ class WineRunner:
               env: Mapping[str, Union[str, bytes]] | None = None, timeout: float = 60) -> Started:
         """Starts `command` and returns at once; call wait() on the answer for the exit code."""
         command_line = self.command_line(command)
+        handle, name = tempfile.mkstemp(prefix="runexe-", suffix=".txt")
+        os.close(handle)
+        result_file = Path(name)
         args = [str(harness_tool("runexe.exe")), "--timeout", str(int(timeout * 1000)),
-                "--cmd-hex", command_line.hex()]
+                "--result-hex", to_bytes(self.windows_path(result_file)).hex(), "--cmd-hex", command_line.hex()]
         if cwd is not None:
             directory = self.windows_path(cwd) if isinstance(cwd, Path) else cwd
             args += ["--dir-hex", to_bytes(directory).hex()]
         for name, value in (env or {}).items():
             args += ["--env-hex", (to_bytes(name) + b"=" + to_bytes(value)).hex()]
         process = self.popen_wine(args)
-        return Started(process, command_line, timeout)
+        return Started(process, result_file, command_line, timeout)
 
     def run(self, command: Union[Arg, Sequence[Arg]], cwd: Union[Path, str, None] = None,
             env: Mapping[str, Union[str, bytes]] | None = None, timeout: float = 60) -> Completed:

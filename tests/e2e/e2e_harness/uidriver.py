@@ -121,11 +121,12 @@ class UiDriver:
     # Windows.
     def wait_window(self, title: str, cls: Optional[str] = None, timeout: Optional[float] = None,
                     owner: Optional[Window] = None, exclude: Optional[Window] = None,
-                    message_box: Optional[bool] = None) -> Window:
+                    message_box: Optional[bool] = None, pid: Optional[int] = None) -> Window:
         """The visible top-level window with this exact caption (and class), once it exists;
         optionally owned by `owner`, other than `exclude`; message_box=True finds only message
-        boxes, False never one (the dialog while its box with the same caption is open)."""
-        record = self._call("wait", title, cls, timeout, owner=owner, exclude=exclude,
+        boxes, False never one (the dialog while its box with the same caption is open); `pid`
+        limits the search to one process (Started.pid())."""
+        record = self._call("wait", title, cls, timeout, owner=owner, exclude=exclude, pid=pid,
                             msgbox=message_box is True, no_msgbox=message_box is False)[0]
         return Window(int(record["hwnd"], 16), int(record["pid"]), title)
 
@@ -168,6 +169,18 @@ class UiDriver:
     def text(self, window: WindowSpec, control_id: Optional[int] = None) -> str:
         """The current text of a control (an edit control's content), or of the window."""
         return self._call("text", window, id=control_id)[0]["text"]
+
+    def wait_text(self, window: WindowSpec, control_id: Optional[int], expected: str, timeout: float = 10) -> None:
+        """Waits until the control shows `expected` (an action posted to a window takes effect
+        when the window gets to it); fails with the last text seen."""
+        deadline = time.monotonic() + timeout
+        while True:
+            text = self.text(window, control_id)
+            if text == expected:
+                return
+            if time.monotonic() >= deadline:
+                raise UiError(f"control {control_id} of {window!r} shows {text!r}, not {expected!r}")
+            time.sleep(0.1)
 
     def is_enabled(self, window: WindowSpec, control_id: int) -> bool:
         return self._call("state", window, id=control_id)[0]["enabled"] == "1"
