@@ -174,3 +174,29 @@ def test_load_from_sfx_in_diagnostic_mode(wine, ui, scratch, work, diagnostic_mo
     ui.close(dialog)
     assert run.wait().exit_code == 0
     assert list(work.iterdir()) == []
+
+
+def test_extract_follows_the_radio_numbers_not_their_captions(wine, ui, scratch, work, drive_c):
+    # Option 5 checks no radio button; Extract then uses the package's own option: the current
+    # directory.
+    package = Package(5, "sfxprobe.exe", standard_entries())
+    remove_temp_destination(drive_c, "D")
+    exe, run, dialog = start_dialog_package(wine, ui, scratch, work, package)
+
+    ui.click(dialog, EXTRACT)
+    answer_box(ui, "Extractor", f"There are 4 file been extracted!\nDestination Path: {scratch.winpath('work')}")
+
+    # "1 (CurrentDirectory)" carries option 1: the temporary directory plus the base name.
+    ui.click(dialog, RADIO_CURRENT_CAPTION)
+    ui.click(dialog, EXTRACT)
+    box, content = ui.message_box("Extractor", timeout=30)
+    first, _, destination = content.text.partition("\nDestination Path: ")
+    assert first == "There are 4 file been extracted!"
+    assert destination.lower().endswith("\\temp\\d")
+    ui.answer(box, "OK")
+    [temp] = [t / "D" for t in temp_folders(drive_c) if (t / "D").is_dir()]
+    assert sorted(p.name for p in temp.iterdir()) == ["AFUDOS.exe", "HECI.inf", "settings.ini", "sfxprobe.exe"]
+
+    ui.close(dialog)
+    assert run.wait().exit_code == 0
+    remove_temp_destination(drive_c, "D")
