@@ -1,0 +1,290 @@
+#include "updater/tools/tool_output_interpreter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/debug_capture.h"
+#include "tests/support/tool_transcripts.h"
+#include "updater/tools/output_view_model.h"
+#include "updater/tools/update_type.h"
+
+namespace {
+
+using testsupport::DebugCapture;
+using testsupport::OptionFlags;
+
+class InterpreterTest : public testing::Test {
+protected:
+    void FeedChunks(const std::vector<std::string>& chunks, int updateType) {
+        for (const std::string& chunk : chunks) interpreter.DispatchChunk(chunk.c_str(), updateType);
+    }
+    void Feed(const std::string& chunk, int updateType) { interpreter.DispatchChunk(chunk.c_str(), updateType); }
+    // Runs the three banner lines through a BIOS run so that later lines are shown.
+    void SkipBiosBanner() { Feed("banner 1\r\nbanner 2\r\nbanner 3\r\n", UpdateTypeBios); }
+
+    OptionFlags options{false, false};
+    COutputViewModel view;
+    CToolOutputInterpreter interpreter{&view};
+};
+
+// --- BIOS flash tool ------------------------------------------------------------------------
+
+TEST_F(InterpreterTest, BiosRunDropsBannerRewritesProgressAndCompletes) {
+    FeedChunks(testsupport::BiosSuccessChunks(), UpdateTypeBios);
+    EXPECT_EQ(testsupport::kBiosSuccessView, view.Text());
+    EXPECT_EQ(1, interpreter.m_bDone);
+    EXPECT_EQ(1, interpreter.m_bCompleted);
+    EXPECT_EQ(0, interpreter.m_bBiosError);
+    EXPECT_EQ(0, interpreter.m_bMeError);
+    EXPECT_EQ("", interpreter.m_strErrorText);
+}
+
+TEST_F(InterpreterTest, BiosLinesAreAssembledWhereverThePipeCutsThem) {
+    std::string whole;
+    for (const std::string& chunk : testsupport::BiosSuccessChunks()) whole += chunk;
+    for (size_t size : {1u, 2u, 3u, 7u, 29u, 1023u}) {
+        SCOPED_TRACE("chunk size " + std::to_string(size));
+        COutputViewModel freshView;
+        CToolOutputInterpreter fresh(&freshView);
+        for (const std::string& piece : testsupport::SplitEvery(whole, size))
+            fresh.DispatchChunk(piece.c_str(), UpdateTypeBios);
+        EXPECT_EQ(testsupport::kBiosSuccessView, freshView.Text());
+        EXPECT_EQ(1, fresh.m_bDone);
+        EXPECT_EQ(1, fresh.m_bCompleted);
+    }
+}
+
+TEST_F(InterpreterTest, BiosErrorLineShowsErrorMessageAndKeepsToolLineAsErrorText) {
+    SkipBiosBanner();
+    Feed("Reading flash ...... done\r\n", UpdateTypeBios);
+    ASSERT_EQ("Reading flash ...... done\r\n", view.Text());  // the last line is empty
+
+    Feed("Error: Secure Flash Rom Verify fail.\r\n", UpdateTypeBios);
+    EXPECT_EQ("Reading flash ...... done\r\n"
+              "\r\n"
+              "Error message: Error: Secure Flash Rom Verify fail.\r\n"
+              "\r\n"
+              "Error: Secure Flash Rom Verify fail.\r\n",
+              view.Text());
+    EXPECT_EQ(1, interpreter.m_bBiosError);
+    EXPECT_EQ("Error: Secure Flash Rom Verify fail.", interpreter.m_strErrorText);
+    EXPECT_EQ("Error: Secure Flash Rom Verify fail.", interpreter.GetErrorText());
+    EXPECT_EQ(0, interpreter.m_bDone);
+}
+
+TEST_F(InterpreterTest, LowerCaseErrorReachesOnToolErrorButNotTheExactLineTest) {
+    OptionFlags trace(true, false);
+    DebugCapture capture;
+    SkipBiosBanner();
+    Feed("Flash: error 25 in block 7\r\n", UpdateTypeBios);
+
+    // The chunk test found "error" at offset 7 and handed the rest on.
+    EXPECT_TRUE(capture.Contains(">>> BIOS Update get error:error 25 in block 7\r\n.[Got] <---"));
+    EXPECT_TRUE(capture.Contains("error 25 in block 7\r\n"));
+    EXPECT_EQ(1, interpreter.m_bBiosError);
+    // The "Error message: " line replaced the text; the tool's own line did not, having no "Error".
+    EXPECT_EQ("Error message: error 25 in block 7", interpreter.m_strErrorText);
+    EXPECT_EQ("\r\nError message: error 25 in block 7\r\n\r\nFlash: error 25 in block 7\r\n", view.Text());
+}
+
+TEST_F(InterpreterTest, ErrorTextSplitAcrossChunksIsFoundOnlyByTheLineTest) {
+    OptionFlags trace(true, false);
+    DebugCapture capture;
+    SkipBiosBanner();
+    FeedChunks({"Flash failed: Err", "or 0x21\r\n"}, UpdateTypeBios);
+    EXPECT_EQ(1, interpreter.m_bBiosError);
+    EXPECT_EQ("Flash failed: Error 0x21", interpreter.m_strErrorText);
+    EXPECT_EQ("Flash failed: Error 0x21\r\n", view.Text());  // no "Error message:" line
+    EXPECT_TRUE(capture.Lines().empty());
+}
+
+TEST_F(InterpreterTest, CompletionTextSplitAcrossChunksIsStillRecognised) {
+    SkipBiosBanner();
+    FeedChunks({"Verifying NCBl", "ock ..... do", "ne\r\n"}, UpdateTypeBios);
+    EXPECT_EQ(1, interpreter.m_bDone);
+    EXPECT_EQ(1, interpreter.m_bCompleted);
+    EXPECT_EQ("Verifying NCBlock ..... done\r\n", view.Text());
+}
+
+TEST_F(InterpreterTest, CarriageReturnDuringBannerRewritesLastLineWithNothing) {
+    view.SetText("earlier\r\npartial");
+    Feed("banner\r\n", UpdateTypeBios);
+    EXPECT_EQ("earlier\r\n", view.Text());
+}
+
+TEST_F(InterpreterTest, LineCountsCarryOverSoASecondRunShowsItsBanner) {
+    FeedChunks(testsupport::BiosSuccessChunks(), UpdateTypeBios);
+    Feed("Second banner\r\n", UpdateTypeBios);
+    EXPECT_EQ(std::string(testsupport::kBiosSuccessView) + "Second banner\r\n", view.Text());
+}
+
+TEST_F(InterpreterTest, ChunkIsHandledOnlyUpToAZeroByte) {
+    SkipBiosBanner();
+    const char chunk[] = "line one\r\n\0Error: hidden\r\n";
+    interpreter.DispatchChunk(chunk, UpdateTypeBios);
+    EXPECT_EQ("line one\r\n", view.Text());
+    EXPECT_EQ(0, interpreter.m_bBiosError);
+    EXPECT_EQ("", interpreter.m_strErrorText);
+}
+
+TEST_F(InterpreterTest, PercentSignsInToolOutputAreShownAndStoredLiterally) {
+    OptionFlags trace(true, false);
+    DebugCapture capture;
+    SkipBiosBanner();
+    Feed("Updating %s %n %d%%\r\n", UpdateTypeBios);
+    Feed("Error %s%n%x\r\n", UpdateTypeBios);
+    EXPECT_EQ("Updating %s %n %d%%\r\n\r\nError message: Error %s%n%x\r\n\r\nError %s%n%x\r\n", view.Text());
+    EXPECT_EQ("Error %s%n%x", interpreter.m_strErrorText);
+    EXPECT_TRUE(capture.Contains("Error %s%n%x\r\n"));
+    EXPECT_TRUE(capture.Contains(">>> BIOS Update get error:Error %s%n%x\r\n.[Got] <---"));
+}
+
+TEST_F(InterpreterTest, UnknownUpdateTypeIsInterpretedAsBiosFlash) {
+    SkipBiosBanner();
+    Feed("ERROR: bad\r\n", 7);
+    EXPECT_EQ(1, interpreter.m_bBiosError);
+    EXPECT_EQ(0, interpreter.m_bMeError);
+}
+
+TEST_F(InterpreterTest, WithoutViewNoDisplayHookRunsButErrorsAreRecorded) {
+    CToolOutputInterpreter headless(nullptr);
+    headless.DispatchChunk("b\r\nb\r\nb\r\nVerifying NCBlock ..... done\r\n", UpdateTypeBios);
+    EXPECT_EQ(0, headless.m_bDone);
+    headless.DispatchChunk("Error 5\r\n", UpdateTypeBios);
+    EXPECT_EQ(1, headless.m_bBiosError);
+    EXPECT_EQ("Error 5\r\n", headless.m_strErrorText);
+    headless.DispatchChunk(".", UpdateTypeMeUpdate);
+    headless.DispatchChunk("Error 9\r\n", UpdateTypeMeUpdate);
+    EXPECT_EQ(1, headless.m_bMeError);
+}
+
+// --- ME version query -------------------------------------------------------------------------
+
+TEST_F(InterpreterTest, VersionChunkWithLineFeedYieldsVersionWithCarriageReturn) {
+    OptionFlags trace(true, false);
+    DebugCapture capture;
+    FeedChunks({"Intel (R) Firmware Update Utility\r\n", "FW Version: 11.8.50.3425\r\nmore\r\n"}, UpdateTypeMeVersion);
+    EXPECT_EQ(1, interpreter.m_bMeVersionFound);
+    EXPECT_EQ("11.8.50.3425\r", interpreter.GetMeVersion());
+    EXPECT_EQ("", view.Text());  // the query's output is not shown
+    EXPECT_EQ((std::vector<std::string>{"Get FW Ver:11.8.50.3425\r", ">>> FW Version:11.8.50.3425\r <---"}),
+              capture.Lines());
+}
+
+TEST_F(InterpreterTest, VersionChunkWithoutLineFeedYieldsEmptyVersionButCountsAsFound) {
+    Feed("FW Version: 11.8.50.3425", UpdateTypeMeVersion);
+    EXPECT_EQ(1, interpreter.m_bMeVersionFound);
+    EXPECT_EQ("", interpreter.GetMeVersion());
+}
+
+TEST_F(InterpreterTest, VersionMarkerIsExactAndOutweighsErrorInTheSameChunk) {
+    Feed("fw version: 1.2.3\r\n", UpdateTypeMeVersion);
+    EXPECT_EQ(0, interpreter.m_bMeVersionFound);
+    EXPECT_EQ(0, interpreter.m_bMeError);
+
+    Feed("Error count 0\r\nFW Version:  1 . 2 .3\tx\r\n", UpdateTypeMeVersion);
+    EXPECT_EQ(1, interpreter.m_bMeVersionFound);
+    EXPECT_EQ("1.2.3\tx\r", interpreter.GetMeVersion());  // blanks go, a tab stays
+    EXPECT_EQ(0, interpreter.m_bMeError);
+}
+
+TEST_F(InterpreterTest, VersionQueryErrorIsInsertedAtTheCaretAndResetClearsIt) {
+    view.SetText("Checking ME...\r\n");
+    view.SetSel(16, 16);
+    Feed("Error 8703: Communication error\r\n", UpdateTypeMeVersion);
+    EXPECT_EQ(1, interpreter.m_bMeError);
+    EXPECT_EQ("Error 8703: Communication error\r\n", interpreter.m_strErrorText);
+    EXPECT_EQ("Checking ME...\r\nError 8703: Communication error\r\n", view.Text());
+    EXPECT_EQ(0, interpreter.m_nMeLineCount);  // restored after the insertion
+
+    Feed("FW Version: 2.0\r\n", UpdateTypeMeVersion);
+    interpreter.ResetMeResults();
+    EXPECT_EQ(0, interpreter.m_bMeError);
+    EXPECT_EQ(0, interpreter.m_bMeVersionFound);
+    EXPECT_EQ("", interpreter.GetMeVersion());
+}
+
+// --- ME update ------------------------------------------------------------------------------
+
+TEST_F(InterpreterTest, ProgressModeShowsRowsOfSeventyThenSixtyNineDots) {
+    for (int i = 0; i < 140; ++i) Feed("Progress\r\n", UpdateTypeMeUpdate);
+    EXPECT_EQ("Updating ME...\r\n" + std::string(70, '.') + "\r\n" + std::string(69, '.') + "\r\n", view.Text());
+    EXPECT_EQ(0, interpreter.m_bMeError);
+}
+
+TEST_F(InterpreterTest, ProgressModeCompletionNoteAndTrace) {
+    OptionFlags trace(true, false);
+    DebugCapture capture;
+    FeedChunks({"Intel (R) Firmware Update Utility\r\n", "50%\r", "fw update is COMPLETE\r\n"}, UpdateTypeMeUpdate);
+    EXPECT_EQ("Updating ME...\r\n.\r\nME FW Update is complete. Please wait...", view.Text());
+    EXPECT_TRUE(capture.Contains(">>> Me Update PASS:fw update is COMPLETE\r\n. <---"));
+    // Progress mode leaves the flags to the update sequence.
+    EXPECT_EQ(0, interpreter.m_bCompleted);
+    EXPECT_EQ(0, interpreter.m_bDone);
+}
+
+TEST_F(InterpreterTest, CompletionTextSplitAcrossChunksIsMissedInProgressMode) {
+    FeedChunks({"start\r\n", "FW Update is", " complete\r\n"}, UpdateTypeMeUpdate);
+    EXPECT_EQ("Updating ME...\r\n..", view.Text());
+}
+
+TEST_F(InterpreterTest, MeUpdateErrorHandsOnTheTextFromTheErrorWord) {
+    OptionFlags trace(true, false);
+    DebugCapture capture;
+    FeedChunks({"Intel (R) Firmware Update Utility\r\n", "Update failed. ERROR 8716: Invalid image\r\n"}, UpdateTypeMeUpdate);
+    EXPECT_EQ(1, interpreter.m_bMeError);
+    EXPECT_EQ("ERROR 8716: Invalid image\r\n", interpreter.m_strErrorText);
+    EXPECT_EQ("Updating ME...\r\nERROR 8716: Invalid image\r\n", view.Text());
+    EXPECT_EQ(1, interpreter.m_nMeLineCount);
+    EXPECT_TRUE(capture.Contains(">>> Me Update get error:ERROR 8716: Invalid image\r\n.[Got] <---"));
+}
+
+TEST_F(InterpreterTest, FullOutputModeShowsLinesFromTheSixthWithProgressNote) {
+    OptionFlags fullOutput(false, true);
+    FeedChunks({"Intel (R) Firmware Update Utility Version: 11.8\r\nCopyright\r\n\r\n", "Mode: MEI\r\nChecking...\r\n",
+          "Sending the image:  [ COMPLETE ]\r\n", "Progress: 10%\rProgress: 100%\r\n"},
+         UpdateTypeMeUpdate);
+    EXPECT_EQ("Sending the image:  [ COMPLETE ]\r\nUpdating ME. Please wait...\r\n\r\nProgress: 100%\r\n", view.Text());
+    EXPECT_EQ(0, interpreter.m_bCompleted);
+
+    Feed("FW Update is complete\r\n", UpdateTypeMeUpdate);
+    EXPECT_EQ(1, interpreter.m_bCompleted);
+    EXPECT_EQ(1, interpreter.m_bDone);
+    EXPECT_EQ(0, interpreter.m_bMeError);
+}
+
+TEST_F(InterpreterTest, FullOutputErrorLineStopsTheRestOfItsChunk) {
+    OptionFlags fullOutput(false, true);
+    interpreter.m_nMeLineCount = 5;
+    FeedChunks({"Update ERR", "OR here\r\nnot shown\r\n"}, UpdateTypeMeUpdate);
+    EXPECT_EQ(1, interpreter.m_bMeError);
+    EXPECT_EQ("Update ERROR here", view.Text());
+    EXPECT_EQ("Update ERROR here", interpreter.m_strMeLine);
+    EXPECT_EQ("", interpreter.m_strErrorText);
+}
+
+// --- Driver load ------------------------------------------------------------------------------
+
+TEST_F(InterpreterTest, DriverLoadChunkWithoutSuccessWordIsAnError) {
+    Feed("DrvLoad: SUCCESSFULLY loaded HECI.inf.\r\n", UpdateTypeDriverLoad);
+    EXPECT_EQ(0, interpreter.m_bMeError);
+    EXPECT_EQ("", view.Text());
+
+    // Even a partial line without the word counts.
+    Feed("DrvLoad: Succ", UpdateTypeDriverLoad);
+    EXPECT_EQ(1, interpreter.m_bMeError);
+    EXPECT_EQ("DrvLoad: Succ", interpreter.m_strErrorText);
+    EXPECT_EQ("DrvLoad: Succ", view.Text());
+    EXPECT_EQ(0, interpreter.m_bBiosError);
+}
+
+TEST(FindAnyCaseTest, ComparesAsciiLettersWithoutCaseAndKeepsOffsets) {
+    EXPECT_EQ(3u, FindAnyCase("xx eRRor", "Error"));
+    EXPECT_EQ(std::string::npos, FindAnyCase("Err or", "Error"));
+    EXPECT_EQ(2u, FindAnyCase("\xE9\xC9" "successfully", "SUCCESSFULLY"));
+    EXPECT_EQ(std::string::npos, FindAnyCase("\xE9RROR", "\xC9RROR"));  // only ASCII letters fold
+}
+
+}  // namespace

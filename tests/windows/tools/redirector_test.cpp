@@ -1,0 +1,326 @@
+#include "updater/tools/redirector_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "tests/support/debug_capture.h"
+#include "tests/support/tool_transcripts.h"
+#include "tests/windows/tools/tool_harness_win32.h"
+#include "updater/tools/redir_msg_edit_win32.h"
+#include "updater/tools/update_type.h"
+
+namespace {
+
+using namespace toolharness;
+
+// Exposes what the tests need to observe of a run; records every hook call.
+template <typename Base>
+class Observed : public Base {
+public:
+    using Base::Base;
+
+    std::vector<std::string> Chunks() {
+        std::lock_guard<std::mutex> lock(m_observed);
+        return m_chunks;
+    }
+    std::string Output() {
+        std::string all;
+        for (const std::string& chunk : Chunks()) all += chunk;
+        return all;
+    }
+    std::vector<std::pair<std::string, int>> Errors() {
+        std::lock_guard<std::mutex> lock(m_observed);
+        return m_errors;
+    }
+    // A handle of our own on the child, to watch it after the run has closed its handle.
+    fw::UniqueHandle DuplicateChild() {
+        HANDLE copy = nullptr;
+        HANDLE self = ::GetCurrentProcess();
+        if (this->m_hChild) ::DuplicateHandle(self, this->m_hChild.get(), self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
+        return fw::UniqueHandle(copy);
+    }
+    HANDLE ReaderThread() const { return this->m_hReaderThread.get(); }
+
+protected:
+    void OnOutputChunk(const char* chunk) override {
+        {
+            std::lock_guard<std::mutex> lock(m_observed);
+            m_chunks.emplace_back(chunk);
+        }
+        Base::OnOutputChunk(chunk);
+    }
+    void OnToolError(const char* text, int updateType) override {
+        {
+            std::lock_guard<std::mutex> lock(m_observed);
+            m_errors.emplace_back(text, updateType);
+        }
+        Base::OnToolError(text, updateType);
+    }
+
+private:
+    std::mutex m_observed;
+    std::vector<std::string> m_chunks;
+    std::vector<std::pair<std::string, int>> m_errors;
+};
+
+using ObservedRedirector = Observed<CRedirector>;
+using ObservedMsgEdit = Observed<CRedirMsgEdit>;
+
+std::string BiosTool() { return Quoted(StandinFolder() + "AFUWIN.exe") + " \"C:\\images\\bios.rom\" /P /B"; }
+std::string MeTool(const char* arguments) { return Quoted(StandinFolder() + "FWUpdLcl.exe") + " " + arguments; }
+
+TEST(RedirectorStartTest, MissingProgramFailsWithErrorTwoAndReportsIt) {
+    testsupport::OptionFlags trace(true, false);
+    testsupport::DebugCapture capture;
+    ObservedRedirector redirector;
+    ::SetLastError(0);
+    EXPECT_FALSE(redirector.Start("Z:\\no\\such\\folder\\AFUWIN.exe /P /B", UpdateTypeBios));
+    EXPECT_EQ(2u, ::GetLastError());
+    ASSERT_EQ(1u, redirector.Errors().size());
+    EXPECT_EQ("Redirect console error: 2\r\n", redirector.Errors()[0].first);
+    EXPECT_EQ(UpdateTypeBios, redirector.Errors()[0].second);
+    EXPECT_TRUE(capture.Contains("Open UpdateType: 0"));
+    EXPECT_TRUE(capture.Contains("---> CreateProcess : Z:\\no\\such\\folder\\AFUWIN.exe /P /B <---"));
+    EXPECT_TRUE(capture.Contains("Redirect console error: 0x2"));
+    // The failed run leaves nothing behind.
+    EXPECT_TRUE(redirector.ChildHasEnded());
+    EXPECT_FALSE(redirector.WriteInput("Y"));
+    EXPECT_EQ(nullptr, redirector.ReaderThread());
+}
+
+TEST(RedirectorStartTest, MissingProgramRaisesTheErrorFlagOfItsToolType) {
+    HiddenEdit window;
+    CExpandEditBox edit(window.Get());
+    CRedirMsgEdit meTool(&edit);
+    EXPECT_FALSE(meTool.Start("Z:\\no\\such\\FWUpdLcl.exe -FWVER", UpdateTypeMeVersion));
+    EXPECT_EQ(2u, ::GetLastError());
+    EXPECT_EQ(1, meTool.m_bMeError);
+    EXPECT_EQ(0, meTool.m_bBiosError);
+    EXPECT_EQ("Redirect console error: 2\r\n", meTool.GetErrorText());
+
+    CRedirMsgEdit biosTool(&edit);
+    EXPECT_FALSE(biosTool.Start("Z:\\no\\such\\AFUWIN.exe", UpdateTypeBios));
+    EXPECT_EQ(1, biosTool.m_bBiosError);
+    EXPECT_EQ("Error message: Redirect console error: 2", biosTool.GetErrorText());
+}
+
+TEST(RedirectorRunTest, SilentChildEndsTheRunWithReaderResultZeroAndNoHook) {
+    StandinScript script("exit 0\n");
+    ObservedRedirector redirector;
+    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    ASSERT_NE(nullptr, redirector.ReaderThread());
+    EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
+    EXPECT_TRUE(redirector.ChildHasEnded());
+    EXPECT_TRUE(redirector.WaitWhileReading());
+    EXPECT_TRUE(redirector.Chunks().empty());
+    EXPECT_TRUE(redirector.Errors().empty());
+    redirector.Stop();
+    EXPECT_EQ(nullptr, redirector.ReaderThread());
+}
+
+TEST(RedirectorRunTest, CommandLineReachesTheChildVerbatim) {
+    StandinScript script("");
+    ObservedRedirector redirector;
+    ASSERT_TRUE(redirector.Start(MeTool("-FWVER").c_str(), UpdateTypeMeVersion));
+    ASSERT_NE(0xDEADBEEFu, WaitForExitCode(redirector.ReaderThread(), true));
+    ASSERT_TRUE(redirector.Start(MeTool("-f \"C:\\me image.bin\"  -generic -allowsv ").c_str(), UpdateTypeMeUpdate));
+    ASSERT_NE(0xDEADBEEFu, WaitForExitCode(redirector.ReaderThread(), true));
+    redirector.Stop();
+    EXPECT_EQ(MeTool("-FWVER") + "\n" + MeTool("-f \"C:\\me image.bin\"  -generic -allowsv ") + "\n",
+              script.Recorded());
+}
+
+TEST(RedirectorRunTest, MoreThanOneChunkWaitingArrivesAsOrderedChunksOfAtMost1023Bytes) {
+    // One write of 3000 bytes, then a pause, so everything waits in the pipe at once.
+    StandinScript script("fill 3000 0123456789abcdefghijklmnopqrstuvwxyz\nsleep 300\n");
+    std::string expected;
+    const std::string pattern = "0123456789abcdefghijklmnopqrstuvwxyz";
+    while (expected.size() < 3000) expected += pattern[expected.size() % pattern.size()];
+
+    ObservedRedirector redirector;
+    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
+    std::vector<std::string> chunks = redirector.Chunks();
+    EXPECT_GE(chunks.size(), 3u);
+    for (const std::string& chunk : chunks) {
+        EXPECT_LE(chunk.size(), 1023u);
+        EXPECT_FALSE(chunk.empty());
+    }
+    EXPECT_EQ(expected, redirector.Output());
+}
+
+TEST(RedirectorRunTest, ZeroPollIntervalPollsContinuouslyAndTheRunStillEnds) {
+    // The ME update runs with 0 ms; a negative interval counts as 0 rather than as "forever".
+    // The child keeps running, so only polling can deliver its output.
+    StandinScript script("sleep 100\nprint a\nsleep 50\nprint bc\nhang\n");
+    for (int interval : {0, -5}) {
+        SCOPED_TRACE("interval " + std::to_string(interval));
+        ObservedMsgEdit redirector(nullptr);
+        redirector.SetPollInterval(interval);
+        ASSERT_TRUE(redirector.Start(MeTool("-f x").c_str(), UpdateTypeMeUpdate));
+        fw::UniqueHandle child = redirector.DuplicateChild();
+        EXPECT_TRUE(PumpUntil([&] { return redirector.Output() == "abc"; }));
+        redirector.Stop();
+        EXPECT_EQ(STILL_ACTIVE, WaitForExitCode(child.get()));
+    }
+}
+
+TEST(RedirectorRunTest, StandardErrorArrivesInTheSamePipeInOrder) {
+    StandinScript script("print one\\r\\n\nstderr two\\r\\n\nprint three\\r\\n\n");
+    ObservedRedirector redirector;
+    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
+    EXPECT_EQ("one\r\ntwo\r\nthree\r\n", redirector.Output());
+}
+
+TEST(RedirectorRunTest, StartWhileAChildRunsEndsTheEarlierChildFirst) {
+    StandinScript script("[when first]\nprint first\\r\\n\nhang\n[otherwise]\nprint second\\r\\n\n");
+    ObservedMsgEdit redirector(nullptr);
+    ASSERT_TRUE(redirector.Start(MeTool("first").c_str(), UpdateTypeMeUpdate));
+    fw::UniqueHandle first = redirector.DuplicateChild();
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(PumpUntil([&] { return redirector.Output() == "first\r\n"; }));
+
+    ASSERT_TRUE(redirector.Start(MeTool("second").c_str(), UpdateTypeMeUpdate));
+    // Start returned only after the earlier run was torn down: its child is already gone.
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(first.get(), 0));
+    EXPECT_EQ(STILL_ACTIVE, WaitForExitCode(first.get()));
+    EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
+    EXPECT_EQ("first\r\nsecond\r\n", redirector.Output());
+}
+
+TEST(RedirectorStopTest, StopEndsARunningChildWith259) {
+    StandinScript script("line working\nhang\n");
+    ObservedMsgEdit redirector(nullptr);
+    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    fw::UniqueHandle child = redirector.DuplicateChild();
+    ASSERT_TRUE(PumpUntil([&] { return !redirector.Chunks().empty(); }));
+    EXPECT_FALSE(redirector.ChildHasEnded());
+    redirector.Stop();
+    EXPECT_EQ(STILL_ACTIVE, WaitForExitCode(child.get()));
+    EXPECT_TRUE(redirector.ChildHasEnded());
+    EXPECT_FALSE(redirector.WriteInput("Y\n\r"));
+}
+
+TEST(RedirectorStopTest, StopAfterReportedCompletionEndsTheChildWithZero) {
+    StandinScript script("line banner 1\nline banner 2\nline banner 3\nline Verifying NCBlock ..... done\nhang\n");
+    HiddenEdit window;
+    CExpandEditBox edit(window.Get());
+    ObservedMsgEdit redirector(&edit);
+    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    fw::UniqueHandle child = redirector.DuplicateChild();
+    ASSERT_TRUE(PumpUntil([&] { return redirector.m_bCompleted != 0; }));
+    redirector.Stop();
+    EXPECT_EQ(0u, WaitForExitCode(child.get()));
+    EXPECT_EQ("Verifying NCBlock ..... done\r\n", edit.GetWindowText());
+}
+
+TEST(RedirectorStopTest, ChildThatClosesItsOutputButKeepsRunningIsEndedByTheReader) {
+    StandinScript script("[when /P /B]\nline still here\nclose-output\nhang\n"
+                         "[otherwise]\nline b\nline b\nline b\nline Verifying NCBlock ..... done\nclose-output\nhang\n");
+    HiddenEdit window;
+    CExpandEditBox edit(window.Get());
+    {
+        ObservedMsgEdit redirector(&edit);
+        ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+        fw::UniqueHandle child = redirector.DuplicateChild();
+        // Nobody calls Stop here: the reader's own end of the run ends the child.
+        EXPECT_EQ(STILL_ACTIVE, WaitForExitCode(child.get()));
+        EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
+        EXPECT_TRUE(redirector.ChildHasEnded());
+        EXPECT_EQ("still here\r\n", redirector.Output());
+    }
+    {
+        ObservedMsgEdit redirector(&edit);
+        ASSERT_TRUE(redirector.Start((Quoted(StandinFolder() + "AFUWIN.exe") + " done").c_str(), UpdateTypeBios));
+        fw::UniqueHandle child = redirector.DuplicateChild();
+        EXPECT_EQ(0u, WaitForExitCode(child.get()));
+        EXPECT_EQ(1, redirector.m_bCompleted);
+    }
+}
+
+TEST(RedirectorInputTest, WriteInputReachesTheChildOnlyDuringARun) {
+    StandinScript script("echo-input\nsleep 100\n");
+    ObservedRedirector redirector;
+    EXPECT_FALSE(redirector.WriteInput("Y\n\r"));
+    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    EXPECT_TRUE(redirector.WriteInput("%s\n\r", "Y"));
+    EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
+    // The stand-in echoes up to the line feed; the carriage return after it stays unread.
+    EXPECT_EQ("Y\n", redirector.Output());
+    redirector.Stop();
+    EXPECT_FALSE(redirector.WriteInput("Y\n\r"));
+}
+
+TEST(RedirectorStopTest, NoHookRunsAfterStopHasReturnedWhileTheChildKeepsWriting) {
+    StandinScript script("repeat 100000\nprint Updating NCBlock ... 10%\\r\\n\nend\nhang\n");
+    ObservedRedirector redirector;
+    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    fw::UniqueHandle child = redirector.DuplicateChild();
+    ASSERT_TRUE(PumpUntil([&] { return redirector.Chunks().size() >= 3; }));
+    // The base Stop leaves the child writing; the reader must still end and stay ended.
+    redirector.Stop();
+    size_t seen = redirector.Chunks().size();
+    ::Sleep(300);
+    EXPECT_EQ(seen, redirector.Chunks().size());
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(child.get(), 0));
+    ::TerminateProcess(child.get(), 1);
+    EXPECT_EQ(1u, WaitForExitCode(child.get()));
+}
+
+TEST(RedirectorStopTest, StopOnTheWindowThreadServesAReaderThatIsWritingToTheWindow) {
+    // Every chunk goes to the window through messages of this thread; Stop must not deadlock.
+    StandinScript script("line b\nline b\nline b\nrepeat 100000\nprint Updating NCBlock ... 10%\\r\nend\n");
+    HiddenEdit window;
+    CExpandEditBox edit(window.Get());
+    ObservedMsgEdit redirector(&edit);
+    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    fw::UniqueHandle child = redirector.DuplicateChild();
+    ASSERT_TRUE(PumpUntil([&] { return redirector.Chunks().size() >= 3; }));
+    redirector.Stop();
+    EXPECT_EQ(STILL_ACTIVE, WaitForExitCode(child.get()));
+    size_t seen = redirector.Chunks().size();
+    std::string shown = edit.GetWindowText();
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(seen, redirector.Chunks().size());
+    EXPECT_EQ(shown, edit.GetWindowText());
+    EXPECT_EQ(0, shown.rfind("Updating NCBlock ... 10%", 0));
+}
+
+TEST(RedirectorStopTest, ChildHasEndedAnswersTrueOnceStopHasClosedTheProcess) {
+    StandinScript script("hang\n");
+    ObservedRedirector redirector;
+    EXPECT_TRUE(redirector.ChildHasEnded());
+    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    fw::UniqueHandle child = redirector.DuplicateChild();
+    EXPECT_FALSE(redirector.ChildHasEnded());
+    redirector.Stop();
+    EXPECT_TRUE(redirector.ChildHasEnded());
+    // The base Stop leaves the child alone; end it here so nothing outlives the test.
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(child.get(), 0));
+    ::TerminateProcess(child.get(), 1);
+    EXPECT_EQ(1u, WaitForExitCode(child.get()));
+}
+
+TEST(RedirectorRunTest, BiosTranscriptThroughRealPipeEndsInTheWindowAsInTheModel) {
+    StandinScript script(
+        "line +------------------+\nline | flash stand-in  |\nline +------------------+\nsleep 150\n"
+        "print Reading flash ...... done\\r\\n\nsleep 150\nprint Updating NCBlock ... 10%\\r\nsleep 150\n"
+        "print Updating NCBlock ... 60%\\r\nsleep 150\nprint Updating NCBlock ... 100%\\r\\n\nsleep 150\n"
+        "print Verifying NCBlock ..... done\\r\\n\n");
+    HiddenEdit window;
+    CExpandEditBox edit(window.Get());
+    ObservedMsgEdit redirector(&edit);
+    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    ASSERT_TRUE(PumpUntil([&] { return redirector.ChildHasEnded() != FALSE; }));
+    redirector.WaitWhileReading();
+    redirector.Stop();
+    EXPECT_EQ(testsupport::kBiosSuccessView, edit.GetWindowText());
+    EXPECT_EQ(1, redirector.m_bDone);
+    EXPECT_EQ(0, redirector.m_bBiosError);
+}
+
+}  // namespace

@@ -1,0 +1,278 @@
+#include "updater/tools/redirector_win32.h"
+
+#include <process.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/format.h"
+#include "updater/app/option_settings.h"
+#include "updater/tools/log_file.h"
+
+namespace {
+
+constexpr DWORD kChunkBytes = 1023;
+// How long Stop serves the reader before it gives up on it and ends it forcibly. The reader
+// only ever waits for the messages it sends, which Stop serves, so this is a last resort.
+constexpr DWORD kReaderEndTimeoutMs = 5000;
+
+bool Tracing() { return theOptions.Ovrel; }
+
+// Waits for `thread` to end, serving the messages sent to this thread meanwhile (the reader's
+// hooks send to windows of this thread). Posted messages stay queued, so nothing re-enters the
+// caller. Answers false when the thread did not end in time.
+bool WaitServingSentMessages(HANDLE thread, DWORD timeoutMs) {
+    DWORD started = ::GetTickCount();
+    for (;;) {
+        DWORD elapsed = ::GetTickCount() - started;
+        if (elapsed >= timeoutMs) return ::WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+        DWORD result = ::MsgWaitForMultipleObjects(1, &thread, FALSE, timeoutMs - elapsed, QS_SENDMESSAGE);
+        if (result == WAIT_OBJECT_0) return true;
+        if (result == WAIT_OBJECT_0 + 1) {
+            MSG msg;
+            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+            continue;
+        }
+        if (result == WAIT_FAILED) return ::WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+    }
+}
+
+}  // namespace
+
+CRedirector::~CRedirector() { CRedirector::Stop(); }
+
+BOOL CRedirector::Start(const char* commandLine, int updateType) {
+    Stop();
+    m_nUpdateType = updateType;
+    if (Tracing()) CLogFile::DebugPrint("Open UpdateType: %d", updateType);
+    m_bReading = 1;
+
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE self = ::GetCurrentProcess();
+    fw::UniqueHandle outputRead, outputWrite, errorWrite, inputRead, inputWrite;
+    fw::UniqueHandle parentOutputRead, parentInputWrite, stopEvent, child;
+
+    // Standard error is a second handle on the output pipe, so both streams arrive in order in
+    // one pipe. The parent's ends are duplicated as not inheritable, or the child would hold
+    // them open and the pipe would never report its end.
+    if (!::CreatePipe(outputRead.put(), outputWrite.put(), &inherit, 0) ||
+        !::DuplicateHandle(self, outputWrite.get(), self, errorWrite.put(), 0, TRUE, DUPLICATE_SAME_ACCESS) ||
+        !::CreatePipe(inputRead.put(), inputWrite.put(), &inherit, 0) ||
+        !::DuplicateHandle(self, outputRead.get(), self, parentOutputRead.put(), 0, FALSE, DUPLICATE_SAME_ACCESS) ||
+        !::DuplicateHandle(self, inputWrite.get(), self, parentInputWrite.put(), 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return FailStart();
+    outputRead.reset();
+    inputWrite.reset();
+
+    // Created before the child, so that a failure here leaves no child without a reader.
+    stopEvent.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!stopEvent) return FailStart();
+
+    if (!CreateChild(commandLine, outputWrite.get(), inputRead.get(), errorWrite.get(), child)) return FailStart();
+    outputWrite.reset();
+    inputRead.reset();
+    errorWrite.reset();
+
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_hChild = std::move(child);
+        m_hStopEvent = std::move(stopEvent);
+        m_hOutputRead = std::move(parentOutputRead);
+        m_hInputWrite = std::move(parentInputWrite);
+    }
+
+    // Suspended until its handle and id are stored, which the reader's own Stop relies on.
+    unsigned threadId = 0;
+    HANDLE thread =
+        reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &ReaderThreadProc, this, CREATE_SUSPENDED, &threadId));
+    if (!thread) {
+        // A child nobody reads cannot be watched: end it, keeping the error that stopped us.
+        DWORD error = ::GetLastError();
+        EndRunningChild(STILL_ACTIVE);
+        ::SetLastError(error);
+        return FailStart();
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_hReaderThread.reset(thread);
+        m_dwReaderThreadId = threadId;
+    }
+    ::ResumeThread(thread);
+    return TRUE;
+}
+
+BOOL CRedirector::FailStart() {
+    DWORD error = ::GetLastError();
+    char text[48];
+    std::snprintf(text, sizeof text, "Redirect console error: %x\r\n", static_cast<unsigned>(error));
+    if (Tracing()) CLogFile::DebugPrint("Redirect console error: 0x%X", static_cast<unsigned>(error));
+    OnToolError(text, m_nUpdateType);
+    Stop();
+    ::SetLastError(error);
+    return FALSE;
+}
+
+BOOL CRedirector::CreateChild(const char* commandLine, HANDLE output, HANDLE input, HANDLE error,
+                              fw::UniqueHandle& child) {
+    if (!commandLine) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (Tracing()) CLogFile::DebugPrint("---> CreateProcess : %s <---", commandLine);
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.hStdOutput = output;
+    startup.hStdInput = input;
+    startup.hStdError = error;
+    startup.wShowWindow = SW_HIDE;
+
+    // CreateProcessA may write into the command line, so it gets a copy.
+    std::vector<char> writable(commandLine, commandLine + std::strlen(commandLine) + 1);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
+                          nullptr, nullptr, &startup, &process))
+        return FALSE;
+    fw::UniqueHandle primaryThread(process.hThread);
+    child.reset(process.hProcess);
+    return TRUE;
+}
+
+unsigned __stdcall CRedirector::ReaderThreadProc(void* param) { return static_cast<CRedirector*>(param)->ReaderMain(); }
+
+unsigned CRedirector::ReaderMain() {
+    HANDLE waitSet[2];
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        waitSet[0] = m_hChild.get();
+        waitSet[1] = m_hStopEvent.get();
+    }
+    int result = 1;
+    for (;;) {
+        result = ReadAvailable();
+        if (result != 1) break;
+        DWORD waited = ::WaitForMultipleObjects(2, waitSet, FALSE, m_dwPollInterval.load());
+        if (waited == WAIT_OBJECT_0) {
+            // The child has ended: take what it left in the pipe.
+            result = ReadAvailable();
+            if (result == 1) result = 0;
+            break;
+        }
+        if (waited == WAIT_OBJECT_0 + 1) {
+            result = 1;
+            break;
+        }
+    }
+    Stop();
+    return static_cast<unsigned>(result);
+}
+
+int CRedirector::ReadAvailable() {
+    char buffer[kChunkBytes + 1];
+    for (;;) {
+        m_bReading = 1;
+        // A stop request ends the drain even while a child keeps the pipe full.
+        if (m_hStopEvent && ::WaitForSingleObject(m_hStopEvent.get(), 0) == WAIT_OBJECT_0) {
+            m_bReading = 0;
+            return 1;
+        }
+        DWORD available = 0;
+        if (!::PeekNamedPipe(m_hOutputRead.get(), nullptr, 0, nullptr, &available, nullptr)) {
+            if (Tracing()) CLogFile::DebugPrint("PeekNamedPipe, error, BREAK");
+            break;
+        }
+        if (available == 0) {
+            m_bReading = 0;
+            return 1;
+        }
+        DWORD wanted = available < kChunkBytes ? available : kChunkBytes;
+        DWORD got = 0;
+        if (!::ReadFile(m_hOutputRead.get(), buffer, wanted, &got, nullptr) || got == 0) {
+            if (Tracing()) CLogFile::DebugPrint("ReadFile, error");
+            break;
+        }
+        buffer[got] = '\0';
+        if (Tracing()) CLogFile::DebugPrint("--> RedirBuf:%s", buffer);
+        OnOutputChunk(buffer);
+    }
+    DWORD error = ::GetLastError();
+    m_bReading = 0;
+    return (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA) ? 0 : -1;
+}
+
+void CRedirector::Stop() {
+    fw::UniqueHandle thread;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        bool onReader = m_dwReaderThreadId != 0 && ::GetCurrentThreadId() == m_dwReaderThreadId;
+        if (m_hStopEvent) ::SetEvent(m_hStopEvent.get());
+        // The reader never waits for itself; its handle is reaped by the next Stop elsewhere.
+        if (!onReader && m_hReaderThread) {
+            thread = std::move(m_hReaderThread);
+            m_dwReaderThreadId = 0;
+        }
+    }
+    if (thread && !WaitServingSentMessages(thread.get(), kReaderEndTimeoutMs)) {
+        // Last resort for a reader stuck where nothing here can reach it.
+        ::TerminateThread(thread.get(), 0xFFFFFFFE);
+        ::WaitForSingleObject(thread.get(), kReaderEndTimeoutMs);
+    }
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_bReading = 0;
+    m_hStopEvent.reset();
+    m_hChild.reset();
+    m_hInputWrite.reset();
+    m_hOutputRead.reset();
+}
+
+BOOL CRedirector::EndRunningChild(UINT exitCode) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    DWORD code = 0;
+    if (!m_hChild || !::GetExitCodeProcess(m_hChild.get(), &code) || code != STILL_ACTIVE) return FALSE;
+    return ::TerminateProcess(m_hChild.get(), exitCode);
+}
+
+void CRedirector::SetPollInterval(int milliseconds) {
+    m_dwPollInterval = milliseconds < 0 ? 0u : static_cast<DWORD>(milliseconds);
+}
+
+BOOL CRedirector::ChildHasEnded() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    DWORD code = 0;
+    if (!m_hChild || !::GetExitCodeProcess(m_hChild.get(), &code)) return TRUE;
+    return code != STILL_ACTIVE;
+}
+
+BOOL CRedirector::WaitWhileReading() {
+    while (m_bReading) {
+        MSG msg;
+        if (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        ::Sleep(1);
+    }
+    return TRUE;
+}
+
+BOOL CRedirector::WriteInput(const char* format, ...) {
+    // Written through a duplicate, so the lock is not held while a full pipe blocks the write
+    // and the reader's Stop can still close the member meanwhile.
+    fw::UniqueHandle pipe;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (!m_hInputWrite) return FALSE;
+        HANDLE self = ::GetCurrentProcess();
+        if (!::DuplicateHandle(self, m_hInputWrite.get(), self, pipe.put(), 0, FALSE, DUPLICATE_SAME_ACCESS))
+            return FALSE;
+    }
+    va_list args;
+    va_start(args, format);
+    std::string text = common::FormatV(format, args);
+    va_end(args);
+    DWORD written = 0;
+    return ::WriteFile(pipe.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}

@@ -1,0 +1,77 @@
+#pragma once
+// CRedirector: runs one outside console tool at a time as a hidden child in a new console, with
+// its standard output and standard error joined in one pipe and its standard input on another.
+// A reader thread drains the output in chunks of at most 1023 bytes while the child lives and
+// hands each chunk to OnOutputChunk; the GUI thread polls, writes input, and stops.
+//
+// Threads: Start, SetPollInterval, ChildHasEnded, WaitWhileReading and WriteInput belong to the
+// GUI thread; the hooks run on the reader thread, which calls Stop itself when the run ends.
+// The handles are guarded by one lock that is never held while a hook runs, so a hook may send
+// messages to the GUI thread. Stop on another thread than the reader waits for the reader to
+// end while serving the messages the reader sends, so no hook runs after it has returned.
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "common/portable_types.h"
+#include "framework/unique_handle_win32.h"
+
+class CRedirector {
+public:
+    CRedirector() = default;
+    virtual ~CRedirector();
+    CRedirector(const CRedirector&) = delete;
+    CRedirector& operator=(const CRedirector&) = delete;
+
+    // Ends any earlier run, then starts `commandLine` (as for CreateProcessA without an
+    // application name) for the given UpdateType. FALSE: the thread's last error says why, and
+    // OnToolError has received "Redirect console error: <hex>\r\n".
+    [[nodiscard]] BOOL Start(const char* commandLine, int updateType);
+    // Ends the current run: stops the reader thread and closes every handle. Never ends the
+    // child; derived classes do that first where wanted.
+    virtual void Stop();
+
+    // How long the reader waits for the child's end between two drains (negative counts as 0).
+    void SetPollInterval(int milliseconds);
+    // TRUE when there is no child, its exit code cannot be read, or it is not STILL_ACTIVE.
+    BOOL ChildHasEnded();
+    // Serves the calling thread's messages until the reader has finished its current drain.
+    BOOL WaitWhileReading();
+    // Writes printf-formatted text to the child's standard input. FALSE without a run.
+    BOOL WriteInput(const char* format, ...) BREVANE_PRINTF(2, 3);
+
+protected:
+    // Reader thread: one zero-terminated chunk of output (at most 1023 bytes before the zero).
+    virtual void OnOutputChunk(const char* chunk) { (void)chunk; }
+    // GUI thread, from Start: a run could not be started.
+    virtual void OnToolError(const char* text, int updateType) {
+        (void)text;
+        (void)updateType;
+    }
+
+    // Drains the output pipe: 1 pipe empty for now (or a stop was asked), 0 the child closed
+    // its output, -1 read error.
+    int ReadAvailable();
+    // Ends the child with `exitCode` if it is still running; TRUE when it was ended.
+    BOOL EndRunningChild(UINT exitCode);
+
+    fw::UniqueHandle m_hReaderThread;  // kept after the reader ends by itself, until the next Stop
+    fw::UniqueHandle m_hStopEvent;
+    DWORD m_dwReaderThreadId = 0;
+    std::atomic<DWORD> m_dwPollInterval{100};
+    int m_nUpdateType = 0;
+    std::atomic<LONG> m_bReading{0};
+    fw::UniqueHandle m_hInputWrite;
+    fw::UniqueHandle m_hOutputRead;
+    fw::UniqueHandle m_hChild;
+
+private:
+    static unsigned __stdcall ReaderThreadProc(void* param);
+    unsigned ReaderMain();
+    BOOL CreateChild(const char* commandLine, HANDLE output, HANDLE input, HANDLE error, fw::UniqueHandle& child);
+    BOOL FailStart();
+
+    std::mutex m_lock;  // guards the handles and the thread id
+};
