@@ -1,21 +1,93 @@
 #!/usr/bin/env bash
-# The main job: builds the programs and runs Brevane under Wine with a sample command line,
-# then shows its log and exit code.
+# The main job: builds the update package a technician receives and runs it under Wine and Xvfb
+# on a simulated Zera machine. The package is Extractor.exe with Brevane (a simulation build, so
+# that the machine's identity comes from a profile), stand-ins for the flash tools, a generated
+# 4 MiB BIOS image, a secure capsule image, an ME image and settings.ini. Extractor unpacks it
+# into the temporary folder and starts Brevane, which checks the machine, flashes with the
+# stand-ins and ends. Prints the log, the tools' command lines and the exit code, and leaves a
+# screenshot of the dialog in build/artifacts/demo-dialog.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
+
 bash devtools/setup.sh
-bash devtools/build.sh win32
+bash devtools/build.sh native win32 win32-sim win64-sim
 source devtools/wine-env.sh
 brevane_wine_prefix
 
-work="$WINEPREFIX/drive_c/brevane-demo"
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work"
+demo="$root/build/demo"
+rm -rf "$demo"
+mkdir -p "$demo/stage" "$root/build/artifacts"
+cp devtools/demo/* "$demo/"
+cp build/win32-sim/bin/Brevane.exe build/win64-sim/bin/Brevane64.exe "$demo/stage/"
+for tool in AFUWIN AFUWINx64 FWUpdLcl FWUpdLcl64; do cp "build/win32/bin/standins/$tool.exe" "$demo/stage/"; done
+
+# Images: deterministic bytes, so the same sources always give the same package.
+/usr/bin/python3 - "$demo/stage" <<'PY'
+import random, sys
+folder = sys.argv[1]
+for name, size, seed in (("image.rom", 4 << 20, 1), ("image_secure.rom", 4 << 20, 2), ("me.bin", 1 << 20, 3)):
+    rng = random.Random(seed)
+    block = bytes(rng.getrandbits(8) for _ in range(4096)) + b"\xff" * 4096
+    with open(f"{folder}/{name}", "wb") as f:
+        f.write((block * (size // len(block) + 1))[:size])
+PY
+
+echo "== building the package"
+build/native/devtools/sfxpack/sfxpack build build/win32/bin/Extractor.exe "$demo/demo.manifest" "$demo/ZeraUpdate.exe"
+build/native/devtools/sfxpack/sfxpack verify "$demo/ZeraUpdate.exe"
+build/native/devtools/sfxpack/sfxpack list "$demo/ZeraUpdate.exe"
+
+# The simulated machine: a Zera Book 14 with BIOS A05 and system ID 0ABC, administrator rights,
+# full Windows; a restart is recorded in reboot.log instead of happening.
+site="$WINEPREFIX/drive_c/brevane-demo"
+rm -rf "$site"
+mkdir -p "$site/logs"
+/usr/bin/python3 devtools/smbiosgen/smbiosgen.py profile --bios-version A05 --zera-id 0ABC --admin 1 --winpe 0 \
+  "$site/machine" >/dev/null
+cp "$demo/ZeraUpdate.exe" "$site/"
+extracted=$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')\\ZeraUpdate
+extracted_linux=$(winepath -u "$extracted" 2>/dev/null)
+rm -rf "$extracted_linux"
+
+started_xvfb=""
+if [ -z "${DISPLAY:-}" ]; then
+  display_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+  started_xvfb=$!
+  for _ in $(seq 50); do [ -s "$display_file" ] && break; sleep 0.1; done
+  export DISPLAY=":$(cat "$display_file")"
+  rm -f "$display_file"
+fi
+cleanup() { [ -n "$started_xvfb" ] && kill "$started_xvfb" 2>/dev/null; wineserver -k 2>/dev/null || true; }
+trap cleanup EXIT
+
+echo "== running C:\\brevane-demo\\ZeraUpdate.exe (Brevane runs silently: /NoPause)"
+cd "$site"
+BREVANE_SIM_PROFILE='C:\brevane-demo\machine\profile.ini' timeout 180 wine 'C:\brevane-demo\ZeraUpdate.exe' &
+runner=$!
+# The dialog shows the update while the stand-in flash tool runs.
+shot="$root/build/artifacts/demo-dialog.png"
+for _ in $(seq 60); do
+  sleep 0.5
+  if [ -f "$extracted_linux/AFUWINx64.cmdline" ]; then
+    sleep 2.5
+    import -window root "$shot" 2>/dev/null && echo "== screenshot of the dialog: $shot"
+    break
+  fi
+done
 set +e
-wine "$OLDPWD/build/win32/bin/Brevane.exe" /LogFile 'C:\brevane-demo\logs\demo.log' /BiosRomFile image.rom /BiosVer A05 /NoPause
+wait "$runner"
 code=$?
 set -e
-echo "== Brevane exit code: $code"
-echo "== C:\\brevane-demo\\logs\\demo.log"
-cat "$work/logs/demo.log"
+cd "$root"
+
+echo "== extracted to $extracted"
+ls -l "$extracted_linux"
+echo "== command lines the stand-in tools received"
+for f in "$extracted_linux"/*.cmdline; do [ -f "$f" ] && { echo "-- $(basename "$f")"; cat "$f"; }; done
+echo "== restart requests (simulation: recorded instead of restarting)"
+cat "$site/machine/reboot.log" 2>/dev/null || echo "(none)"
+echo "== C:\\brevane-demo\\logs\\Brevane.log"
+cat "$site/logs/Brevane.log" 2>/dev/null | tr -d '\r' || echo "(no log)"
+echo "== exit code of ZeraUpdate.exe (Brevane's): $code"

@@ -3,14 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+#include "devtools/shared/hex_text.h"
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+namespace {
 
 bool SplitAssignment(const std::string& text, std::pair<std::string, std::string>& out) {
     size_t eq = text.find('=');
@@ -21,20 +16,6 @@ bool SplitAssignment(const std::string& text, std::pair<std::string, std::string
 }
 
 }  // namespace
-
-bool DecodeHex(const std::string& hex, std::string& out) {
-    if (hex.size() % 2 != 0) return false;
-    std::string result;
-    result.reserve(hex.size() / 2);
-    for (size_t i = 0; i < hex.size(); i += 2) {
-        int hi = HexValue(hex[i]);
-        int lo = HexValue(hex[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        result.push_back(static_cast<char>(hi * 16 + lo));
-    }
-    out = std::move(result);
-    return true;
-}
 
 bool ParseRunexeArgs(int argc, char** argv, RunexeArgs& args, std::string& error) {
     bool haveCommand = false;
@@ -52,7 +33,7 @@ bool ParseRunexeArgs(int argc, char** argv, RunexeArgs& args, std::string& error
         bool hex = name.size() > 4 && name.compare(name.size() - 4, 4, "-hex") == 0;
         if (hex) {
             name.resize(name.size() - 4);
-            if (!DecodeHex(value, value)) {
+            if (!devtools::DecodeHex(value, value)) {
                 error = "bad hex value after " + name + "-hex";
                 return false;
             }

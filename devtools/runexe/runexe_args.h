@@ -15,8 +15,5 @@ struct RunexeArgs {
     bool waitForTree = true;                                     // also wait for grandchildren
 };
 
-// Decodes pairs of hex digits; false on an odd length or a non-hex character.
-bool DecodeHex(const std::string& hex, std::string& out);
-
 // Fills `args` from argv[1..]; false with `error` set on any unknown or malformed argument.
 bool ParseRunexeArgs(int argc, char** argv, RunexeArgs& args, std::string& error);

@@ -28,6 +28,8 @@
 //   msgbox                     text= of the box, then one "button id= text=" line per button
 //   answer --button TEXT       presses the message box button with that text
 //   close                      the close box (WM_SYSCOMMAND SC_CLOSE)
+//   settext --id N --value TEXT
+//                              replaces the text of an edit or combo box (WM_SETTEXT)
 //   watch [--id N] --duration MS [--interval MS]
 //                              t= text= each time the control's (or the window's) text changes
 // Exit code: 0 done, 1 the window, control or action failed (error= says why), 2 usage.
@@ -357,6 +359,19 @@ int Run(const DriverOptions& options) {
         if (!control) return Fail(error);
         Emit(std::string("visible=") + (::IsWindowVisible(control) ? "1" : "0") +
              " enabled=" + (::IsWindowEnabled(control) ? "1" : "0"));
+        return kOk;
+    }
+    if (verb == "settext") {
+        // Typing into an edit or a combo box's edit, such as a file dialog's name box.
+        HWND control = FindControl(window, options, error);
+        if (!control) return Fail(error);
+        std::string value = options.Get("value");
+        DWORD_PTR ignored = 0;
+        if (!::SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value.c_str()), SMTO_ABORTIFHUNG,
+                                   5000, &ignored)) {
+            return Fail("WM_SETTEXT failed");
+        }
+        Emit("set hwnd=" + HandleText(control));
         return kOk;
     }
     if (verb == "click" || verb == "answer") return PressNamed(window, options);

@@ -4,30 +4,7 @@
 #include <cstdlib>
 #include <utility>
 
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// `out` may be the same string as `hex`: the result is built apart and assigned last.
-bool DecodeHex(const std::string& hex, std::string& out) {
-    if (hex.size() % 2 != 0) return false;
-    std::string decoded;
-    for (size_t i = 0; i < hex.size(); i += 2) {
-        int hi = HexValue(hex[i]);
-        int lo = HexValue(hex[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        decoded.push_back(static_cast<char>(hi * 16 + lo));
-    }
-    out = std::move(decoded);
-    return true;
-}
-
-}  // namespace
+#include "devtools/shared/hex_text.h"
 
 std::string DriverOptions::Get(const std::string& name, const std::string& fallback) const {
     auto it = values.find(name);
@@ -72,7 +49,7 @@ bool ParseDriverOptions(int argc, char** argv, const std::set<std::string>& swit
         std::string value = argv[++i];
         if (name.size() > 4 && name.compare(name.size() - 4, 4, "-hex") == 0) {
             name.resize(name.size() - 4);
-            if (!DecodeHex(value, value)) {
+            if (!devtools::DecodeHex(value, value)) {
                 error = "bad hex value after " + arg;
                 return false;
             }

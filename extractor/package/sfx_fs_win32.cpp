@@ -1,12 +1,12 @@
 #include "extractor/package/sfx_fs.h"
 
 #include <windows.h>
-#include <dbghelp.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <string>
 
+#include "extractor/package/system_library_win32.h"
 #include "framework/unique_handle_win32.h"
 
 namespace {
@@ -83,7 +83,7 @@ BOOL MakeSureDirectoryPathExists(const char* path) {
     std::string folder = path;
     for (char& c : folder)
         if (c == '/') c = '\\';
-    return ::MakeSureDirectoryPathExists(folder.c_str());
+    return sfx::MakeSureDirectoryPathExistsFromSystem(folder.c_str());
 }
 
 void DebugOutput(const char* text) { ::OutputDebugStringA(text); }

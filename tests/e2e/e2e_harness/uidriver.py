@@ -197,6 +197,10 @@ class UiDriver:
             raise ValueError("give exactly one of control_id and text")
         self._call("click", window, id=control_id, button=text, command=command, force=force)
 
+    def set_text(self, window: WindowSpec, control_id: int, value: str) -> None:
+        """Replaces the text of an edit control (or a combo box's edit) with `value`."""
+        self._call("settext", window, id=control_id, value=value)
+
     def send_command(self, window: WindowSpec, control_id: int) -> None:
         """WM_COMMAND with this id, as a button press would send it (the control must exist)."""
         self._call("click", window, id=control_id, command=True, force=True)

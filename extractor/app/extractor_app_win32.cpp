@@ -1,0 +1,131 @@
+#include "extractor/app/extractor_app_win32.h"
+
+#include <commctrl.h>
+
+#include "extractor/app/browse_folder_win32.h"
+#include "extractor/app/command_runner_win32.h"
+#include "extractor/package/system_library_win32.h"
+#include "extractor/app/extractor_dlg_win32.h"
+#include "framework/unique_handle_win32.h"
+
+CSfxFile theSfxFile;
+
+namespace {
+
+UINT MessageBoxType(sfx::MsgKind kind) {
+    switch (kind) {
+    case sfx::MsgKind::Error:
+        return MB_OK | MB_ICONERROR;
+    case sfx::MsgKind::Information:
+        return MB_OK | MB_ICONINFORMATION;
+    case sfx::MsgKind::Plain:
+        break;
+    }
+    return MB_OK;
+}
+
+uint32_t ExpandStrings(const char* text, char* out, uint32_t size) {
+    return ::ExpandEnvironmentStringsA(text, out, size);
+}
+
+// The running program's own path; the package is appended to it.
+std::string ModulePath() {
+    char path[MAX_PATH] = {};
+    DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return std::string();
+    return std::string(path, length);
+}
+
+}  // namespace
+
+CExtractorApp& GetExtractorApp() { return *static_cast<CExtractorApp*>(fw::AfxGetApp()); }
+
+CExtractorApp::CExtractorApp() { m_strAppName = "Extractor"; }
+
+BOOL CExtractorApp::InitInstance() {
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), 0xFF};
+    ::InitCommonControlsEx(&controls);
+
+    m_launcher.m_bDiagnostic = ::GetFileAttributesA(kDiagnosticMarker) != INVALID_FILE_ATTRIBUTES;
+    m_launcher.SetModulePath(ModulePath());
+    m_launcher.PublishCommandLine(m_strCmdLine);
+    m_launcher.Run();
+    return FALSE;  // never a message loop of its own
+}
+
+int CExtractorApp::ExitInstance() { return static_cast<int>(m_launcher.m_nExitCode); }
+
+BOOL CExtractorApp::OpenPackage(const std::string& path) { return theSfxFile.Open(path.c_str()); }
+BOOL CExtractorApp::LoadToc() { return theSfxFile.LoadToc(); }
+void CExtractorApp::ClosePackage() { theSfxFile.Close(); }
+void CExtractorApp::FreeEntries() { theSfxFile.FreeEntries(); }
+int CExtractorApp::ExtractAll(uint32_t mask) { return theSfxFile.ExtractAll(mask); }
+uint32_t CExtractorApp::SfxFlags() { return theSfxFile.m_dwSfxFlags; }
+std::string CExtractorApp::Win32Command() { return theSfxFile.m_szWin32Command; }
+std::string CExtractorApp::LastError() { return theSfxFile.m_szLastError; }
+
+void CExtractorApp::ShowMessage(const std::string& text, const char* caption, sfx::MsgKind kind) {
+    if (caption) {
+        ::MessageBoxA(m_hMainWnd, text.c_str(), caption, MessageBoxType(kind));
+    } else {
+        fw::AfxMessageBox(text.c_str(), MessageBoxType(kind));
+    }
+}
+
+bool CExtractorApp::AskYesNo(const std::string& text, const char* caption) {
+    return ::MessageBoxA(m_hMainWnd, text.c_str(), caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+bool CExtractorApp::RunDialog() {
+    CExtractorDlg dialog;
+    INT_PTR result = dialog.DoModal(m_hInstance);
+    m_hMainWnd = nullptr;
+    return result == IDOK;
+}
+
+int CExtractorApp::BrowseForFolder(const char* title, std::string& chosen) {
+    return sfx::BrowseForFolder(title, nullptr, chosen);
+}
+
+void CExtractorApp::SetVariable(const char* name, const std::string& value) {
+    ::SetEnvironmentVariableA(name, value.c_str());
+}
+
+sfx::ExpandFn CExtractorApp::Expander() { return &ExpandStrings; }
+
+BOOL CExtractorApp::GetTempDirectory(std::string& path) {
+    char temp[MAX_PATH] = {};
+    DWORD length = ::GetTempPathA(MAX_PATH, temp);
+    if (length == 0 || length >= MAX_PATH) return FALSE;
+    char longForm[MAX_PATH] = {};
+    length = ::GetLongPathNameA(temp, longForm, MAX_PATH);
+    // Without a long form the short one still names the same folder.
+    path = (length == 0 || length >= MAX_PATH) ? temp : longForm;
+    return TRUE;
+}
+
+BOOL CExtractorApp::GetCurrentDir(std::string& path) {
+    char current[MAX_PATH] = {};
+    DWORD length = ::GetCurrentDirectoryA(MAX_PATH, current);
+    if (length == 0 || length >= MAX_PATH) return FALSE;
+    path.assign(current, length);
+    return TRUE;
+}
+
+BOOL CExtractorApp::SetCurrentDir(const std::string& path) { return ::SetCurrentDirectoryA(path.c_str()); }
+
+unsigned long CExtractorApp::LastSystemError() { return ::GetLastError(); }
+
+BOOL CExtractorApp::MakeSurePathExists(const std::string& pathWithBackslash, unsigned long& error) {
+    if (sfx::MakeSureDirectoryPathExistsFromSystem(pathWithBackslash.c_str())) return TRUE;
+    error = ::GetLastError();
+    return FALSE;
+}
+
+BOOL CExtractorApp::StartAndWait(char* commandLine, const std::string& workingDir, uint32_t& exitCode,
+                                 unsigned long& error) {
+    DWORD startError = 0;
+    BOOL started = sfx::StartAndWait(commandLine, workingDir.c_str(), exitCode, startError);
+    error = startError;
+    return started;
+}

@@ -1,0 +1,55 @@
+#pragma once
+// CExtractorApp: the application object of Extractor. Its start-up does all the work
+// (CExtractorLauncher) and always ends the program afterwards; its exit step answers the exit
+// code. It is also the launcher's platform: the reader, the user and the system on Windows.
+
+#include <windows.h>
+
+#include "extractor/app/extractor_launcher.h"
+#include "extractor/package/sfx_file.h"
+#include "framework/app_win32.h"
+
+// The one package reader of the process.
+extern CSfxFile theSfxFile;
+
+// Any file-system object of this name switches on the diagnostic message boxes.
+constexpr char kDiagnosticMarker[] = "C:\\Temp\\DastroComputer.txt";
+
+class CExtractorApp : public fw::CWinApp, public sfx::CLauncherPlatform {
+public:
+    CExtractorApp();
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+
+    [[nodiscard]] BOOL SelectDestination(int option) { return m_launcher.SelectDestination(option); }
+    [[nodiscard]] BOOL ExecuteCommand() { return m_launcher.ExecuteCommand(); }
+
+    // The launcher's state: SfxPathName, the package base name, ExtractDest, the exit code.
+    sfx::CExtractorLauncher m_launcher{*this};
+
+    // CLauncherPlatform.
+    BOOL OpenPackage(const std::string& path) override;
+    BOOL LoadToc() override;
+    void ClosePackage() override;
+    void FreeEntries() override;
+    int ExtractAll(uint32_t mask) override;
+    uint32_t SfxFlags() override;
+    std::string Win32Command() override;
+    std::string LastError() override;
+    void ShowMessage(const std::string& text, const char* caption, sfx::MsgKind kind) override;
+    bool AskYesNo(const std::string& text, const char* caption) override;
+    bool RunDialog() override;
+    int BrowseForFolder(const char* title, std::string& chosen) override;
+    void SetVariable(const char* name, const std::string& value) override;
+    sfx::ExpandFn Expander() override;
+    BOOL GetTempDirectory(std::string& path) override;
+    BOOL GetCurrentDir(std::string& path) override;
+    BOOL SetCurrentDir(const std::string& path) override;
+    unsigned long LastSystemError() override;
+    BOOL MakeSurePathExists(const std::string& pathWithBackslash, unsigned long& error) override;
+    BOOL StartAndWait(char* commandLine, const std::string& workingDir, uint32_t& exitCode,
+                      unsigned long& error) override;
+};
+
+// The application object, for the dialog.
+CExtractorApp& GetExtractorApp();

@@ -1,0 +1,82 @@
+#include "extractor/app/launch_rules.h"
+
+#include <cstring>
+#include <vector>
+
+#include "common/format.h"
+
+namespace sfx {
+
+std::string PackageBaseName(const std::string& path) {
+    size_t slash = path.find_last_of('\\');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    size_t dot = name.find('.');
+    return dot == std::string::npos ? std::string() : name.substr(0, dot);
+}
+
+int ResolveDestinationOption(int option, uint32_t sfxFlags) {
+    return option == -1 ? static_cast<int>(sfxFlags & kDestOptionMask) : option;
+}
+
+DestinationKind ClassifyDestination(int option) {
+    if (option == 0) return DestinationKind::Browse;
+    if (option == 1) return DestinationKind::TempDirectory;
+    return DestinationKind::CurrentDirectory;
+}
+
+std::string TempDestination(const std::string& longTempPath, const std::string& baseName) {
+    return longTempPath + baseName;
+}
+
+std::string WithTrailingBackslash(const std::string& path) {
+    if (!path.empty() && path.back() == '\\') return path;
+    return path + '\\';
+}
+
+std::string CommandWorkingDirectory(const std::string& extractDest) {
+    size_t end = extractDest.find_last_not_of('\\');
+    return end == std::string::npos ? std::string() : extractDest.substr(0, end + 1);
+}
+
+namespace {
+
+// One expansion into a zeroed buffer of `size` bytes. Answers what the expander answered; the
+// result is taken only when the expansion fitted.
+uint32_t ExpandInto(const std::string& text, ExpandFn expand, uint32_t size, std::string& result) {
+    std::vector<char> buffer(size, '\0');
+    uint32_t answer = expand(text.c_str(), buffer.data(), size);
+    if (answer != 0 && answer <= size - 1) result.assign(buffer.data(), strnlen(buffer.data(), size));
+    return answer;
+}
+
+}  // namespace
+
+BOOL ExpandEnvironment(std::string& text, ExpandFn expand) {
+    std::string result;
+    uint32_t answer = ExpandInto(text, expand, kExpandSmall, result);
+    if (answer == 0) return FALSE;
+    if (answer > kExpandSmall - 1) {
+        answer = ExpandInto(text, expand, kExpandLarge, result);
+        if (answer == 0 || answer > kExpandLarge - 1) return FALSE;
+    }
+    text = result;
+    return TRUE;
+}
+
+BOOL CopyCommandLine(const std::string& command, char (&buffer)[kCommandBufferSize], std::string& reason) {
+    if (command.size() >= kCommandBufferSize) {
+        reason = common::Format("Command line too long: %u characters, at most %u",
+                                static_cast<unsigned>(command.size()), static_cast<unsigned>(kCommandBufferSize - 1));
+        return FALSE;
+    }
+    std::memcpy(buffer, command.c_str(), command.size() + 1);
+    return TRUE;
+}
+
+std::string StartFailureText(unsigned long error, const std::string& command, const std::string& workingDir) {
+    if (error == 740) return "This program requires elevation (run as) administrator privilege";
+    return common::Format("CreateProcess() ERR#%lu\nCommandLine: %s\nWorkingDir: %s\n", error, command.c_str(),
+                          workingDir.c_str());
+}
+
+}  // namespace sfx

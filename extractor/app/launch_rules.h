@@ -1,0 +1,60 @@
+#pragma once
+// Rules of the Extractor's start-up that need no operating system: the package base name, the
+// destination option, the destination and working-directory paths, the environment expansion
+// with its buffer limits, and the command-line buffer.
+
+#include <cstdint>
+#include <string>
+
+#include "common/portable_types.h"
+#include "extractor/package/sfx_format.h"
+
+namespace sfx {
+
+// File name part of `path` (after the last backslash) up to its first dot; empty when that
+// name has no dot. Names the temporary sub-directory and captions the dialog's error boxes.
+std::string PackageBaseName(const std::string& path);
+
+// The option a destination choice works with: -1 stands for the package's own option.
+int ResolveDestinationOption(int option, uint32_t sfxFlags);
+
+// What an option means. The numbers decide, not the dialog's captions: 1 is the temporary
+// directory and every value but 0 and 1 the current directory.
+enum class DestinationKind { Browse, TempDirectory, CurrentDirectory };
+DestinationKind ClassifyDestination(int option);
+
+// The temporary destination: the long form of the temporary directory (which ends in a
+// backslash) followed by the package base name.
+std::string TempDestination(const std::string& longTempPath, const std::string& baseName);
+
+// `path` with one backslash appended when it does not already end in one.
+std::string WithTrailingBackslash(const std::string& path);
+
+// The working directory of the started command: `extractDest` without any trailing
+// backslashes, so a drive root "C:\" becomes the bare designator "C:".
+std::string CommandWorkingDirectory(const std::string& extractDest);
+
+// Expands environment references in `text` into `out` of `size` bytes; answers the length of
+// the expansion including its NUL (more than `size` when it did not fit), 0 on failure.
+// ExpandEnvironmentStringsA on Windows.
+using ExpandFn = uint32_t (*)(const char* text, char* out, uint32_t size);
+
+// Expansion buffers: a first try in 4096 bytes, a second in 32768 bytes.
+constexpr uint32_t kExpandSmall = 4096;
+constexpr uint32_t kExpandLarge = 32768;
+
+// Replaces `text` by its expansion. FALSE (text unchanged) when the expansion fails or needs
+// more than the large buffer.
+BOOL ExpandEnvironment(std::string& text, ExpandFn expand);
+
+// The command line is handed to the process start in a buffer of this size.
+constexpr size_t kCommandBufferSize = 1024;
+
+// Copies `command` into `buffer` when it fits with its NUL. A command that does not fit is
+// refused whole, never cut: FALSE with the reason in `reason`.
+BOOL CopyCommandLine(const std::string& command, char (&buffer)[kCommandBufferSize], std::string& reason);
+
+// The text of a failed process start; error 740 (elevation required) has its own text.
+std::string StartFailureText(unsigned long error, const std::string& command, const std::string& workingDir);
+
+}  // namespace sfx

@@ -1,0 +1,122 @@
+"""Test packages for the Extractor end-to-end tests: written by the package writer (sfxpack)
+from a manifest, behind the built Extractor.exe, with sfxprobe.exe as their command.
+
+sfxprobe records how it was started (command line, working directory, the three published
+variables) into a file, can post "SfxKorvaleMsg", and exits with a chosen code (see
+devtools/sfxprobe).
+"""
+from __future__ import annotations
+
+import calendar
+import glob
+import shutil
+import subprocess
+from dataclasses import dataclass, field
+from pathlib import Path, PureWindowsPath
+
+import pytest
+
+from e2e_harness import builds
+
+# The stored times of every fixture entry (UTC) and the same instant as a Unix time.
+STORED_TIME = "2014/01/22 20:22:32"
+STORED_UNIX_TIME = calendar.timegm((2014, 1, 22, 20, 22, 32))
+
+
+def sfxpack() -> list[str]:
+    """The writer: the native build's sfxpack (fast), else skip."""
+    native = builds.BUILD_ROOT / "native" / "devtools" / "sfxpack" / "sfxpack"
+    if not native.is_file():
+        pytest.skip("sfxpack is not built in build/native (run: devtools/build.sh native)")
+    return [str(native)]
+
+
+@dataclass
+class Entry:
+    name: str
+    platform: str          # as the manifest takes it: a number or DOS, Win32, WinPE, all
+    data: bytes = b""
+    source: Path | None = None
+    attributes: int = 0x20
+
+
+@dataclass
+class Package:
+    flags: int
+    win32: str
+    entries: list[Entry] = field(default_factory=list)
+    dos: str = "dosflash.bat"
+
+
+def probe_entry() -> Entry:
+    return Entry("sfxprobe.exe", "Win32", source=builds.program("win32", "sfxprobe.exe"))
+
+
+def standard_entries() -> list[Entry]:
+    """One entry per kind of platform mask: Win32, every platform, WinPE, DOS only, none."""
+    return [
+        probe_entry(),
+        Entry("settings.ini", "all", b"[Bios]\r\nSecureFlash=0\r\n"),
+        Entry("HECI.inf", "WinPE", b"; driver\r\n"),
+        Entry("AFUDOS.exe", "DOS", b"MZ dos tool"),
+        Entry("nowhere.txt", "0", b"never extracted"),
+    ]
+
+
+def build_package(package: Package, workdir: Path, output: Path) -> Path:
+    """Writes `package` behind Extractor.exe of the 32-bit build into `output`."""
+    workdir.mkdir(parents=True, exist_ok=True)
+    lines = ["[package]", f"flags = {package.flags:#x}", f"win32 = {package.win32}", f"dos = {package.dos}"]
+    for index, entry in enumerate(package.entries):
+        source = entry.source
+        if source is None:
+            source = workdir / f"entry{index}.bin"
+            source.write_bytes(entry.data)
+        lines += ["[file]", f"source = {source}", f"name = {entry.name}", f"platform = {entry.platform}",
+                  f"attributes = {entry.attributes:#x}", f"modified = {STORED_TIME}", f"created = {STORED_TIME}"]
+    manifest = workdir / "package.manifest"
+    manifest.write_text("\n".join(lines) + "\n")
+    extractor = builds.program("win32", "Extractor.exe")
+    subprocess.run([*sfxpack(), "build", str(extractor), str(manifest), str(output)], check=True,
+                   capture_output=True, timeout=120)
+    return output
+
+
+@dataclass
+class ProbeRecord:
+    cmdline: str
+    cwd: str
+    SfxCmdLine: str
+    SfxPathName: str
+    ExtractDest: str
+
+
+def read_probe_records(path: Path) -> list[ProbeRecord]:
+    """Every block sfxprobe appended to `path`, in order."""
+    if not path.exists():
+        return []
+    records, current = [], {}
+    for line in path.read_bytes().decode("cp1252").split("\n"):
+        if line == "end":
+            records.append(ProbeRecord(**current))
+            current = {}
+        elif "=" in line:
+            key, _, value = line.partition("=")
+            current[key] = value
+    return records
+
+
+def linux_path(drive_c: Path, windows_path: str) -> Path:
+    """The Linux path of a C: path inside the prefix."""
+    parts = PureWindowsPath(windows_path).parts
+    assert parts[0].upper() == "C:\\", windows_path
+    return drive_c.joinpath(*parts[1:])
+
+
+def temp_folders(drive_c: Path) -> list[Path]:
+    return [Path(p) for p in glob.glob(str(drive_c / "users" / "*" / "Temp"))]
+
+
+def remove_temp_destination(drive_c: Path, base_name: str) -> None:
+    for temp in temp_folders(drive_c):
+        shutil.rmtree(temp / base_name, ignore_errors=True)

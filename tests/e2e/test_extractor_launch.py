@@ -1,0 +1,161 @@
+"""Extractor's silent path under Wine: a package with the no-dialog flag is extracted to the
+destination its option names, the three variables are published, the stored command runs
+there with the program's own arguments in place of "%SfxCmdLine%", and Extractor ends with
+the command's exit code."""
+from __future__ import annotations
+
+import os
+import shutil
+import subprocess
+
+import pytest
+
+from e2e_harness import wine as wine_setup
+from e2e_harness import builds
+from e2e_harness.runner import WineRunner
+from extractor_packages import (STORED_UNIX_TIME, Package, build_package, linux_path, read_probe_records,
+                                remove_temp_destination, standard_entries, temp_folders)
+
+RUN_SECONDS = 60
+NO_DIALOG = 0x100
+
+
+@pytest.fixture
+def drive_c(wine_env):
+    return wine_setup.drive_c(wine_env)
+
+
+def test_no_dialog_package_extracts_to_temp_plus_base_name_and_runs_the_command(wine, scratch, drive_c):
+    # Bit 9 set as in the shipped package: not interpreted.
+    package = Package(NO_DIALOG | 0x200 | 1, "sfxprobe.exe /record probe.txt /exit 300 %SfxCmdLine%",
+                      standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("B.exe"))
+    remove_temp_destination(drive_c, "B")
+
+    result = wine.run([exe, "/NoReboot", "two words"], cwd=scratch.path, timeout=RUN_SECONDS)
+
+    assert result.exit_code == 300  # the command's code, beyond what a shell's 8 bits could show
+    [record] = read_probe_records_in_temp(drive_c)
+    assert record.ExtractDest.lower().endswith("\\temp\\b")
+    assert record.cwd == record.ExtractDest
+    assert record.SfxPathName == scratch.winpath("B.exe")
+    assert record.SfxCmdLine == '/NoReboot "two words"'
+    assert record.cmdline == 'sfxprobe.exe /record probe.txt /exit 300 /NoReboot "two words"'
+
+    destination = linux_path(drive_c, record.ExtractDest)
+    # Win32, WinPE and every-platform entries only.
+    assert sorted(p.name for p in destination.iterdir()) == ["HECI.inf", "probe.txt", "settings.ini",
+                                                              "sfxprobe.exe"]
+    settings = destination / "settings.ini"
+    assert settings.read_bytes() == b"[Bios]\r\nSecureFlash=0\r\n"
+    assert int(os.stat(settings).st_mtime) == STORED_UNIX_TIME
+    remove_temp_destination(drive_c, "B")
+
+
+def read_probe_records_in_temp(drive_c):
+    records = []
+    for temp in temp_folders(drive_c):
+        records += read_probe_records(temp / "B" / "probe.txt")
+    return records
+
+
+def test_current_directory_option_and_no_arguments(wine, scratch):
+    package = Package(NO_DIALOG | 5, "sfxprobe.exe /record probe.txt /exit 4 [%SfxCmdLine%]", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("pkg.exe"))
+    work = scratch.file("work")
+    work.mkdir()
+
+    result = wine.run([exe], cwd=work, timeout=RUN_SECONDS)
+
+    assert result.exit_code == 4
+    [record] = read_probe_records(work / "probe.txt")
+    assert record.ExtractDest == scratch.winpath("work")
+    # No arguments: the variable is set, and empty, before the command is expanded.
+    assert record.SfxCmdLine == ""
+    assert record.cmdline == "sfxprobe.exe /record probe.txt /exit 4 []"
+
+
+def test_empty_command_extracts_and_starts_nothing(wine, scratch):
+    package = Package(NO_DIALOG | 2, "", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("pkg.exe"))
+    work = scratch.file("work")
+    work.mkdir()
+
+    result = wine.run([exe, "/anything"], cwd=work, timeout=RUN_SECONDS)
+
+    assert result.exit_code == 0
+    assert sorted(p.name for p in work.iterdir()) == ["HECI.inf", "settings.ini", "sfxprobe.exe"]
+
+
+def test_overlong_command_after_expansion_is_never_started(wine, scratch):
+    # 200 stored characters that grow past the 1023 the command buffer holds once the
+    # arguments are put in: nothing may start, not even a cut-off command.
+    package = Package(NO_DIALOG | 2, "sfxprobe.exe /record probe.txt /exit 6 %SfxCmdLine%", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("pkg.exe"))
+    work = scratch.file("work")
+    work.mkdir()
+
+    result = wine.run([exe, "x" * 1100], cwd=work, timeout=RUN_SECONDS)
+
+    assert result.exit_code == 0
+    assert not (work / "probe.txt").exists()
+    assert (work / "sfxprobe.exe").exists()  # extraction itself went ahead
+
+
+def test_program_without_package_ends_quietly(wine, scratch):
+    exe = scratch.copy_in(builds.program("win32", "Extractor.exe"))
+
+    result = wine.run([exe], cwd=scratch.path, timeout=RUN_SECONDS)
+
+    assert result.exit_code == 0
+    assert sorted(p.name for p in scratch.path.iterdir()) == ["Extractor.exe"]
+
+
+def test_a_library_planted_beside_the_package_is_never_loaded(wine, scratch):
+    """dbghelp is the library Extractor loads at run time. Wine would prefer its own copy; the
+    override makes it search like Windows, native first, so that a DLL beside the program is
+    taken by any ordinary load, which the control run shows."""
+    package = Package(NO_DIALOG | 2, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("pkg.exe"))
+    planted = builds.program("win32", "plant/dbghelp.dll")
+    work = scratch.file("work")
+    work.mkdir()
+    for folder in (scratch.path, work):  # beside the program and in its working directory
+        shutil.copy2(planted, folder / "dbghelp.dll")
+    probe = scratch.copy_in(builds.program("win32", "sfxprobe.exe"))
+    marker = scratch.file("marker.txt")
+    # Wine reads its load order when a process starts from the environment it was given.
+    native_first = WineRunner({**wine.env, "WINEDLLOVERRIDES": "mscoree,mshtml=;dbghelp=n,b"})
+    env = {"SFX_PLANT_MARKER": scratch.winpath("marker.txt")}
+
+    control = native_first.run([probe, "/record", "control.txt", "/loadlib", "dbghelp.dll"], cwd=scratch.path, env=env,
+                       timeout=RUN_SECONDS)
+    assert control.exit_code == 0
+    assert marker.exists(), "control: an ordinary load should have taken the planted library"
+    marker.unlink()
+
+    result = native_first.run([exe], cwd=work, env=env, timeout=RUN_SECONDS)
+
+    assert result.exit_code == 3
+    assert not marker.exists()
+    [record] = read_probe_records(work / "probe.txt")  # the destination was made and entered
+    assert record.ExtractDest == scratch.winpath("work")
+
+
+def test_manifest_requires_administrator():
+    exe = builds.program("win32", "Extractor.exe").read_bytes()
+    assert b'<requestedExecutionLevel level="requireAdministrator"' in exe
+
+
+def test_imports_only_libraries_the_system_keeps_in_its_own_directory():
+    """Run elevated from a download folder, the program must not import a DLL that the loader
+    would take from beside it: only known system libraries, and common controls through the
+    manifest. Everything else (dbghelp) is loaded at run time from the system directory."""
+    objdump = shutil.which("i686-w64-mingw32-objdump")
+    if not objdump:
+        pytest.skip("i686-w64-mingw32-objdump is not installed")
+    exe = builds.program("win32", "Extractor.exe")
+    out = subprocess.run([objdump, "-p", str(exe)], check=True, capture_output=True, text=True).stdout
+    imported = {line.split(":", 1)[1].strip().lower() for line in out.splitlines() if "DLL Name:" in line}
+    assert imported <= {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll", "comdlg32.dll",
+                        "msvcrt.dll", "advapi32.dll", "comctl32.dll"}, imported

@@ -1,0 +1,351 @@
+#include "extractor/app/extractor_launcher.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace sfx;
+
+// Records every call as one line, in order, and answers from its settings.
+class FakePlatform : public CLauncherPlatform {
+public:
+    std::vector<std::string> calls;
+    std::vector<std::string> messages;  // "caption|kind|text"
+    std::map<std::string, std::string> env;
+
+    // Answers of the first and second Open and of LoadToc.
+    std::vector<BOOL> openAnswers{TRUE, TRUE};
+    BOOL tocAnswer = TRUE;
+    uint32_t flags = 0x301;
+    std::string command = "run.exe %SfxCmdLine%";
+    std::string lastError;
+    int extracted = 3;
+    bool yes = false;
+    bool dialogOk = true;
+    int browseAnswer = kBrowseChosen;
+    std::string browsed = "D:\\picked";
+    std::string temp = "C:\\Users\\me\\Temp\\";
+    std::string current = "C:\\work";
+    BOOL makeSure = TRUE;
+    unsigned long makeSureError = 0;
+    BOOL enterDestination = TRUE;
+    BOOL startAnswer = TRUE;
+    uint32_t childExit = 7;
+    unsigned long startError = 0;
+    std::string started;
+
+    BOOL OpenPackage(const std::string& path) override {
+        calls.push_back("Open " + path);
+        BOOL answer = openAnswers.empty() ? FALSE : openAnswers.front();
+        if (!openAnswers.empty()) openAnswers.erase(openAnswers.begin());
+        return answer;
+    }
+    BOOL LoadToc() override {
+        calls.push_back("LoadToc");
+        return tocAnswer;
+    }
+    void ClosePackage() override { calls.push_back("Close"); }
+    void FreeEntries() override { calls.push_back("FreeEntries"); }
+    int ExtractAll(uint32_t mask) override {
+        calls.push_back("ExtractAll " + std::to_string(mask));
+        return extracted;
+    }
+    uint32_t SfxFlags() override { return flags; }
+    std::string Win32Command() override { return command; }
+    std::string LastError() override { return lastError; }
+    void ShowMessage(const std::string& text, const char* caption, MsgKind kind) override {
+        messages.push_back(std::string(caption ? caption : "(app)") + "|" + std::to_string(static_cast<int>(kind)) +
+                           "|" + text);
+    }
+    bool AskYesNo(const std::string& text, const char* caption) override {
+        messages.push_back(std::string(caption) + "|?|" + text);
+        return yes;
+    }
+    bool RunDialog() override {
+        calls.push_back("Dialog");
+        return dialogOk;
+    }
+    int BrowseForFolder(const char* title, std::string& chosen) override {
+        calls.push_back(std::string("Browse ") + title);
+        if (browseAnswer == kBrowseChosen) chosen = browsed;
+        return browseAnswer;
+    }
+    void SetVariable(const char* name, const std::string& value) override {
+        calls.push_back(std::string("Set ") + name + "=" + value);
+        env[name] = value;
+    }
+    static uint32_t Expand(const char* text, char* out, uint32_t size);
+    ExpandFn Expander() override { return &FakePlatform::Expand; }
+    BOOL GetTempDirectory(std::string& path) override {
+        path = temp;
+        return TRUE;
+    }
+    BOOL GetCurrentDir(std::string& path) override {
+        path = current;
+        return TRUE;
+    }
+    BOOL SetCurrentDir(const std::string& path) override {
+        calls.push_back("Cd " + path);
+        return enterDestination;
+    }
+    unsigned long LastSystemError() override { return 5; }
+    BOOL MakeSurePathExists(const std::string& path, unsigned long& error) override {
+        calls.push_back("MakeSure " + path);
+        error = makeSureError;
+        return makeSure;
+    }
+    BOOL StartAndWait(char* commandLine, const std::string& workingDir, uint32_t& exitCode,
+                      unsigned long& error) override {
+        started = commandLine;
+        calls.push_back("Start " + started + " in " + workingDir);
+        exitCode = childExit;
+        error = startError;
+        return startAnswer;
+    }
+};
+
+// The environment the fake expander sees: the variables the launcher set.
+FakePlatform* g_platform = nullptr;
+
+uint32_t FakePlatform::Expand(const char* text, char* out, uint32_t size) {
+    std::string result = text;
+    for (const auto& [name, value] : g_platform->env) {
+        std::string ref = "%" + name + "%";
+        for (size_t at = result.find(ref); at != std::string::npos; at = result.find(ref, at + value.size()))
+            result.replace(at, ref.size(), value);
+    }
+    if (result.size() + 1 <= size) std::memcpy(out, result.c_str(), result.size() + 1);
+    return static_cast<uint32_t>(result.size() + 1);
+}
+
+class LauncherTest : public testing::Test {
+protected:
+    void SetUp() override {
+        g_platform = &platform;
+        launcher.SetModulePath("C:\\dl\\B.exe");
+    }
+    void TearDown() override { g_platform = nullptr; }
+
+    FakePlatform platform;
+    CExtractorLauncher launcher{platform};
+};
+
+TEST_F(LauncherTest, SilentPathExtractsWindowsEntriesToTempAndRunsCommand) {
+    launcher.PublishCommandLine("/NoReboot /X");
+    launcher.Run();
+    EXPECT_EQ((std::vector<std::string>{
+                  "Set SfxCmdLine=/NoReboot /X", "Open C:\\dl\\B.exe", "LoadToc", "Close", "Open C:\\dl\\B.exe",
+                  "MakeSure C:\\Users\\me\\Temp\\B\\", "Cd C:\\Users\\me\\Temp\\B", "ExtractAll 6", "Close",
+                  "FreeEntries", "Set SfxPathName=C:\\dl\\B.exe", "Set ExtractDest=C:\\Users\\me\\Temp\\B",
+                  "Cd C:\\Users\\me\\Temp\\B", "Start run.exe /NoReboot /X in C:\\Users\\me\\Temp\\B"}),
+              platform.calls);
+    EXPECT_EQ(7u, launcher.m_nExitCode);
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(LauncherTest, NoArgumentsPublishEmptyCommandLine) {
+    launcher.PublishCommandLine("");
+    launcher.Run();
+    EXPECT_EQ("", platform.env["SfxCmdLine"]);
+    EXPECT_EQ("run.exe ", platform.started);
+}
+
+TEST_F(LauncherTest, DialogShownWhenNoDialogFlagClearAndEverythingExtractedAfterOk) {
+    platform.flags = 0x002;  // current directory, dialog
+    launcher.Run();
+    EXPECT_EQ((std::vector<std::string>{"Open C:\\dl\\B.exe", "LoadToc", "Close", "Dialog", "Open C:\\dl\\B.exe",
+                                        "MakeSure C:\\work\\", "Cd C:\\work", "ExtractAll 255", "Close",
+                                        "FreeEntries", "Set SfxPathName=C:\\dl\\B.exe", "Set ExtractDest=C:\\work",
+                                        "Cd C:\\work", "Start run.exe %SfxCmdLine% in C:\\work"}),
+              platform.calls);
+}
+
+TEST_F(LauncherTest, DialogClosedWithoutOkEndsWithoutExtracting) {
+    platform.flags = 0x001;
+    platform.dialogOk = false;
+    launcher.Run();
+    EXPECT_EQ((std::vector<std::string>{"Open C:\\dl\\B.exe", "LoadToc", "Close", "Dialog"}), platform.calls);
+    EXPECT_EQ(0u, launcher.m_nExitCode);
+}
+
+TEST_F(LauncherTest, QuietFailuresOutsideDiagnosticMode) {
+    {
+        FakePlatform p;
+        g_platform = &p;
+        p.openAnswers = {FALSE, FALSE};
+        CExtractorLauncher l(p);
+        l.SetModulePath("C:\\B.exe");
+        l.Run();
+        EXPECT_EQ((std::vector<std::string>{"Open C:\\B.exe", "Open C:\\B.exe"}), p.calls);
+        EXPECT_TRUE(p.messages.empty());
+    }
+    {
+        FakePlatform p;
+        g_platform = &p;
+        p.browseAnswer = kBrowseCancelled;
+        p.flags = 0x100;
+        CExtractorLauncher l(p);
+        l.Run();
+        EXPECT_EQ("Browse Browse a folder to extract files", p.calls.back());
+        EXPECT_TRUE(p.messages.empty());
+    }
+    {
+        FakePlatform p;
+        g_platform = &p;
+        p.startAnswer = FALSE;
+        p.startError = 2;
+        CExtractorLauncher l(p);
+        l.Run();
+        EXPECT_EQ(0u, l.m_nExitCode);
+        EXPECT_TRUE(p.messages.empty());
+    }
+}
+
+TEST_F(LauncherTest, FailedTableLoadLeavesPackageOpenAndEndsAtSecondOpen) {
+    platform.tocAnswer = FALSE;
+    platform.openAnswers = {TRUE, FALSE};  // the reader refuses a second open while one is held
+    launcher.m_bDiagnostic = true;
+    launcher.Run();
+    EXPECT_EQ((std::vector<std::string>{"Open C:\\dl\\B.exe", "LoadToc", "Open C:\\dl\\B.exe"}), platform.calls);
+    // Only the question: no box for the table and none for the failed second open.
+    EXPECT_EQ((std::vector<std::string>{"Welcome Dastro|?|Show UI?"}), platform.messages);
+}
+
+TEST_F(LauncherTest, DiagnosticModeReportsEachStep) {
+    launcher.m_bDiagnostic = true;
+    platform.yes = true;  // "Show UI?" answered Yes shows the dialog even with the no-dialog flag
+    platform.lastError = "Decompress routine error";
+    platform.extracted = 0;
+    launcher.Run();
+    EXPECT_EQ((std::vector<std::string>{
+                  "(app)|0|SfxPathName=C:\\dl\\B.exe\nShowDlg=0",
+                  "Welcome Dastro|?|Show UI?",
+                  "(app)|0|Extract to TEMP dir: C:\\Users\\me\\Temp\\B",
+                  "(app)|0|Extract file count: 0\nDestination: C:\\Users\\me\\Temp\\B\nLastError=Decompress routine error",
+              }),
+              platform.messages);
+    EXPECT_NE(platform.calls.end(), std::find(platform.calls.begin(), platform.calls.end(), "Dialog"));
+    EXPECT_NE(platform.calls.end(), std::find(platform.calls.begin(), platform.calls.end(), "ExtractAll 255"));
+    EXPECT_EQ(7u, launcher.m_nExitCode);  // a failed extraction still runs the command
+}
+
+TEST_F(LauncherTest, DiagnosticModeOpenFailureAndDestinationFailure) {
+    launcher.m_bDiagnostic = true;
+    platform.openAnswers = {FALSE, TRUE};
+    platform.makeSure = FALSE;
+    platform.makeSureError = 3;
+    launcher.Run();
+    EXPECT_EQ((std::vector<std::string>{
+                  "(app)|0|Open SfxFile ERROR (No file list?)\nSfxPathName=C:\\dl\\B.exe\nShowDlg=0",
+                  "Welcome Dastro|?|Show UI?",
+                  "(app)|0|Extract to TEMP dir: C:\\Users\\me\\Temp\\B",
+                  "(app)|0|Destination path not available!\nError code: 3\nPath: C:\\Users\\me\\Temp\\B\\",
+                  "(app)|1|Select Destination directory error",
+              }),
+              platform.messages);
+    EXPECT_EQ("MakeSure C:\\Users\\me\\Temp\\B\\", platform.calls.back());
+}
+
+TEST_F(LauncherTest, SelectDestinationOptions) {
+    launcher.m_bDiagnostic = true;
+    ASSERT_TRUE(launcher.SelectDestination(0));
+    EXPECT_EQ("D:\\picked", launcher.m_strExtractDest);
+    ASSERT_TRUE(launcher.SelectDestination(2));
+    EXPECT_EQ("C:\\work", launcher.m_strExtractDest);
+    platform.flags = 0x105;
+    ASSERT_TRUE(launcher.SelectDestination(-1));
+    EXPECT_EQ("C:\\work", launcher.m_strExtractDest);
+    EXPECT_EQ((std::vector<std::string>{"(app)|0|Extract to Browsed dir: D:\\picked",
+                                        "(app)|0|Extract to Current dir: C:\\work",
+                                        "(app)|0|Extract to Current dir: C:\\work"}),
+              platform.messages);
+
+    // Any browse answer but "chosen" fails and keeps the previous destination.
+    for (int answer : {kBrowseCancelled, kBrowseComFailed, kBrowseNoAllocator, kBrowseNoPath}) {
+        platform.browseAnswer = answer;
+        EXPECT_FALSE(launcher.SelectDestination(0));
+        EXPECT_EQ("C:\\work", launcher.m_strExtractDest);
+    }
+}
+
+TEST_F(LauncherTest, DestinationThatCannotBeEnteredIsRefused) {
+    platform.enterDestination = FALSE;
+    launcher.m_bDiagnostic = true;
+    EXPECT_FALSE(launcher.SelectDestination(1));
+    EXPECT_EQ("(app)|0|Destination path not available!\nError code: 5\nPath: C:\\Users\\me\\Temp\\B\\",
+              platform.messages.back());
+}
+
+TEST_F(LauncherTest, ExecuteCommandRules) {
+    launcher.m_strExtractDest = "C:\\";
+    platform.command = "%ExtractDest%run.exe \"%SfxPathName%\"";
+    ASSERT_TRUE(launcher.ExecuteCommand());
+    EXPECT_EQ("C:\\run.exe \"C:\\dl\\B.exe\"", platform.started);
+    EXPECT_EQ("Start C:\\run.exe \"C:\\dl\\B.exe\" in C:", platform.calls.back());
+
+    // Empty after expansion: nothing starts and the exit code stays.
+    platform.calls.clear();
+    launcher.m_nExitCode = 0;
+    platform.command = "";
+    EXPECT_TRUE(launcher.ExecuteCommand());
+    EXPECT_EQ("Set ExtractDest=C:\\", platform.calls.back());
+    EXPECT_EQ(0u, launcher.m_nExitCode);
+}
+
+TEST_F(LauncherTest, CommandBeforeAnyDestinationIsNotStarted) {
+    launcher.m_bDiagnostic = true;
+    platform.command = "run.exe";
+    EXPECT_FALSE(launcher.ExecuteCommand());
+    EXPECT_EQ("", platform.started);
+    EXPECT_EQ("(app)|1|No destination directory: extract the package first", platform.messages.back());
+}
+
+TEST_F(LauncherTest, OverlongCommandIsNeverStarted) {
+    launcher.m_strExtractDest = "C:\\d";
+    launcher.m_bDiagnostic = true;
+    platform.env["Long"] = std::string(1020, 'x');
+    platform.command = "a %Long%";  // 1022 characters: fits
+    ASSERT_TRUE(launcher.ExecuteCommand());
+    EXPECT_EQ(1022u, platform.started.size());
+
+    platform.started.clear();
+    platform.command = "ab %Long%";  // 1023 characters: still fits
+    ASSERT_TRUE(launcher.ExecuteCommand());
+    EXPECT_EQ(1023u, platform.started.size());
+
+    platform.started.clear();
+    platform.command = "abc %Long%";  // 1024: refused whole
+    EXPECT_FALSE(launcher.ExecuteCommand());
+    EXPECT_EQ("", platform.started);
+    EXPECT_EQ("(app)|1|Command line too long: 1024 characters, at most 1023", platform.messages.back());
+
+    platform.env["Huge"] = std::string(40000, 'x');
+    platform.command = "a %Huge%";  // cannot be expanded at all: not started unexpanded either
+    EXPECT_FALSE(launcher.ExecuteCommand());
+    EXPECT_EQ("", platform.started);
+    EXPECT_EQ("(app)|1|Command line cannot be expanded: longer than 32767 characters", platform.messages.back());
+}
+
+TEST_F(LauncherTest, StartFailureKeepsExitCodeAndReportsInDiagnosticMode) {
+    launcher.m_bDiagnostic = true;
+    launcher.m_strExtractDest = "C:\\d\\";
+    launcher.m_nExitCode = 0;
+    platform.startAnswer = FALSE;
+    platform.startError = 740;
+    EXPECT_FALSE(launcher.ExecuteCommand());
+    EXPECT_EQ(0u, launcher.m_nExitCode);
+    EXPECT_EQ("(app)|1|This program requires elevation (run as) administrator privilege", platform.messages.back());
+
+    platform.startError = 2;
+    platform.command = "run.exe /a";
+    EXPECT_FALSE(launcher.ExecuteCommand());
+    EXPECT_EQ("(app)|1|CreateProcess() ERR#2\nCommandLine: run.exe /a\nWorkingDir: C:\\d\n", platform.messages.back());
+}
+
+}  // namespace
