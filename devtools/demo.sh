@@ -4,7 +4,8 @@
 # that the machine's identity comes from a profile), stand-ins for the flash tools, a generated
 # 4 MiB BIOS image, a secure capsule image, an ME image and settings.ini. Extractor unpacks it
 # into the temporary folder and starts Brevane, which checks the machine, flashes with the
-# stand-ins and ends. Prints the log, the tools' command lines and the exit code, and leaves a
+# stand-ins and ends; our UI driver presses "Update" and answers the result box as a technician
+# would. Prints the log, the tools' command lines and the exit code, and leaves a
 # screenshot of the dialog in build/artifacts/demo-dialog.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,20 @@ root=$(pwd)
 bash devtools/setup.sh
 bash devtools/build.sh native win32 win32-sim win64-sim
 source devtools/wine-env.sh
+
+# The display comes first: a Wine session that started without one cannot open windows later.
+started_xvfb=""
+if [ -z "${DISPLAY:-}" ]; then
+  display_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+  started_xvfb=$!
+  for _ in $(seq 50); do [ -s "$display_file" ] && break; sleep 0.1; done
+  export DISPLAY=":$(cat "$display_file")"
+  rm -f "$display_file"
+fi
+cleanup() { wineserver -k 2>/dev/null || true; [ -n "$started_xvfb" ] && kill "$started_xvfb" 2>/dev/null; true; }
+trap cleanup EXIT
+wineserver -k 2>/dev/null || true
 brevane_wine_prefix
 
 demo="$root/build/demo"
@@ -50,32 +65,35 @@ extracted=$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')\\ZeraUpdate
 extracted_linux=$(winepath -u "$extracted" 2>/dev/null)
 rm -rf "$extracted_linux"
 
-started_xvfb=""
-if [ -z "${DISPLAY:-}" ]; then
-  display_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
-  started_xvfb=$!
-  for _ in $(seq 50); do [ -s "$display_file" ] && break; sleep 0.1; done
-  export DISPLAY=":$(cat "$display_file")"
-  rm -f "$display_file"
-fi
-cleanup() { [ -n "$started_xvfb" ] && kill "$started_xvfb" 2>/dev/null; wineserver -k 2>/dev/null || true; }
-trap cleanup EXIT
 
-echo "== running C:\\brevane-demo\\ZeraUpdate.exe (Brevane runs silently: /NoPause)"
+echo "== running C:\\brevane-demo\\ZeraUpdate.exe"
 cd "$site"
-BREVANE_SIM_PROFILE='C:\brevane-demo\machine\profile.ini' timeout 180 wine 'C:\brevane-demo\ZeraUpdate.exe' &
+BREVANE_SIM_PROFILE='C:\brevane-demo\machine\profile.ini' timeout 300 wine 'C:\brevane-demo\ZeraUpdate.exe' &
 runner=$!
-# The dialog shows the update while the stand-in flash tool runs.
+
+# A technician's part, played by our UI driver: press "Update", watch, answer the result box.
+ui() { wine "$root/build/win32/bin/uidriver.exe" "$@" 2>/dev/null | tr -d '\r'; }
 shot="$root/build/artifacts/demo-dialog.png"
-for _ in $(seq 60); do
-  sleep 0.5
-  if [ -f "$extracted_linux/AFUWINx64.cmdline" ]; then
-    sleep 2.5
-    import -window root "$shot" 2>/dev/null && echo "== screenshot of the dialog: $shot"
-    break
+if ui wait --title "Update BIOS" --class "#32770" --no-msgbox --timeout 60000 >/dev/null; then
+  echo "== the dialog is up:"
+  ui controls --title "Update BIOS" --no-msgbox | grep -E 'id=100[34] |id=1006 ' | sed 's/ style=.*//'
+  echo "== pressing Update"
+  ui click --title "Update BIOS" --no-msgbox --id 1000 >/dev/null
+  for _ in $(seq 60); do
+    sleep 0.5
+    [ -f "$extracted_linux/AFUWINx64.cmdline" ] && break
+  done
+  sleep 2.5
+  import -window root "$shot" 2>/dev/null && echo "== screenshot of the dialog during the BIOS flash: $shot"
+  if box=$(ui msgbox --title "Update BIOS" --msgbox --timeout 120000); then
+    echo "== result box:"
+    echo "$box"
+    echo "== answering Yes (restart now; the simulation records it)"
+    ui answer --title "Update BIOS" --msgbox --button "&Yes" >/dev/null || ui answer --title "Update BIOS" --msgbox --button "Yes" >/dev/null || ui answer --title "Update BIOS" --msgbox --button "OK" >/dev/null
   fi
-done
+else
+  echo "== the dialog did not appear"
+fi
 set +e
 wait "$runner"
 code=$?
