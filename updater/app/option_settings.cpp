@@ -46,18 +46,18 @@ void ReadOptionSettings(const CCmdLine& cmdLine, COptionSettings& settings) {
 
 void MoveLogFile(const std::string& logFileValue, const char* tail, CLogFile& log, CFileSpec::FullPathFn fullPath,
                  const char* versionText) {
-    CFileSpec spec;
-    int split = spec.Split(logFileValue.c_str(), fullPath);
-    if (split != 0 || spec.m_bIsFolder) {
+    CFileSpec parts;
+    int split = parts.Split(logFileValue.c_str(), fullPath);
+    if (split != 0 || parts.m_bIsFolder) {
         // Not a file we can log to: keep the current log and say why there.
         log.WriteLine("Brevane_Start", "Brevane v%s, Command Line=[%s]", versionText, tail);
         log.WriteLine("Error", "The /LogFile (%s) is not usable: %s", logFileValue.c_str(),
-                      split != 0 ? spec.m_strError.c_str() : "it names a folder");
+                      split != 0 ? parts.m_strError.c_str() : "it names a folder");
         return;
     }
     log.enabled = 1;
-    log.SetFolder(spec.GetFolderPath());
-    log.SetName(spec.GetFileName());
+    log.SetFolder(parts.GetFolderPath());
+    log.SetName(parts.GetFileName());
     log.BuildPath();
     if (!log.WriteLine("Brevane_Start", "Brevane v%s, Command Line=[%s]", versionText, tail)) log.enabled = 0;
 }

@@ -8,7 +8,7 @@
 
 #include "common/portable_types.h"
 #include "updater/app/cmd_line.h"
-#include "updater/app/file_spec.h"
+#include "updater/app/path_parts.h"
 
 class CLogFile;
 

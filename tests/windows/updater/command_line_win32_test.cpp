@@ -48,36 +48,36 @@ TEST(SplitCommandLineWin32, LongTailsAreSplitWhole) {
 }
 
 TEST(FileSpecWin32, DriveUncAndRelativePaths) {
-    CFileSpec spec;
-    ASSERT_EQ(0, spec.Split("C:\\logs\\upd.log", &FullPathWin32));
-    EXPECT_EQ("C:\\logs\\", spec.GetFolderPath());
-    EXPECT_EQ("upd.log", spec.GetFileName());
+    CFileSpec parts;
+    ASSERT_EQ(0, parts.Split("C:\\logs\\upd.log", &FullPathWin32));
+    EXPECT_EQ("C:\\logs\\", parts.GetFolderPath());
+    EXPECT_EQ("upd.log", parts.GetFileName());
 
-    ASSERT_EQ(0, spec.Split("\\\\server\\share\\upd.log", &FullPathWin32));
-    EXPECT_EQ("\\\\server", spec.m_strRoot);
-    EXPECT_EQ("share\\", spec.m_strFolder);
+    ASSERT_EQ(0, parts.Split("\\\\server\\share\\upd.log", &FullPathWin32));
+    EXPECT_EQ("\\\\server", parts.m_strRoot);
+    EXPECT_EQ("share\\", parts.m_strFolder);
 
     // Relative paths are made absolute against the current directory.
     char cwd[MAX_PATH];
     ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, cwd), 0u);
-    ASSERT_EQ(0, spec.Split("sub\\rel.txt", &FullPathWin32));
+    ASSERT_EQ(0, parts.Split("sub\\rel.txt", &FullPathWin32));
     std::string expected = cwd;
     if (expected.back() != '\\') expected += '\\';
-    EXPECT_EQ(expected + "sub\\", spec.GetFolderPath());
-    EXPECT_EQ("rel.txt", spec.GetFileName());
+    EXPECT_EQ(expected + "sub\\", parts.GetFolderPath());
+    EXPECT_EQ("rel.txt", parts.GetFileName());
 
     // Forward slashes are the system's business: the full path comes back with backslashes.
-    ASSERT_EQ(0, spec.Split("C:/logs/upd.log", &FullPathWin32));
-    EXPECT_EQ("C:\\logs\\", spec.GetFolderPath());
+    ASSERT_EQ(0, parts.Split("C:/logs/upd.log", &FullPathWin32));
+    EXPECT_EQ("C:\\logs\\", parts.GetFolderPath());
 
     // The A function refuses paths past the classic limit itself (-1 with the system error);
     // a system that resolves them reports the size it needs (-2). Either way nothing is split.
     std::string tooLong = "C:\\" + std::string(3000, 'a');
-    int result = spec.Split(tooLong.c_str(), &FullPathWin32);
+    int result = parts.Split(tooLong.c_str(), &FullPathWin32);
     if (result == -1)
-        EXPECT_EQ(0u, spec.m_strError.find("GetFullPathName ERR ")) << spec.m_strError;
+        EXPECT_EQ(0u, parts.m_strError.find("GetFullPathName ERR ")) << parts.m_strError;
     else
-        EXPECT_EQ("Buffer size too small, required=3004", spec.m_strError);
+        EXPECT_EQ("Buffer size too small, required=3004", parts.m_strError);
     EXPECT_TRUE(result == -1 || result == -2);
 }
 

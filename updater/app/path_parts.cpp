@@ -1,4 +1,4 @@
-#include "updater/app/file_spec.h"
+#include "updater/app/path_parts.h"
 
 #include <vector>
 

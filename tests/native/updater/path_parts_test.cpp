@@ -1,4 +1,4 @@
-#include "updater/app/file_spec.h"
+#include "updater/app/path_parts.h"
 
 #include <gtest/gtest.h>
 
@@ -34,15 +34,15 @@ class FileSpecTest : public testing::TestWithParam<SpecCase> {};
 
 TEST_P(FileSpecTest, Splits) {
     const SpecCase& c = GetParam();
-    CFileSpec spec;
-    ASSERT_EQ(0, spec.Split(c.path, &AbsoluteAsIs)) << spec.m_strError;
-    EXPECT_EQ(c.root, spec.m_strRoot);
-    EXPECT_EQ(c.folder, spec.m_strFolder);
-    EXPECT_EQ(c.base, spec.m_strBase);
-    EXPECT_EQ(c.ext, spec.m_strExt);
-    EXPECT_EQ(c.isFolder, spec.m_bIsFolder);
-    EXPECT_EQ(c.folderPath, spec.GetFolderPath());
-    EXPECT_EQ(c.fileName, spec.GetFileName());
+    CFileSpec parts;
+    ASSERT_EQ(0, parts.Split(c.path, &AbsoluteAsIs)) << parts.m_strError;
+    EXPECT_EQ(c.root, parts.m_strRoot);
+    EXPECT_EQ(c.folder, parts.m_strFolder);
+    EXPECT_EQ(c.base, parts.m_strBase);
+    EXPECT_EQ(c.ext, parts.m_strExt);
+    EXPECT_EQ(c.isFolder, parts.m_bIsFolder);
+    EXPECT_EQ(c.folderPath, parts.GetFolderPath());
+    EXPECT_EQ(c.fileName, parts.GetFileName());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -60,20 +60,20 @@ INSTANTIATE_TEST_SUITE_P(
         SpecCase{"C:\\", "C:", "", "", "", true, "C:\\", ""}));
 
 TEST(FileSpec, Failures) {
-    CFileSpec spec;
-    EXPECT_EQ(-1, spec.Split("x", &FailsWithError5));
-    EXPECT_EQ("GetFullPathName ERR 5", spec.m_strError);
+    CFileSpec parts;
+    EXPECT_EQ(-1, parts.Split("x", &FailsWithError5));
+    EXPECT_EQ("GetFullPathName ERR 5", parts.m_strError);
 
     std::string huge = "C:\\" + std::string(2045, 'a');  // 2048 characters: one too many with the terminator
-    EXPECT_EQ(-2, spec.Split(huge.c_str(), &AbsoluteAsIs));
-    EXPECT_EQ("Buffer size too small, required=2049", spec.m_strError);
-    EXPECT_EQ(-3, spec.Split(huge.substr(1).c_str(), &AbsoluteAsIs));  // 2047 characters fit, but ":\" is no root
+    EXPECT_EQ(-2, parts.Split(huge.c_str(), &AbsoluteAsIs));
+    EXPECT_EQ("Buffer size too small, required=2049", parts.m_strError);
+    EXPECT_EQ(-3, parts.Split(huge.substr(1).c_str(), &AbsoluteAsIs));  // 2047 characters fit, but ":\" is no root
 
-    EXPECT_EQ(-3, spec.Split("\\\\server", &AbsoluteAsIs));
-    EXPECT_EQ("Bad FileSpec format at <Root>", spec.m_strError);
-    EXPECT_EQ(-3, spec.Split("1:\\x", &AbsoluteAsIs));
-    EXPECT_EQ(-3, spec.Split("/tmp/x", &AbsoluteAsIs));
-    EXPECT_EQ("Bad FileSpec format at <Root>", spec.m_strError);
+    EXPECT_EQ(-3, parts.Split("\\\\server", &AbsoluteAsIs));
+    EXPECT_EQ("Bad FileSpec format at <Root>", parts.m_strError);
+    EXPECT_EQ(-3, parts.Split("1:\\x", &AbsoluteAsIs));
+    EXPECT_EQ(-3, parts.Split("/tmp/x", &AbsoluteAsIs));
+    EXPECT_EQ("Bad FileSpec format at <Root>", parts.m_strError);
 }
 
 }  // namespace
