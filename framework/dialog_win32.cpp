@@ -29,6 +29,18 @@ BOOL CDialog::OnCommand(WPARAM wParam, LPARAM) {
     }
 }
 
+void CDialog::PaintIconCentred(HICON icon) {
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(m_hWnd, &paint);
+    ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    ::GetClientRect(m_hWnd, &client);
+    int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(dc, x, y, icon);
+    ::EndPaint(m_hWnd, &paint);
+}
+
 INT_PTR CDialog::OnMessage(UINT, WPARAM, LPARAM, bool& handled) {
     handled = false;
     return FALSE;

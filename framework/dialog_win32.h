@@ -34,6 +34,9 @@ protected:
     // Any other message. Set `handled` and answer the dialog-procedure result to take it.
     virtual INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
 
+    // Paints `icon` centred in the client area, as a minimised dialog shows itself.
+    void PaintIconCentred(HICON icon);
+
     HWND m_hWnd = nullptr;
     UINT m_nTemplateId;
     HWND m_hParent;

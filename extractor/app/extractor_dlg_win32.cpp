@@ -256,18 +256,6 @@ void CExtractorDlg::OnExecuteCommand() {
     }
 }
 
-void CExtractorDlg::PaintMinimised() {
-    PAINTSTRUCT paint;
-    HDC dc = ::BeginPaint(m_hWnd, &paint);
-    ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    RECT client;
-    ::GetClientRect(m_hWnd, &client);
-    int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-    int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-    ::DrawIcon(dc, x, y, m_hIcon);
-    ::EndPaint(m_hWnd, &paint);
-}
-
 INT_PTR CExtractorDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, bool& handled) {
     switch (message) {
     case WM_SYSCOMMAND:
@@ -280,7 +268,7 @@ INT_PTR CExtractorDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, bool& hand
         break;
     case WM_PAINT:
         if (::IsIconic(m_hWnd)) {
-            PaintMinimised();
+            PaintIconCentred(m_hIcon);
             handled = true;
             return TRUE;
         }

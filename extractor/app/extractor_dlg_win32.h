@@ -39,7 +39,6 @@ private:
     void OnLoadFromSfx();
     void OnExtract();
     void OnExecuteCommand();
-    void PaintMinimised();
     void ShowReaderError();
     HWND FileList() const { return GetDlgItem(1000); }
 

@@ -157,15 +157,7 @@ INT_PTR CBrevaneDlg::OnControlColor(HDC dc, HWND control, bool& handled) {
 
 bool CBrevaneDlg::OnPaintMinimised() {
     if (!::IsIconic(m_hWnd)) return false;
-    PAINTSTRUCT paint;
-    HDC dc = ::BeginPaint(m_hWnd, &paint);
-    ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    RECT client;
-    ::GetClientRect(m_hWnd, &client);
-    int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-    int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-    ::DrawIcon(dc, x, y, m_hIcon);
-    ::EndPaint(m_hWnd, &paint);
+    PaintIconCentred(m_hIcon);
     return true;
 }
 

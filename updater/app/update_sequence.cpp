@@ -122,7 +122,8 @@ bool CUpdateSequence::LoadWinPeDriver() {
     return true;
 }
 
-bool CUpdateSequence::QueryMeVersionBeforeFlash() {
+// Both version queries start the same way; a launch failure is code 32 before and after the flash.
+bool CUpdateSequence::StartMeVersionQuery() {
     std::string command = BuildMeVersionQueryCommand(m_strMeTool);
     m_log.WriteLine("GetMeVersion", "CommandLine=[%s]", command.c_str());
     m_tools.ClearDone();
@@ -134,6 +135,11 @@ bool CUpdateSequence::QueryMeVersionBeforeFlash() {
                       "Get ME Version", error);
         return false;
     }
+    return true;
+}
+
+bool CUpdateSequence::QueryMeVersionBeforeFlash() {
+    if (!StartMeVersionQuery()) return false;
     bool got = false;
     m_strCurrentMeVersion.clear();
     WaitForChild(Pump::kOneAndSleep, [&] {
@@ -200,17 +206,7 @@ bool CUpdateSequence::FlashBios(bool& biosFailed) {
 }
 
 bool CUpdateSequence::QueryMeVersionAfterFlash() {
-    std::string command = BuildMeVersionQueryCommand(m_strMeTool);
-    m_log.WriteLine("GetMeVersion", "CommandLine=[%s]", command.c_str());
-    m_tools.ClearDone();
-    m_tools.SetPollInterval(50);
-    uint32_t error = 0;
-    if (!m_tools.Start(command, kUpdateMeVersionQuery, error)) {
-        LaunchFailure("GetMeVersion", 32,
-                      common::Format("GetMeVersion Error, GetLastError=%lu", static_cast<unsigned long>(error)).c_str(),
-                      "Get ME Version", error);
-        return false;
-    }
+    if (!StartMeVersionQuery()) return false;
     m_host.DisableQuitAndClose();
     bool got = false;
     m_strCurrentMeVersion.clear();

@@ -79,6 +79,7 @@ public:
 
 private:
     bool LoadWinPeDriver();
+    bool StartMeVersionQuery();
     bool QueryMeVersionBeforeFlash();
     bool FlashBios(bool& biosFailed);
     bool RunMePostSteps(bool& meFailed);
