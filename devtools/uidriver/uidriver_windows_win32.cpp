@@ -88,19 +88,27 @@ bool WaitForNoWindow(const WindowQuery& query, DWORD timeoutMs) {
 }
 
 bool ReadWindowText(HWND hwnd, std::string& text) {
+    // The text may change between asking for its length and reading it (a watched status line
+    // does): a read that fills the whole buffer may be cut, so read again with more room.
     DWORD_PTR length = 0;
     if (!::SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendBoundMs, &length)) {
         return false;
     }
-    std::string buffer(static_cast<size_t>(length) + 1, '\0');
-    DWORD_PTR copied = 0;
-    if (!::SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(&buffer[0]),
-                               SMTO_ABORTIFHUNG, kSendBoundMs, &copied)) {
-        return false;
+    size_t room = std::max<size_t>(static_cast<size_t>(length) * 2, 256);
+    for (int attempt = 0; attempt < 8; ++attempt, room *= 4) {
+        std::string buffer(room + 1, '\0');
+        DWORD_PTR copied = 0;
+        if (!::SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(&buffer[0]),
+                                   SMTO_ABORTIFHUNG, kSendBoundMs, &copied)) {
+            return false;
+        }
+        if (static_cast<size_t>(copied) < room) {
+            buffer.resize(static_cast<size_t>(copied));
+            text = buffer;
+            return true;
+        }
     }
-    buffer.resize(std::min<size_t>(static_cast<size_t>(copied), buffer.size() - 1));
-    text = buffer;
-    return true;
+    return false;
 }
 
 std::string ReadClassName(HWND hwnd) {
