@@ -67,16 +67,26 @@ void CUpdateSequence::WaitForChild(Pump pump, Poll poll) {
     m_tools.Stop();
 }
 
-void CUpdateSequence::LaunchFailure(const char* tag, int code, const char* message, const char* caption,
+void CUpdateSequence::LaunchFailure(const char* tag, int code, const char* messageFormat, const char* caption,
                                     uint32_t error) {
     m_log.WriteLine(tag, "Result=[ERROR], ErrCode=[%lu]", static_cast<unsigned long>(error));
+    const std::string message = common::Format(messageFormat, static_cast<unsigned long>(error));
     m_nResultCode = code;
     m_bRebootRequested = false;
     if (m_options.NoPause)
         m_host.CloseDialog(2);
     else
-        m_host.ShowMessage(message, caption, box::kOk | box::kIconError);
+        m_host.ShowMessage(message.c_str(), caption, box::kOk | box::kIconError);
     m_host.StopSpinner();
+}
+
+bool CUpdateSequence::StartFlashTool(const std::string& command, const std::string& image, int updateType,
+                                     uint32_t& error) {
+    if (BreaksCommandQuoting(image)) {
+        error = kErrorInvalidName;  // never hand the flash tool options nobody chose
+        return false;
+    }
+    return m_tools.Start(command, updateType, error);
 }
 
 void CUpdateSequence::StepFailure(const char* tag, const char* logText, int code, const char* message,
@@ -98,10 +108,7 @@ bool CUpdateSequence::LoadWinPeDriver() {
     m_tools.SetPollInterval(50);
     uint32_t error = 0;
     if (!m_tools.Start(command, kUpdateWinPeDriverLoad, error)) {
-        LaunchFailure(kDriverTag, 33,
-                      common::Format("[Error] Load ME Driver on WinPE, GetLastError=%lu",
-                                     static_cast<unsigned long>(error)).c_str(),
-                      kDriverTag, error);
+        LaunchFailure(kDriverTag, 33, "[Error] Load ME Driver on WinPE, GetLastError=%lu", kDriverTag, error);
         return false;
     }
     bool loaded = true;
@@ -130,9 +137,7 @@ bool CUpdateSequence::StartMeVersionQuery() {
     m_tools.SetPollInterval(50);
     uint32_t error = 0;
     if (!m_tools.Start(command, kUpdateMeVersionQuery, error)) {
-        LaunchFailure("GetMeVersion", 32,
-                      common::Format("GetMeVersion Error, GetLastError=%lu", static_cast<unsigned long>(error)).c_str(),
-                      "Get ME Version", error);
+        LaunchFailure("GetMeVersion", 32, "GetMeVersion Error, GetLastError=%lu", "Get ME Version", error);
         return false;
     }
     return true;
@@ -184,15 +189,8 @@ bool CUpdateSequence::FlashBios(bool& biosFailed) {
     std::string command = BuildBiosFlashCommand(tool, m_options.BiosRomFile, options);
     m_log.WriteLine("FlashBios", "CommandLine=[%s]", command.c_str());
     uint32_t error = 0;
-    bool started = false;
-    if (BreaksCommandQuoting(m_options.BiosRomFile))
-        error = kErrorInvalidName;  // never hand the flash tool options nobody chose
-    else
-        started = m_tools.Start(command, kUpdateBiosFlash, error);
-    if (!started) {
-        LaunchFailure("FlashBios", 1,
-                      common::Format("Flash BIOS Error, GetLastError=%lu", static_cast<unsigned long>(error)).c_str(),
-                      "Flash BIOS", error);
+    if (!StartFlashTool(command, m_options.BiosRomFile, kUpdateBiosFlash, error)) {
+        LaunchFailure("FlashBios", 1, "Flash BIOS Error, GetLastError=%lu", "Flash BIOS", error);
         return false;
     }
     m_host.DisableQuitAndClose();
@@ -256,17 +254,10 @@ bool CUpdateSequence::FlashMe(const char* options, bool& meFailed) {
     m_tools.ClearDone();
     m_tools.SetPollInterval(0);
     uint32_t error = 0;
-    bool started = false;
-    if (BreaksCommandQuoting(m_options.MeRomFile))
-        error = kErrorInvalidName;
-    else
-        started = m_tools.Start(command, kUpdateMeFlash, error);
-    if (!started) {
+    if (!StartFlashTool(command, m_options.MeRomFile, kUpdateMeFlash, error)) {
         // "FlashMe" with a lower-case e here, unlike the command line's "FlashME": both are the
         // tags the logs have always carried.
-        LaunchFailure("FlashMe", 31,
-                      common::Format("Flash ME Error, GetLastError=%lu", static_cast<unsigned long>(error)).c_str(),
-                      "Flash ME", error);
+        LaunchFailure("FlashMe", 31, "Flash ME Error, GetLastError=%lu", "Flash ME", error);
         return false;
     }
     m_host.DisableQuitAndClose();

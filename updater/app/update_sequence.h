@@ -88,7 +88,9 @@ private:
     void FinalVerdict(bool biosFailed, bool meFailed);
 
     // The common shape of a tool that could not be started.
+    // Logs and reports a tool that did not start; `messageFormat` takes the error as its "%lu".
     void LaunchFailure(const char* tag, int code, const char* messageFormat, const char* caption, uint32_t error);
+    bool StartFlashTool(const std::string& command, const std::string& image, int updateType, uint32_t& error);
     // A step that refuses: log line, code, no reboot, close (silent) or error box, spinner stopped.
     void StepFailure(const char* tag, const char* logText, int code, const char* message, const char* caption);
 
