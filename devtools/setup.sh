@@ -29,4 +29,5 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+# With recommends: Wine needs its fonts and X libraries (fonts-wine, libxrender1, ...) to draw dialogs.
+apt-get install -y -q "${missing[@]}"
