@@ -316,6 +316,11 @@ TEST(RedirectorRunTest, BiosTranscriptThroughRealPipeEndsInTheWindowAsInTheModel
     ObservedMsgEdit redirector(&edit);
     ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
     ASSERT_TRUE(PumpUntil([&] { return redirector.ChildHasEnded() != FALSE; }));
+    // The reader may still be in its poll wait when the child ends: it takes the last output and
+    // then ends itself. Wait for that (serving its messages), as the update sequence does.
+    HANDLE reader = redirector.ReaderThread();
+    ASSERT_NE(nullptr, reader);
+    ASSERT_TRUE(PumpUntil([&] { return ::WaitForSingleObject(reader, 0) == WAIT_OBJECT_0; }));
     redirector.WaitWhileReading();
     redirector.Stop();
     EXPECT_EQ(testsupport::kBiosSuccessView, edit.GetWindowText());
