@@ -26,9 +26,13 @@ export DISPLAY=":$(cat "$display_file")"
 rm -f "$display_file"
 trap 'kill $xvfb_pid 2>/dev/null; wineserver -k 2>/dev/null' EXIT
 
-# A wineserver started ahead of the tests keeps CTest's discovery pipe open until it times out;
-# let the first Wine program start it instead.
+# One wineserver for the whole run, and the desktop process started here, both detached from
+# every pipe. Started by a test instead, they would inherit CTest's output pipe and hold its test
+# discovery open until it times out; and a server that ends between two short runs can fail the
+# next one's start.
 wineserver -k 2>/dev/null || true
+wineserver -p </dev/null >/dev/null 2>&1
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 expected=()
 run_ctest() {
