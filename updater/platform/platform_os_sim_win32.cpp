@@ -187,6 +187,6 @@ void SimSleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 const PlatformOs& ActivePlatformOs() {
     static const PlatformOs os = {&SimBindToFirstProcessor,       &SimIsUserAnAdmin, &SimHasWinPEVersion,
                                   &SimFindGetSystemFirmwareTable, &SimQueryWmiSmbios, &SimExitWindowsEx,
-                                  &SimCallNtShutdownSystem,       &SimSleep};
+                                  &SimCallNtShutdownSystem,       &SimSleep,         RealPlatformOs().isWow64Process};
     return os;
 }

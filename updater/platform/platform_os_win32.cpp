@@ -42,6 +42,8 @@ void RealCallNtShutdownSystem(FARPROC ntShutdownSystem, int action) {
 
 void RealSleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
+BOOL RealIsWow64Process(BOOL* wow64) { return ::IsWow64Process(::GetCurrentProcess(), wow64); }
+
 }  // namespace
 
 int RealQueryWmiSmbios(CWmiSmbiosCollector& collector, std::string& message);  // smbios_wmi_win32.cpp
@@ -49,7 +51,7 @@ int RealQueryWmiSmbios(CWmiSmbiosCollector& collector, std::string& message);  /
 const PlatformOs& RealPlatformOs() {
     static const PlatformOs os = {&RealBindToFirstProcessor, &RealIsUserAnAdmin,   &RealHasWinPEVersion,
                                   &RealFindGetSystemFirmwareTable, &RealQueryWmiSmbios, &RealExitWindowsEx,
-                                  &RealCallNtShutdownSystem,   &RealSleep};
+                                  &RealCallNtShutdownSystem,   &RealSleep,          &RealIsWow64Process};
     return os;
 }
 

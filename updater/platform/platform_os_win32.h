@@ -30,6 +30,9 @@ struct PlatformOs {
     BOOL (*exitWindowsEx)(UINT flags, DWORD reason);
     void (*callNtShutdownSystem)(FARPROC ntShutdownSystem, int action);
     void (*sleep)(DWORD milliseconds);
+    // IsWow64Process for the current process: FALSE when the call fails, else TRUE with *wow64
+    // set (a 32-bit process on 64-bit Windows).
+    BOOL (*isWow64Process)(BOOL* wow64);
 };
 
 // The answers of Windows itself.
@@ -41,6 +44,7 @@ BOOL SetSingleProcessorUsing(const PlatformOs& os);
 BOOL IsAdministratorUserUsing(const PlatformOs& os);
 BOOL RebootWinPEUsing(const PlatformOs& os, std::string& message);
 BOOL RebootWindowsUsing(const PlatformOs& os, std::string& message);
+BOOL Is64BitWindowsUsing(const PlatformOs& os);
 int LoadDmiBodyFromFirmwareTableUsing(const PlatformOs& os, std::vector<unsigned char>& buffer,
                                       const unsigned char*& table, uint32_t& length, std::string& message);
 int GetSystemInfoUsing(const PlatformOs& os, CSystemInfo& info, std::string& error);

@@ -113,11 +113,14 @@ BOOL RebootWinPE(std::string& message) { return RebootWinPEUsing(ActivePlatformO
 
 BOOL RebootWindows(std::string& message) { return RebootWindowsUsing(ActivePlatformOs(), message); }
 
-BOOL Is64BitWindows() {
+BOOL Is64BitWindowsUsing(const PlatformOs& os) {
 #ifdef _WIN64
+    (void)os;  // a 64-bit program runs on 64-bit Windows only
     return TRUE;
 #else
     BOOL wow64 = FALSE;
-    return (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64) ? TRUE : FALSE;
+    return (os.isWow64Process(&wow64) && wow64) ? TRUE : FALSE;
 #endif
 }
+
+BOOL Is64BitWindows() { return Is64BitWindowsUsing(ActivePlatformOs()); }

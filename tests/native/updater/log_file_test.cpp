@@ -97,10 +97,24 @@ TEST_F(LogFileTest, DisabledLogReportsSuccessAndWritesNothing) {
 }
 
 TEST_F(LogFileTest, PathsOf260CharactersOrMoreAreNeverOpened) {
+    // Existing folders of ten characters and a short name, so that the file system would take
+    // either path: only our limit tells 259 characters from 260.
+    std::string relative;
+    while (dir.Path().size() + relative.size() < 230) relative += "folder1234\\";
     CLogFile log('S', dir.Path(), "x");
-    log.SetName(std::string(260, 'n'));
+    ASSERT_TRUE(log.SetFolder(dir.Join(relative)));
+    const size_t base = log.folder.size() + std::strlen(".log");
+    log.SetName(std::string(259 - base, 'n'));
     log.BuildPath();
+    ASSERT_EQ(259u, log.path.size());
+    EXPECT_TRUE(log.WriteLine("T", "kept"));
+    EXPECT_TRUE(FileExistsAt(dir.Native(relative + log.name + ".log")));
+
+    log.SetName(std::string(260 - base, 'n'));
+    log.BuildPath();
+    ASSERT_EQ(260u, log.path.size());
     EXPECT_FALSE(log.WriteLine("T", "lost"));
+    EXPECT_FALSE(FileExistsAt(dir.Native(relative + log.name + ".log")));
 }
 
 TEST_F(LogFileTest, UnopenableFileAnswersFalse) {

@@ -114,15 +114,30 @@ TEST_F(PlatformServicesTest, SetSingleProcessorFailureTracesTheErrorOnlyWithTheD
     EXPECT_EQ(std::vector<std::string>{"SetSingleProcessor ERR : 0x57"}, log.DebugTexts());
 }
 
-TEST_F(PlatformServicesTest, Is64BitWindowsOnWine) {
+TEST_F(PlatformServicesTest, Is64BitWindowsAsksWow64OnlyInA32BitProgram) {
     // Wine here is 64-bit: a 64-bit build answers at once, a 32-bit one through IsWow64Process.
     EXPECT_TRUE(Is64BitWindows());
+
+    PlatformOs os = RealPlatformOs();
+    os.isWow64Process = [](BOOL* wow64) { return *wow64 = FALSE, BOOL(TRUE); };  // 32-bit Windows
+    PlatformOs failing = RealPlatformOs();
+    failing.isWow64Process = [](BOOL* wow64) { return *wow64 = TRUE, BOOL(FALSE); };  // no answer
+#ifdef _WIN64
+    EXPECT_TRUE(Is64BitWindowsUsing(os));
+    EXPECT_TRUE(Is64BitWindowsUsing(failing));
+#else
+    EXPECT_FALSE(Is64BitWindowsUsing(os));
+    EXPECT_FALSE(Is64BitWindowsUsing(failing));
+    os.isWow64Process = [](BOOL* wow64) { return *wow64 = TRUE, BOOL(TRUE); };
+    EXPECT_TRUE(Is64BitWindowsUsing(os));
+#endif
 }
 
 // Records what the restart services would have done instead of doing it.
 struct RestartRecord {
     std::vector<DWORD> pauses;
     std::vector<UINT> exitFlags;
+    std::vector<DWORD> exitReasons;
     std::vector<int> shutdownActions;
     BOOL exitAnswer = TRUE;
 };
@@ -133,7 +148,8 @@ PlatformOs RecordingOs() {
     PlatformOs os = RealPlatformOs();
     os.sleep = [](DWORD ms) { g_record.pauses.push_back(ms); };
     os.exitWindowsEx = [](UINT flags, DWORD reason) {
-        g_record.exitFlags.push_back(flags + reason);
+        g_record.exitFlags.push_back(flags);
+        g_record.exitReasons.push_back(reason);
         if (!g_record.exitAnswer) ::SetLastError(ERROR_ACCESS_DENIED);
         return g_record.exitAnswer;
     };
@@ -149,7 +165,8 @@ TEST_F(PlatformServicesTest, RebootWindowsAsksExitWindowsExForAForcedReboot) {
     std::string message = "untouched";
     EXPECT_TRUE(RebootWindowsUsing(os, message));
     EXPECT_EQ("untouched", message);
-    EXPECT_EQ(std::vector<UINT>{0x12}, g_record.exitFlags);
+    EXPECT_EQ(std::vector<UINT>{EWX_REBOOT | EWX_FORCEIFHUNG}, g_record.exitFlags);
+    EXPECT_EQ(std::vector<DWORD>{0}, g_record.exitReasons);
     EXPECT_EQ(std::vector<DWORD>{500}, g_record.pauses);
     EXPECT_EQ(std::vector<std::string>{"RebootWindows, Initiate ExitWindowsEx()..."}, log.Lines());
 }

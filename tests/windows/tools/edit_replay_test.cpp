@@ -54,22 +54,14 @@ INSTANTIATE_TEST_SUITE_P(Transcripts, EditReplayTest, testing::ValuesIn(testsupp
                              return std::string(info.param.name);
                          });
 
-TEST(ExpandEditBoxTest, AttachLiftsTheTextLimitBeyondTheDefault) {
+TEST(ExpandEditBoxTest, AttachSetsTheLargestLimitOfAMultiLineControl) {
     HiddenEdit window;
     CExpandEditBox edit(window.Get());
-    EXPECT_GT(static_cast<unsigned long>(::SendMessageA(window.Get(), EM_GETLIMITTEXT, 0, 0)), 1000000ul);
+    // The limit our class sets; a multi-line control keeps it as given.
+    EXPECT_EQ(0xFFFFFFFFul, static_cast<unsigned long>(::SendMessageA(window.Get(), EM_GETLIMITTEXT, 0, 0)));
     const std::string big(100000, 'x');
     edit.ReplaceSel(big.c_str());
     EXPECT_EQ(100000, edit.GetWindowTextLength());
-}
-
-TEST(ExpandEditBoxTest, PlainControlWouldStopAcceptingLongOutput) {
-    // The reason for the class: without the lifted limit the control keeps only 30000 characters.
-    HiddenEdit window;
-    fw::CEdit edit(window.Get());
-    const std::string big(40000, 'x');
-    edit.ReplaceSel(big.c_str());
-    EXPECT_LT(edit.GetWindowTextLength(), 40000);
 }
 
 }  // namespace
