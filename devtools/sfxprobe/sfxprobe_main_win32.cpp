@@ -17,12 +17,20 @@
 
 namespace {
 
+// Through the wide function: Wine 8's GetEnvironmentVariableA counts its answer in UTF-16 units
+// and cuts a value with multi-byte characters short there.
 std::string Variable(const char* name) {
-    char value[32768];
-    DWORD length = ::GetEnvironmentVariableA(name, value, sizeof value);
+    wchar_t wideName[256] = {};
+    if (!::MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 256)) return "(bad name)";
+    wchar_t value[32768];
+    DWORD length = ::GetEnvironmentVariableW(wideName, value, 32768);
     if (length == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return "(unset)";
-    if (length >= sizeof value) return "(too long)";
-    return std::string(value, length);
+    if (length >= 32768) return "(too long)";
+    if (length == 0) return std::string();
+    int size = ::WideCharToMultiByte(CP_ACP, 0, value, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) ::WideCharToMultiByte(CP_ACP, 0, value, static_cast<int>(length), &narrow[0], size, nullptr, nullptr);
+    return narrow;
 }
 
 unsigned long Number(const char* text) { return std::strtoul(text, nullptr, 0); }

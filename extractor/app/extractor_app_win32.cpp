@@ -6,6 +6,7 @@
 #include "extractor/app/command_runner_win32.h"
 #include "extractor/package/system_library_win32.h"
 #include "extractor/app/extractor_dlg_win32.h"
+#include "framework/narrow_path_win32.h"
 #include "framework/unique_handle_win32.h"
 
 CSfxFile theSfxFile;
@@ -28,12 +29,11 @@ uint32_t ExpandStrings(const char* text, char* out, uint32_t size) {
     return ::ExpandEnvironmentStringsA(text, out, size);
 }
 
-// The running program's own path; the package is appended to it.
+// The running program's own path; the package is appended to it. Empty when it has no narrow
+// form that names the file.
 std::string ModulePath() {
-    char path[MAX_PATH] = {};
-    DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return std::string();
-    return std::string(path, length);
+    std::string path;
+    return fw::GetModulePathNarrow(path) ? path : std::string();
 }
 
 }  // namespace
@@ -93,16 +93,7 @@ void CExtractorApp::SetVariable(const char* name, const std::string& value) {
 
 sfx::ExpandFn CExtractorApp::Expander() { return &ExpandStrings; }
 
-BOOL CExtractorApp::GetTempDirectory(std::string& path) {
-    char temp[MAX_PATH] = {};
-    DWORD length = ::GetTempPathA(MAX_PATH, temp);
-    if (length == 0 || length >= MAX_PATH) return FALSE;
-    char longForm[MAX_PATH] = {};
-    length = ::GetLongPathNameA(temp, longForm, MAX_PATH);
-    // Without a long form the short one still names the same folder.
-    path = (length == 0 || length >= MAX_PATH) ? temp : longForm;
-    return TRUE;
-}
+BOOL CExtractorApp::GetTempDirectory(std::string& path) { return fw::GetTempPathNarrow(path); }
 
 BOOL CExtractorApp::GetCurrentDir(std::string& path) {
     char current[MAX_PATH] = {};

@@ -96,7 +96,8 @@ def read_probe_records(path: Path) -> list[ProbeRecord]:
     if not path.exists():
         return []
     records, current = [], {}
-    for line in path.read_bytes().decode("cp1252").split("\n"):
+    # sfxprobe's code page is UTF-8 (its manifest).
+    for line in path.read_bytes().decode("utf-8").split("\n"):
         if line == "end":
             records.append(ProbeRecord(**current))
             current = {}

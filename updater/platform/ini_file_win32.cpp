@@ -2,18 +2,24 @@
 // settings.ini beside the program file.
 #include <windows.h>
 
+#include "framework/narrow_path_win32.h"
 #include "updater/app/option_settings.h"
 #include "updater/platform/secure_flash.h"
 
 namespace {
 
-constexpr DWORD kModulePathSize = 260;
 constexpr DWORD kValueBufferSize = 4096;
 
+// The folder of the program file, narrow (see narrow_path_win32.h).
 std::string ProgramFolder() {
-    char module[kModulePathSize] = {};
-    DWORD length = ::GetModuleFileNameA(nullptr, module, kModulePathSize);
-    std::string path(module, length < kModulePathSize ? length : kModulePathSize - 1);
+    std::string path;
+    if (!fw::GetModulePathNarrow(path)) {
+        // No narrow form names the folder: the code page's lossy one still keeps the lookup away
+        // from the Windows folder, where a bare file name would send the profile functions.
+        char module[MAX_PATH] = {};
+        DWORD length = ::GetModuleFileNameA(nullptr, module, MAX_PATH);
+        path.assign(module, length < MAX_PATH ? length : MAX_PATH - 1);
+    }
     size_t slash = path.find_last_of('\\');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }

@@ -18,8 +18,11 @@ from typing import Mapping, Sequence, Union
 from .builds import harness_tool
 from .wine import to_linux_path, to_windows_path
 
-# Texts are handed to Windows in its ANSI code page; bytes are passed through unchanged.
+# Texts are read back from Windows programs in their ANSI code page.
 ANSI = "cp1252"
+# runexe's code page is UTF-8 (its manifest): command lines, folders and variables are handed to
+# it in UTF-8, so that any path can reach the program it starts; bytes pass through unchanged.
+RUNEXE_CODE_PAGE = "utf-8"
 
 # Time the runner itself may need beyond the child's bound (Wine start, ending the tree).
 RUNNER_SLACK_SECONDS = 30
@@ -32,7 +35,7 @@ class RunTimeout(AssertionError):
 
 
 def to_bytes(text: Union[str, bytes]) -> bytes:
-    return text if isinstance(text, bytes) else text.encode(ANSI)
+    return text if isinstance(text, bytes) else text.encode(RUNEXE_CODE_PAGE)
 
 
 def quote_argument(arg: bytes) -> bytes:
