@@ -1,6 +1,7 @@
-// Narrow paths in a legacy code page (1252, as both programs run before Windows 10 1903) and in
-// the code page of this test program, UTF-8 through Brevane's manifest that it carries. The names
-// mix Cyrillic, CJK and Arabic, which no legacy code page holds together.
+// Narrow paths in a legacy code page (1252, as both programs run before Windows 10 1903). The
+// names mix Cyrillic, CJK and Arabic, which no legacy code page holds together. The programs'
+// own module and temporary paths, in UTF-8 and in 1252, are tested end to end
+// (tests/e2e/test_extractor_paths.py).
 #include "framework/narrow_path_win32.h"
 
 #include <gtest/gtest.h>
@@ -33,22 +34,13 @@ protected:
         ::CloseHandle(file);
     }
     void TearDown() override {
-        if (m_tmpChanged) ::SetEnvironmentVariableW(L"TMP", m_savedTmp.empty() ? nullptr : m_savedTmp.c_str());
         ::DeleteFileW(m_file.c_str());
         ::RemoveDirectoryW(m_plain.c_str());
         ::RemoveDirectoryW(m_foreign.c_str());
         ::RemoveDirectoryW(m_root.c_str());
     }
-    void PointTmpAt(const std::wstring& folder) {
-        wchar_t saved[MAX_PATH] = {};
-        DWORD length = ::GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
-        m_savedTmp.assign(saved, length < MAX_PATH ? length : 0);
-        m_tmpChanged = true;
-        ASSERT_TRUE(::SetEnvironmentVariableW(L"TMP", folder.c_str()));
-    }
 
-    std::wstring m_root, m_foreign, m_plain, m_file, m_savedTmp;
-    bool m_tmpChanged = false;
+    std::wstring m_root, m_foreign, m_plain, m_file;
 };
 
 TEST_F(NarrowPathTest, ComponentsOutsideTheCodePageTakeTheirShortNamesAndTheRestStays) {
@@ -76,41 +68,6 @@ TEST_F(NarrowPathTest, ComponentsOutsideTheCodePageTakeTheirShortNamesAndTheRest
     // A volume without short names gives the long name back as the short one: no narrow form.
     EXPECT_FALSE(fw::NarrowPathFrom(m_file, m_file, narrow, kLegacy));
     EXPECT_FALSE(fw::NarrowPathFrom(m_file, L"C:\\SHORT~1", narrow, kLegacy));  // forms that do not match
-
-    // The temporary folder in another script: a trailing backslash and a folder that exists.
-    PointTmpAt(m_foreign + L"\\");
-    std::string temp;
-    ASSERT_TRUE(fw::GetTempPathNarrow(temp, kLegacy));
-    EXPECT_TRUE(Exists(temp)) << temp;
-    EXPECT_EQ('\\', temp.back());
-    EXPECT_EQ(0u, temp.find(root + "\\")) << temp;
-    EXPECT_EQ(std::string::npos, temp.find('?')) << temp;
-}
-
-TEST_F(NarrowPathTest, PathsThatConvertAreKeptAsTheyAre) {
-    std::string narrow;
-    ASSERT_TRUE(fw::NarrowPath(m_root, narrow, kLegacy));
-    std::string fromShort;
-    ASSERT_TRUE(fw::NarrowPathFrom(m_root, L"X", fromShort, kLegacy));  // a short form never used
-    EXPECT_EQ(narrow, fromShort);
-
-    // In UTF-8, the program's own code page here, the foreign path converts whole and is kept.
-    ASSERT_EQ(static_cast<UINT>(CP_UTF8), ::GetACP()) << "the manifest's code page";
-    std::string whole;
-    ASSERT_TRUE(fw::NarrowPath(m_file, whole));
-    EXPECT_TRUE(Exists(whole)) << whole;
-    EXPECT_NE(std::string::npos, whole.find("\\plain\\\xD0\x9F")) << whole;  // "\plain\П"
-
-    char module[MAX_PATH] = {};
-    ASSERT_NE(0u, ::GetModuleFileNameA(nullptr, module, MAX_PATH));
-    std::string self;
-    ASSERT_TRUE(fw::GetModulePathNarrow(self));
-    EXPECT_EQ(module, self);
-
-    PointTmpAt(m_root);  // without its backslash: the system adds it
-    std::string temp;
-    ASSERT_TRUE(fw::GetTempPathNarrow(temp));
-    EXPECT_EQ(narrow + "\\", temp);
 }
 
 }  // namespace
