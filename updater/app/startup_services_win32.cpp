@@ -41,6 +41,8 @@ DialogOutcome CWin32StartupServices::RunDialog(const DialogVersions& versions) {
     return DialogOutcome{dialog.m_nResultCode, dialog.m_bRebootRequested};
 }
 
+PowerStatus CWin32StartupServices::ReadPowerStatus() { return ::ReadPowerStatus(); }
+
 bool CWin32StartupServices::IsWinPE() { return ::IsWinPE() != FALSE; }
 
 void CWin32StartupServices::RebootWinPE() {

@@ -14,6 +14,7 @@ public:
     int ValidateSystem(std::string& error) override;
     int ShowMessage(const std::string& text, unsigned style) override;
     DialogOutcome RunDialog(const DialogVersions& versions) override;
+    PowerStatus ReadPowerStatus() override;
     bool IsWinPE() override;
     void RebootWinPE() override;
     void RebootWindows() override;

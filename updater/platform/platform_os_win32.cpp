@@ -42,14 +42,23 @@ void RealCallNtShutdownSystem(FARPROC ntShutdownSystem, int action) {
 
 void RealSleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
+// Windows PE has it too: kernel32 answers from the same power manager as full Windows.
+BOOL RealGetSystemPowerStatus(SYSTEM_POWER_STATUS* status) { return ::GetSystemPowerStatus(status); }
+
+// Two minutes: far beyond what the ME version query or the driver loader take on a healthy
+// machine, short enough that a deployment's own timeout is not reached first.
+uint32_t RealQueryToolLimitMs() { return 120000; }
+
 }  // namespace
 
 int RealQueryWmiSmbios(CWmiSmbiosCollector& collector, std::string& message);  // smbios_wmi_win32.cpp
+BitLockerProbe RealSuspendBitLocker();                                         // bitlocker_wmi_win32.cpp
 
 const PlatformOs& RealPlatformOs() {
     static const PlatformOs os = {&RealBindToFirstProcessor, &RealIsUserAnAdmin,   &RealHasWinPEVersion,
                                   &RealFindGetSystemFirmwareTable, &RealQueryWmiSmbios, &RealExitWindowsEx,
-                                  &RealCallNtShutdownSystem,   &RealSleep};
+                                  &RealCallNtShutdownSystem,   &RealSleep,           &RealGetSystemPowerStatus,
+                                  &RealSuspendBitLocker,       &RealQueryToolLimitMs};
     return os;
 }
 

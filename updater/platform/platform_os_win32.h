@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "updater/app/bitlocker_step.h"
+
 class CWmiSmbiosCollector;
 struct CSystemInfo;
 
@@ -30,6 +32,12 @@ struct PlatformOs {
     BOOL (*exitWindowsEx)(UINT flags, DWORD reason);
     void (*callNtShutdownSystem)(FARPROC ntShutdownSystem, int action);
     void (*sleep)(DWORD milliseconds);
+    // GetSystemPowerStatus; FALSE with the last error set.
+    BOOL (*getSystemPowerStatus)(SYSTEM_POWER_STATUS* status);
+    // Suspends BitLocker on the Windows volume for one restart when protection is on.
+    BitLockerProbe (*suspendBitLocker)();
+    // How long a query tool may run in silent mode before it is ended.
+    uint32_t (*queryToolLimitMs)();
 };
 
 // The answers of Windows itself.

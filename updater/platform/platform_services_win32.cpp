@@ -121,3 +121,21 @@ BOOL Is64BitWindows() {
     return (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64) ? TRUE : FALSE;
 #endif
 }
+
+PowerStatus ReadPowerStatus() {
+    PowerStatus power;
+    SYSTEM_POWER_STATUS status{};
+    if (!ActivePlatformOs().getSystemPowerStatus(&status)) {
+        power.read = false;
+        power.error = ::GetLastError();
+        return power;
+    }
+    power.acLine = status.ACLineStatus;
+    power.batteryFlag = status.BatteryFlag;
+    power.batteryPercent = status.BatteryLifePercent;
+    return power;
+}
+
+BitLockerProbe SuspendBitLocker() { return ActivePlatformOs().suspendBitLocker(); }
+
+uint32_t QueryToolLimitMs() { return ActivePlatformOs().queryToolLimitMs(); }

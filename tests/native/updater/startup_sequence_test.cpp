@@ -26,6 +26,7 @@ public:
     std::string validationError;
     DialogOutcome outcome{0, false};
     bool winPe = false;
+    PowerStatus power;  // AC on line, no battery
     std::deque<int> answers;
 
     std::vector<std::string> calls;
@@ -66,6 +67,10 @@ public:
         calls.push_back("RunDialog");
         dialogVersions = versions;
         return outcome;
+    }
+    PowerStatus ReadPowerStatus() override {
+        calls.push_back("ReadPowerStatus");
+        return power;
     }
     bool IsWinPE() override { return winPe; }
     void RebootWinPE() override { calls.push_back("RebootWinPE"); }
@@ -131,6 +136,18 @@ TEST_F(StartupSequenceTest, RefusalsInOrder) {
          {"$GetSystemInfo, OK, SystemManufacturer=[Zera Inc.], SystemProductName=[Zera 5500], SystemZeraID=[0ABC]",
           "$Error, The /MeVer is not specified in command line."},
          "The /MeVer is not specified in command line.", "ValidateSystem"},
+        {"on battery",
+         [](COptionSettings&, FakeServices& s) {
+             s.power.acLine = 0;
+             s.power.batteryFlag = 1;
+             s.power.batteryPercent = 90;
+         },
+         15,
+         {"$GetSystemInfo, OK, SystemManufacturer=[Zera Inc.], SystemProductName=[Zera 5500], SystemZeraID=[0ABC]",
+          "$PowerCheck, Result=[ERROR], running on battery power (ACLineStatus=0, BatteryFlag=1, "
+          "BatteryLifePercent=90)"},
+         "The computer is running on battery power.\nConnect the AC adapter and start the update again.",
+         "ReadPowerStatus"},
     };
     for (bool silent : {false, true}) {
         for (const Case& c : cases) {
@@ -190,7 +207,7 @@ TEST_F(StartupSequenceTest, NoDeveloperQuestionOrTraceWithoutOvrel) {
     EXPECT_THAT(services.boxes, IsEmpty());
     EXPECT_THAT(debug.Texts(), IsEmpty());
     EXPECT_THAT(services.calls, ElementsAre("SetSingleProcessor", "FileExists bios.rom", "IsAdministratorUser",
-                                            "GetSystemInfo", "ValidateSystem", "RunDialog"));
+                                            "GetSystemInfo", "ValidateSystem", "ReadPowerStatus", "RunDialog"));
 }
 
 TEST_F(StartupSequenceTest, RebootOnlyForRequestedSuccessOrFailedFlash) {
@@ -218,6 +235,100 @@ TEST_F(StartupSequenceTest, RebootOnlyForRequestedSuccessOrFailedFlash) {
         else
             EXPECT_EQ("RunDialog", s.calls.back()) << c.code;
     }
+}
+
+// /Check: the start-up checks, the power gate and the version decision; never the dialog, never
+// a box (it implies silent mode), never a restart. The report learns identity and power.
+TEST_F(StartupSequenceTest, CheckAnswersWhatTheRunWouldEndWith) {
+    struct Case {
+        const char* name;
+        std::function<void(COptionSettings&, FakeServices&)> setup;
+        int code;
+        std::string lastLog;
+    };
+    const std::vector<Case> cases = {
+        {"would run", [](COptionSettings&, FakeServices&) {}, 0, "$Check, Result=[0], the update would run"},
+        {"same version", [](COptionSettings& o, FakeServices&) { o.BiosVer = "A05"; }, 2,
+         "$Check, Result=[2], Silent mode, and the new BIOS version was refused by the version comparison"},
+        {"forced", [](COptionSettings& o, FakeServices&) { o.BiosVer = "A01"; o.ForceIt = true; }, 0,
+         "$Check, Result=[0], the update would run"},
+        {"low battery", [](COptionSettings&, FakeServices& s) { s.power.batteryFlag = 2; s.power.batteryPercent = 5; },
+         15, "$PowerCheck, Result=[ERROR], battery charge 5% is below 25% (ACLineStatus=1, BatteryFlag=2, "
+             "BatteryLifePercent=5)"},
+        {"low battery ignored",
+         [](COptionSettings& o, FakeServices& s) {
+             o.IgnorePower = true;
+             s.power.batteryFlag = 2;
+             s.power.batteryPercent = 5;
+         },
+         0, "$Check, Result=[0], the update would run"},
+        {"not admin", [](COptionSettings&, FakeServices& s) { s.admin = false; }, 8, ""},
+        {"other machine", [](COptionSettings&, FakeServices& s) { s.validation = 14; }, 14,
+         "$GetSystemInfo, OK, SystemManufacturer=[Zera Inc.], SystemProductName=[Zera 5500], SystemZeraID=[0ABC]"},
+    };
+    for (const Case& c : cases) {
+        LogCapture log;
+        FakeServices s;
+        COptionSettings o = options;
+        o.Check = true;
+        o.NoPause = true;  // as reading /Check sets it
+        s.outcome = DialogOutcome{0, true};
+        c.setup(o, s);
+        RunReport report;
+        EXPECT_EQ(c.code, RunStartupSequence(s, o, log.log(), "", &report)) << c.name;
+        std::vector<std::string> lines = log.Lines();
+        EXPECT_EQ(c.lastLog, lines.empty() ? "" : lines.back()) << c.name;
+        EXPECT_THAT(s.calls, testing::Not(testing::Contains("RunDialog"))) << c.name;
+        EXPECT_THAT(s.calls, testing::Not(testing::Contains("RebootWindows"))) << c.name;
+        EXPECT_THAT(s.boxes, IsEmpty()) << c.name;
+        EXPECT_TRUE(report.checkOnly) << c.name;
+        EXPECT_FALSE(report.rebootRequested) << c.name;
+    }
+}
+
+TEST_F(StartupSequenceTest, ReportLearnsIdentityPowerAndRestart) {
+    services.power.batteryFlag = 1;
+    services.power.batteryPercent = 60;
+    services.outcome = DialogOutcome{0, true};
+    RunReport report;
+    EXPECT_EQ(0, RunStartupSequence(services, options, capture.log(), "", &report));
+    EXPECT_TRUE(report.identityRead);
+    EXPECT_EQ("Zera Inc.", report.manufacturer);
+    EXPECT_EQ("Zera 5500", report.product);
+    EXPECT_EQ("A05", report.biosVersion);
+    EXPECT_EQ(0x0ABCu, report.zeraId);
+    EXPECT_EQ("A06", report.newBiosVersion);
+    EXPECT_EQ("11.8.50", report.meNewVersion);
+    EXPECT_TRUE(report.powerRead);
+    EXPECT_EQ(60, KnownBatteryPercent(report.power));
+    EXPECT_EQ("passed", report.powerGate);
+    EXPECT_TRUE(report.rebootRequested);
+    EXPECT_FALSE(report.checkOnly);
+    // An ordinary pass of the gate adds no log line.
+    EXPECT_EQ(1u, capture.Lines().size());
+
+    RunReport refused;
+    FakeServices s;
+    s.admin = false;
+    COptionSettings o = options;
+    EXPECT_EQ(8, RunStartupSequence(s, o, capture.log(), "", &refused));
+    EXPECT_FALSE(refused.identityRead);
+    EXPECT_FALSE(refused.powerRead);
+}
+
+TEST_F(StartupSequenceTest, HelpShowsOptionsAndCodesAndChecksNothing) {
+    options.Help = true;
+    options.NoPause = true;
+    options.BiosRomFile.clear();
+    EXPECT_EQ(0, Run());
+    EXPECT_THAT(services.calls, IsEmpty());
+    EXPECT_THAT(capture.Lines(), IsEmpty());
+    ASSERT_EQ(1u, services.boxes.size());
+    const std::string& box = services.boxes[0];
+    EXPECT_EQ(0u, box.find(std::to_string(box::kOk | box::kIconInformation) + " Options:\n"));
+    for (const char* text : {"/IgnorePower", "/IgnoreBitLocker", "/Check", "/Report <path>", "/BiosRomFile <file>",
+                             "\n15\tRefused on power", "\n16\tBitLocker", "\n33\tThe Windows PE driver loader"})
+        EXPECT_NE(std::string::npos, box.find(text)) << text;
 }
 
 }  // namespace
