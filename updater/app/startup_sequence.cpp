@@ -136,6 +136,7 @@ int RunStartupSequence(IStartupServices& services, COptionSettings& options, CLo
     int resultCode = outcome.resultCode;
     if (ShouldReboot(resultCode, outcome.rebootRequested)) {
         facts.rebootRequested = true;
+        services.BeforeRestart(resultCode);
         if (services.IsWinPE())
             services.RebootWinPE();
         else

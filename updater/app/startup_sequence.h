@@ -45,6 +45,9 @@ public:
     // The system power status for the power gate.
     virtual PowerStatus ReadPowerStatus() = 0;
     virtual bool IsWinPE() = 0;
+    // Called just before a restart with the run's result: a restart under Windows PE ends the
+    // process at once, so what must outlive the run is written here.
+    virtual void BeforeRestart(int /*resultCode*/) {}
     virtual void RebootWinPE() = 0;
     virtual void RebootWindows() = 0;
 };

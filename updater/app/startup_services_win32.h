@@ -16,6 +16,7 @@ public:
     DialogOutcome RunDialog(const DialogVersions& versions) override;
     PowerStatus ReadPowerStatus() override;
     bool IsWinPE() override;
+    void BeforeRestart(int resultCode) override;
     void RebootWinPE() override;
     void RebootWindows() override;
 };

@@ -73,6 +73,7 @@ public:
         return power;
     }
     bool IsWinPE() override { return winPe; }
+    void BeforeRestart(int code) override { calls.push_back("BeforeRestart " + std::to_string(code)); }
     void RebootWinPE() override { calls.push_back("RebootWinPE"); }
     void RebootWindows() override { calls.push_back("RebootWindows"); }
 };
@@ -230,9 +231,11 @@ TEST_F(StartupSequenceTest, RebootOnlyForRequestedSuccessOrFailedFlash) {
         s.outcome = DialogOutcome{c.code, c.requested};
         s.winPe = c.winPe;
         EXPECT_EQ(c.code, RunStartupSequence(s, o, log.log(), "")) << c.code;
-        if (c.reboot)
+        if (c.reboot) {
             EXPECT_EQ(c.reboot, s.calls.back()) << c.code;
-        else
+            // The report is written before a restart that may end the process at once.
+            EXPECT_EQ("BeforeRestart " + std::to_string(c.code), s.calls[s.calls.size() - 2]) << c.code;
+        } else
             EXPECT_EQ("RunDialog", s.calls.back()) << c.code;
     }
 }
