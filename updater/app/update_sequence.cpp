@@ -212,7 +212,8 @@ bool CUpdateSequence::SuspendBitLockerForFlash() {
 }
 
 bool CUpdateSequence::FlashBios(bool& biosFailed) {
-    // Only now is a flash certain to be tried: the version decision and the ME pre-steps passed.
+    // Right before the flash: the version decision and the ME pre-steps, which may still refuse,
+    // are behind. Should the tool then fail to start, protection resumes after one restart.
     if (!SuspendBitLockerForFlash()) return false;
     m_host.SetWarningStatus("Updating BIOS. Please DO NOT POWER OFF!");
     m_host.DisableQuitAndClose();
