@@ -63,9 +63,11 @@ class BrevaneRun:
     # The simulated machine.
     def machine(self, bios: str = "A05", manufacturer: str = "Zera Inc.", product: str = "Zera 5500",
                 zera_id: Optional[int] = 0x0ABC, admin: int = 1, winpe: int = 0, affinity: int = 1,
-                smbios: bool = True) -> None:
+                smbios: bool = True, **platform: object) -> None:
+        """`platform` adds further profile keys as given (ac_line=0, bitlocker="on", ...)."""
         lines = ["[platform]", f"admin={admin}", f"winpe={winpe}", f"affinity={affinity}",
                  f"reboot_log={self.scratch.winpath('reboot.log')}"]
+        lines += [f"{key}={value}" for key, value in platform.items()]
         if smbios:
             self.scratch.file("smbios.bin").write_bytes(firmware_table(zera_table(bios, manufacturer, product,
                                                                                  zera_id)))

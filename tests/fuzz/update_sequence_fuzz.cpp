@@ -105,12 +105,22 @@ public:
     void SelectSecureFlashFile(const std::string&) override {
         if (m_bytes.Next() & 1) m_options.BiosRomFile = m_bytes.Text();
     }
+    BitLockerProbe SuspendBitLocker() override {
+        BitLockerProbe probe;
+        probe.state = static_cast<BitLockerProbe::State>(m_bytes.Next() % 4);
+        probe.call = m_bytes.Text();
+        probe.hr = m_bytes.Next() * 0x01010101u;
+        return probe;
+    }
+    uint64_t TickMs() override { return m_clock += m_bytes.Next() * 1000u; }
+    uint32_t QueryToolLimitMs() override { return 120000; }
     int closes = 0;
     int lastClose = 0;
 
 private:
     Bytes& m_bytes;
     COptionSettings& m_options;
+    uint64_t m_clock = 0;
 };
 
 }  // namespace
@@ -123,6 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.NoReboot = flags & 2;
     options.AMD = flags & 4;
     options.MEUPD = flags & 8;
+    options.IgnoreBitLocker = flags & 16;
     options.BiosRomFile = bytes.Text();
     options.MeRomFile = bytes.Text();
     options.MeVer = bytes.Text();
@@ -137,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CUpdateSequence(host, tools, options, log, versions, resultCode, reboot).Run();
 
     switch (resultCode) {
-    case 0: case 1: case 31: case 32: case 33: break;
+    case 0: case 1: case 16: case 31: case 32: case 33: break;
     default: std::abort();
     }
     if (host.closes > 1) std::abort();

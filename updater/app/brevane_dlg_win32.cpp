@@ -111,6 +111,7 @@ void CBrevaneDlg::OnUpdate() {
     m_bUpdating = true;
     CRedirectorToolRunner tools(*m_pRedirector);
     CUpdateSequence sequence(*this, tools, theOptions, theLog, m_versions, m_nResultCode, m_bRebootRequested);
+    sequence.AttachReport(&theRunReport);
     sequence.Run();
     m_bUpdating = false;
 }
@@ -236,3 +237,7 @@ bool CBrevaneDlg::IsWinPE() { return ::IsWinPE() != FALSE; }
 void CBrevaneDlg::SelectSecureFlashFile(const std::string& currentBiosVersion) {
     (void)::SelectSecureFlashFile(currentBiosVersion);  // the image path tells the outcome
 }
+
+BitLockerProbe CBrevaneDlg::SuspendBitLocker() { return ::SuspendBitLocker(); }
+
+uint32_t CBrevaneDlg::QueryToolLimitMs() { return ::QueryToolLimitMs(); }

@@ -55,6 +55,9 @@ private:
     bool Is64BitWindows() override;
     bool IsWinPE() override;
     void SelectSecureFlashFile(const std::string& currentBiosVersion) override;
+    BitLockerProbe SuspendBitLocker() override;
+    uint64_t TickMs() override { return ::GetTickCount64(); }
+    uint32_t QueryToolLimitMs() override;
 
     HICON m_hIcon = nullptr;                 // shared icon resource; not destroyed
     fw::UniqueGdiObject m_bannerBrush;       // dark red behind the refusal banner

@@ -42,6 +42,14 @@ void ReadOptionSettings(const CCmdLine& cmdLine, COptionSettings& settings) {
     settings.MeUpdV1 = HasFlag(cmdLine, "MeUpdV1");
     settings.CA = FirstValue(cmdLine, "CA");
     settings.CX = FirstValue(cmdLine, "CX");
+
+    settings.IgnorePower = HasFlag(cmdLine, "IgnorePower");
+    settings.IgnoreBitLocker = HasFlag(cmdLine, "IgnoreBitLocker");
+    settings.Check = HasFlag(cmdLine, "Check");
+    settings.Help = HasFlag(cmdLine, "?");
+    settings.Report = FirstValue(cmdLine, "Report");
+    // A check is for scripts: like silent mode it never waits for a person.
+    if (settings.Check) settings.NoPause = true;
 }
 
 void MoveLogFile(const std::string& logFileValue, const char* tail, CLogFile& log, CFileSpec::FullPathFn fullPath,

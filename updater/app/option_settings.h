@@ -30,6 +30,12 @@ struct COptionSettings {
     std::string CA;
     std::string CX;
     std::vector<uint32_t> ZeraID;  // empty when /ZeraID is absent
+    // Field options for managed fleets.
+    bool IgnorePower = false;      // skip the power gate
+    bool IgnoreBitLocker = false;  // flash even when BitLocker protection cannot be suspended
+    bool Check = false;            // check only: no dialog, no tool, no restart (implies NoPause)
+    bool Help = false;             // "/?": show the options and exit codes, check nothing
+    std::string Report;            // path of the JSON result report
 
     // Releases the system-ID list (after the dialog has closed, and again at exit).
     void ReleaseZeraIDList() { std::vector<uint32_t>().swap(ZeraID); }

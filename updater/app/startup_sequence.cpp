@@ -1,8 +1,10 @@
 #include "updater/app/startup_sequence.h"
 
 #include "common/format.h"
+#include "updater/app/exit_codes.h"
 #include "updater/app/message_box_kind.h"
 #include "updater/app/update_rules.h"
+#include "updater/platform/version_rules.h"
 #include "updater/tools/log_file.h"
 
 namespace {
@@ -13,7 +15,7 @@ int Refuse(IStartupServices& services, const COptionSettings& options, int code,
     return code;
 }
 
-int RunPreflight(IStartupServices& services, COptionSettings& options, CLogFile& log) {
+int RunPreflight(IStartupServices& services, COptionSettings& options, CLogFile& log, RunReport& report) {
     if (!services.SetSingleProcessor()) return 9;  // it has shown and traced its own failure
 
     if (options.BiosRomFile.empty()) {
@@ -46,6 +48,11 @@ int RunPreflight(IStartupServices& services, COptionSettings& options, CLogFile&
         }
     }
     SystemIdentity identity = services.Identity();
+    report.identityRead = true;
+    report.manufacturer = identity.manufacturer;
+    report.product = identity.productName;
+    report.biosVersion = identity.biosVersion;
+    report.zeraId = identity.zeraId;
     log.WriteLine("GetSystemInfo", "OK, SystemManufacturer=[%s], SystemProductName=[%s], SystemZeraID=[%04X]",
                   identity.manufacturer.c_str(), identity.productName.c_str(), static_cast<unsigned>(identity.zeraId));
 
@@ -65,18 +72,57 @@ int RunPreflight(IStartupServices& services, COptionSettings& options, CLogFile&
             return Refuse(services, options, 11, text);
         }
     }
+
+    // After every existing check, so each of their refusals keeps its code on any power source.
+    report.power = services.ReadPowerStatus();
+    report.powerRead = true;
+    PowerGateResult gate = EvaluatePowerGate(report.power, options.IgnorePower);
+    report.powerGate = gate.gate;
+    if (!gate.logText.empty()) log.WriteLine("PowerCheck", "%s", gate.logText.c_str());
+    if (gate.code != 0) return Refuse(services, options, gate.code, gate.message);
     return 0;
+}
+
+// The dialog's start decision as a silent run would take it: 0 when the update would start,
+// 2 when the version comparison refuses the new BIOS version.
+int CheckVersionDecision(const COptionSettings& options, const std::string& currentBios) {
+    int compared = 0;
+    if (StartComparesVersions(options.ForceIt)) {
+        std::string message;
+        compared = CompareBiosVersion(currentBios, options.BiosVer, message);
+    }
+    return DecideStart(true, options.ForceIt, compared) == StartDecision::kStartUpdate ? 0 : 2;
 }
 
 }  // namespace
 
 int RunStartupSequence(IStartupServices& services, COptionSettings& options, CLogFile& log,
-                       const std::string& commandLineTail) {
+                       const std::string& commandLineTail, RunReport* report) {
+    RunReport unused;
+    RunReport& facts = report ? *report : unused;
+    facts.checkOnly = options.Check;
+    facts.newBiosVersion = options.BiosVer;
+    facts.meNewVersion = options.MeVer;
+
+    if (options.Help) {
+        // Shown even in silent mode: nobody asks for help who does not want to read it.
+        services.ShowMessage(HelpText(), box::kOk | box::kIconInformation);
+        options.ReleaseZeraIDList();
+        return 0;
+    }
+
     // "CmdLie" as the developer trace has always spelt it; tools that grep the trace rely on it.
     if (options.Ovrel) CLogFile::DebugPrint("@@ CmdLie: %s", commandLineTail.c_str());
 
-    int refused = RunPreflight(services, options, log);
+    int refused = RunPreflight(services, options, log, facts);
     if (refused != 0) return refused;
+
+    if (options.Check) {
+        int code = CheckVersionDecision(options, services.Identity().biosVersion);
+        log.WriteLine("Check", "Result=[%d], %s", code, code == 0 ? "the update would run" : ExitCodeMeaning(code));
+        options.ReleaseZeraIDList();
+        return code;
+    }
 
     DialogVersions versions;
     versions.currentBios = services.Identity().biosVersion;
@@ -89,6 +135,8 @@ int RunStartupSequence(IStartupServices& services, COptionSettings& options, CLo
     // A dialog that ends without a code of its own counts as a successful run.
     int resultCode = outcome.resultCode;
     if (ShouldReboot(resultCode, outcome.rebootRequested)) {
+        facts.rebootRequested = true;
+        services.BeforeRestart(resultCode);
         if (services.IsWinPE())
             services.RebootWinPE();
         else

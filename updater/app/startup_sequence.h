@@ -7,6 +7,8 @@
 #include <string>
 
 #include "updater/app/option_settings.h"
+#include "updater/app/power_gate.h"
+#include "updater/app/run_report.h"
 #include "updater/app/update_sequence.h"
 
 class CLogFile;
@@ -40,13 +42,20 @@ public:
     virtual int ShowMessage(const std::string& text, unsigned style) = 0;
     // Creates, runs and destroys the main dialog.
     virtual DialogOutcome RunDialog(const DialogVersions& versions) = 0;
+    // The system power status for the power gate.
+    virtual PowerStatus ReadPowerStatus() = 0;
     virtual bool IsWinPE() = 0;
+    // Called just before a restart with the run's result: a restart under Windows PE ends the
+    // process at once, so what must outlive the run is written here.
+    virtual void BeforeRestart(int /*resultCode*/) {}
     virtual void RebootWinPE() = 0;
     virtual void RebootWindows() = 0;
 };
 
 // Runs start-up from the debug echo of the command line (the command line is already parsed into
 // `options`) to the reboot decision; answers the result code. The caller releases the
-// system-ID list and broadcasts the exit.
+// system-ID list and broadcasts the exit. `report`, when given, receives what start-up learnt.
+// "/?" shows the help and answers 0 before any check; "/Check" stops after the power gate and
+// the BIOS version decision, answering 0 when the update would run.
 int RunStartupSequence(IStartupServices& services, COptionSettings& options, CLogFile& log,
-                       const std::string& commandLineTail);
+                       const std::string& commandLineTail, RunReport* report = nullptr);

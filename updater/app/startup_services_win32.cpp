@@ -4,6 +4,7 @@
 
 #include "framework/app_win32.h"
 #include "updater/app/brevane_dlg_win32.h"
+#include "updater/app/report_file_win32.h"
 #include "updater/platform/platform_services.h"
 #include "updater/platform/system_info.h"
 #include "updater/platform/validate_system.h"
@@ -41,7 +42,12 @@ DialogOutcome CWin32StartupServices::RunDialog(const DialogVersions& versions) {
     return DialogOutcome{dialog.m_nResultCode, dialog.m_bRebootRequested};
 }
 
+PowerStatus CWin32StartupServices::ReadPowerStatus() { return ::ReadPowerStatus(); }
+
 bool CWin32StartupServices::IsWinPE() { return ::IsWinPE() != FALSE; }
+
+// The exit step writes the report again afterwards, when the restart leaves it the time.
+void CWin32StartupServices::BeforeRestart(int resultCode) { WriteRunReport(resultCode); }
 
 void CWin32StartupServices::RebootWinPE() {
     std::string message;  // reported by the routine itself; start-up goes on regardless

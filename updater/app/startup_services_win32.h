@@ -14,7 +14,9 @@ public:
     int ValidateSystem(std::string& error) override;
     int ShowMessage(const std::string& text, unsigned style) override;
     DialogOutcome RunDialog(const DialogVersions& versions) override;
+    PowerStatus ReadPowerStatus() override;
     bool IsWinPE() override;
+    void BeforeRestart(int resultCode) override;
     void RebootWinPE() override;
     void RebootWindows() override;
 };

@@ -32,6 +32,7 @@ void CUpdateSequence::Run() {
     m_strCurrentMeVersion.clear();
 
     if (!m_options.AMD) {
+        m_pReport->meRan = true;
         m_strMeTool = MeToolName(m_host.Is64BitWindows());
         if (m_host.IsWinPE() && !LoadWinPeDriver()) return;
         if (!QueryMeVersionBeforeFlash()) return;
@@ -47,8 +48,13 @@ void CUpdateSequence::Run() {
 }
 
 template <typename Poll>
-void CUpdateSequence::WaitForChild(Pump pump, Poll poll) {
-    do {
+bool CUpdateSequence::WaitForChild(Pump pump, Poll poll, const char* boundTag) {
+    // A query that never ends would hang an unattended deployment; interactively the user can
+    // still quit, so only silent runs are bounded.
+    const uint32_t limitMs = (boundTag && m_options.NoPause) ? m_host.QueryToolLimitMs() : 0;
+    const uint64_t startMs = limitMs ? m_host.TickMs() : 0;
+    bool endedByLimit = false;
+    for (;;) {
         switch (pump) {
         case Pump::kOneAndSleep:
             m_host.PumpMessages(1);
@@ -58,19 +64,38 @@ void CUpdateSequence::WaitForChild(Pump pump, Poll poll) {
         case Pump::kTen: m_host.PumpMessages(10); break;
         }
         poll();
-    } while (!m_tools.ChildHasEnded());
+        if (m_tools.ChildHasEnded()) break;
+        const uint64_t elapsedMs = limitMs ? m_host.TickMs() - startMs : 0;
+        if (limitMs && elapsedMs >= limitMs) {
+            m_tools.Stop();  // ends the child
+            endedByLimit = true;
+            m_log.WriteLine(boundTag, "Result=[TIMEOUT], the tool was ended after %lu.%03lu s",
+                            static_cast<unsigned long>(elapsedMs / 1000), static_cast<unsigned long>(elapsedMs % 1000));
+            break;
+        }
+    }
     if (pump == Pump::kOneAndSleep) m_host.Sleep(500);
     m_tools.WaitWhileReading();
     // What the tool printed just before it ended is interpreted only now: judge it as well, or
     // an error line followed at once by the tool's end would pass as success.
     poll();
     m_tools.Stop();
+    return endedByLimit;
+}
+
+void CUpdateSequence::NoteError(const char* tag, const std::string& message) {
+    const std::string t = tag;
+    if (t == "FlashBios" || t == "BitLocker")
+        m_pReport->biosError = message;
+    else
+        m_pReport->meError = message;
 }
 
 void CUpdateSequence::LaunchFailure(const char* tag, int code, const char* messageFormat, const char* caption,
                                     uint32_t error) {
     m_log.WriteLine(tag, "Result=[ERROR], ErrCode=[%lu]", static_cast<unsigned long>(error));
     const std::string message = common::Format(messageFormat, static_cast<unsigned long>(error));
+    NoteError(tag, message);
     m_nResultCode = code;
     m_bRebootRequested = false;
     if (m_options.NoPause)
@@ -92,6 +117,7 @@ bool CUpdateSequence::StartFlashTool(const std::string& command, const std::stri
 void CUpdateSequence::StepFailure(const char* tag, const char* logText, int code, const char* message,
                                   const char* caption) {
     m_log.WriteLine(tag, "%s", logText);
+    NoteError(tag, message);
     m_nResultCode = code;
     m_bRebootRequested = false;
     if (m_options.NoPause)
@@ -112,15 +138,15 @@ bool CUpdateSequence::LoadWinPeDriver() {
         return false;
     }
     bool loaded = true;
-    WaitForChild(Pump::kOneAndSleep, [&] {
+    const bool ended = WaitForChild(Pump::kOneAndSleep, [&] {
         if (m_tools.MeError()) {
             if (m_options.Ovrel)
                 CLogFile::DebugPrint("@ Got an Error of Load ME Driver.[%s]", m_tools.ErrorText().c_str());
             loaded = false;
             m_tools.Stop();  // ends the loader
         }
-    });
-    if (!loaded) {
+    }, kDriverTag);
+    if (!loaded || ended) {
         StepFailure(kDriverTag, "Result=[ME Driver load failed now, please check it]", 32,
                     "ME Driver load failed now, please check it", "ME Info");
         return false;
@@ -147,7 +173,7 @@ bool CUpdateSequence::QueryMeVersionBeforeFlash() {
     if (!StartMeVersionQuery()) return false;
     bool got = false;
     m_strCurrentMeVersion.clear();
-    WaitForChild(Pump::kOneAndSleep, [&] {
+    const bool ended = WaitForChild(Pump::kOneAndSleep, [&] {
         // The version comes before the error in each pass, so an error seen together with a
         // version still counts as "not got".
         if (m_tools.MeVersionFound()) {
@@ -159,20 +185,36 @@ bool CUpdateSequence::QueryMeVersionBeforeFlash() {
             if (m_options.Ovrel) CLogFile::DebugPrint("@ Got an Error of MeVer.[%s]", m_tools.ErrorText().c_str());
             got = false;
         }
-    });
-    if (!got) {
-        m_strCurrentMeVersion = m_tools.MeVersion();
+    }, "GetMeVersion");
+    if (!got || ended) {
+        // A query that had to be ended has not answered, whatever it printed before.
+        m_strCurrentMeVersion = ended ? std::string() : m_tools.MeVersion();
         if (m_strCurrentMeVersion.empty()) {
             StepFailure("CheckMeFunction", "Result=[ME is not available now, please check it]", 32, kMeNotAvailable,
                         "ME Info");
             return false;
         }
     }
+    m_pReport->meCurrentVersion = m_strCurrentMeVersion;
     m_tools.ResetMeResults();
     return true;
 }
 
+bool CUpdateSequence::SuspendBitLockerForFlash() {
+    BitLockerDecision decision = DecideBitLocker(m_host.SuspendBitLocker(), m_options.IgnoreBitLocker);
+    m_pReport->bitlocker = decision.state;
+    if (decision.proceed) {
+        m_log.WriteLine("BitLocker", "%s", decision.logText.c_str());
+        return true;
+    }
+    StepFailure("BitLocker", decision.logText.c_str(), kBitLockerRefusedCode, decision.message.c_str(), "BitLocker");
+    return false;
+}
+
 bool CUpdateSequence::FlashBios(bool& biosFailed) {
+    // Right before the flash: the version decision and the ME pre-steps, which may still refuse,
+    // are behind. Should the tool then fail to start, protection resumes after one restart.
+    if (!SuspendBitLockerForFlash()) return false;
     m_host.SetWarningStatus("Updating BIOS. Please DO NOT POWER OFF!");
     m_host.DisableQuitAndClose();
 
@@ -186,6 +228,8 @@ bool CUpdateSequence::FlashBios(bool& biosFailed) {
 
     m_host.SelectSecureFlashFile(m_versions.currentBios);  // its answer is not needed: the path tells
 
+    m_pReport->biosImage = m_options.BiosRomFile;
+    m_pReport->biosOptions = options;
     std::string command = BuildBiosFlashCommand(tool, m_options.BiosRomFile, options);
     m_log.WriteLine("FlashBios", "CommandLine=[%s]", command.c_str());
     uint32_t error = 0;
@@ -200,6 +244,8 @@ bool CUpdateSequence::FlashBios(bool& biosFailed) {
     // error the tool printed.
     biosFailed = m_tools.BiosError();
     if (biosFailed) CLogFile::DebugPrint("Got flash error.\r\n");
+    m_pReport->biosFlashed = !biosFailed;
+    if (biosFailed) m_pReport->biosError = m_tools.ErrorText();
     return true;
 }
 
@@ -208,14 +254,14 @@ bool CUpdateSequence::QueryMeVersionAfterFlash() {
     m_host.DisableQuitAndClose();
     bool got = false;
     m_strCurrentMeVersion.clear();
-    WaitForChild(Pump::kTen, [&] {
+    const bool ended = WaitForChild(Pump::kTen, [&] {
         if (m_tools.MeVersionFound()) {
             m_strCurrentMeVersion = m_tools.MeVersion();
             got = true;
         }
         if (m_tools.MeError()) got = false;
-    });
-    if (!got) {
+    }, "GetMeVersion");
+    if (!got || ended) {
         // After the BIOS flash a missing ME counts against the flash: code 1, not 32.
         StepFailure("CheckMeFunction", "Result=[ME is not available now, please check it]", 1, kMeNotAvailable,
                     "ME Info");
@@ -234,6 +280,7 @@ bool CUpdateSequence::RunMePostSteps(bool& meFailed) {
         return false;
     }
     m_strCurrentMeVersion = CleanMeVersion(m_strCurrentMeVersion);
+    m_pReport->meCurrentVersion = m_strCurrentMeVersion;
     m_log.WriteLine("CompareMeVersion", "Cur:\"%s\", New:\"%s\"", m_strCurrentMeVersion.c_str(),
                     m_options.MeVer.c_str());
     std::string reason;  // not shown or logged here
@@ -278,6 +325,8 @@ bool CUpdateSequence::FlashMe(const char* options, bool& meFailed) {
         }
     });
     meFailed = failed;
+    m_pReport->meFlashed = !failed;
+    if (failed) m_pReport->meError = m_tools.ErrorText();
     return true;
 }
 

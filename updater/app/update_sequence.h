@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <string>
 
+#include "updater/app/bitlocker_step.h"
 #include "updater/app/option_settings.h"
+#include "updater/app/run_report.h"
 
 class CLogFile;
 
@@ -57,6 +59,11 @@ public:
     virtual bool IsWinPE() = 0;
     // May replace the BIOS image path of the option settings by the secure capsule file.
     virtual void SelectSecureFlashFile(const std::string& currentBiosVersion) = 0;
+    // Suspends BitLocker protection of the Windows volume for one restart when it is on.
+    virtual BitLockerProbe SuspendBitLocker() = 0;
+    // A monotonic clock in milliseconds, and how long a query tool may run in silent mode.
+    virtual uint64_t TickMs() = 0;
+    virtual uint32_t QueryToolLimitMs() = 0;
 };
 
 // The versions the dialog was given at start-up.
@@ -77,6 +84,9 @@ public:
     // failed step in silent mode) or, interactively after a failed step, with the dialog open.
     void Run();
 
+    // Where the run's facts go for the result report; none by default.
+    void AttachReport(RunReport* report) { m_pReport = report; }
+
 private:
     bool LoadWinPeDriver();
     bool StartMeVersionQuery();
@@ -86,6 +96,8 @@ private:
     bool QueryMeVersionAfterFlash();
     bool FlashMe(const char* options, bool& meFailed);
     void FinalVerdict(bool biosFailed, bool meFailed);
+    bool SuspendBitLockerForFlash();
+    void NoteError(const char* tag, const std::string& message);
 
     // The common shape of a tool that could not be started.
     // Logs and reports a tool that did not start; `messageFormat` takes the error as its "%lu".
@@ -96,9 +108,11 @@ private:
 
     enum class Pump { kOneAndSleep, kEight, kTen };
     // Pumps while the child runs, calling `poll` once per pass, then takes the last output and
-    // calls `poll` once more on it.
+    // calls `poll` once more on it. With `boundTag` (the query tools) and in silent mode the
+    // child is ended when it outlives the query limit, logged under that tag; answers whether
+    // it was ended so. The flash tools are never bounded.
     template <typename Poll>
-    void WaitForChild(Pump pump, Poll poll);
+    bool WaitForChild(Pump pump, Poll poll, const char* boundTag = nullptr);
 
     IUpdateHost& m_host;
     IToolRunner& m_tools;
@@ -109,4 +123,6 @@ private:
     bool& m_bRebootRequested;
     std::string m_strMeTool;
     std::string m_strCurrentMeVersion;
+    RunReport m_unusedReport;
+    RunReport* m_pReport = &m_unusedReport;
 };

@@ -11,8 +11,15 @@
 //   affinity    1 or 0, whether binding to the first processor succeeds
 //   reboot_log  a restart appends "RebootWindows" or "RebootWinPE" to this file instead of
 //               restarting; absent: the restart is dropped
+//   ac_line, battery_flag, battery_percent
+//               the system power status fields (0, 1 or 255; 128 = no system battery;
+//               0 to 100, 255 = unknown)
+//   bitlocker   off, on (suspension succeeds and appends "SuspendBitLocker" to reboot_log),
+//               suspend_fails, unavailable; absent: the real answer
+//   query_limit_ms
+//               how long a query tool may run in silent mode (tests; absent: the real limit)
 //
-// admin, winpe and affinity fall back to the real answers when absent. Relative paths are taken
+// admin, winpe, affinity and the power fields fall back to the real answers when absent. Relative paths are taken
 // from the profile's folder. A simulation build never restarts the machine.
 #include <windows.h>
 
@@ -36,6 +43,11 @@ struct SimProfile {
     Answer admin = Answer::Real;
     Answer winpe = Answer::Real;
     Answer affinity = Answer::Real;
+    int acLine = -1;  // -1: the real answer
+    int batteryFlag = -1;
+    int batteryPercent = -1;
+    std::string bitlocker;      // "": the real answer
+    long queryLimitMs = -1;     // -1: the real limit
 };
 
 bool IsAbsolute(const std::string& path) {
@@ -52,6 +64,14 @@ std::string PathKey(const std::string& profile, const std::string& folder, const
     std::string value = ReadKey(profile, key);
     if (value.empty() || IsAbsolute(value)) return value;
     return folder + value;
+}
+
+// A byte value, or -1 when the key is absent or not a number from 0 to 255.
+int ByteKey(const std::string& profile, const char* key) {
+    std::string value = ReadKey(profile, key);
+    if (value.empty() || value.size() > 3 || value.find_first_not_of("0123456789") != std::string::npos) return -1;
+    int number = std::stoi(value);
+    return number <= 255 ? number : -1;
 }
 
 Answer AnswerKey(const std::string& profile, const char* key) {
@@ -78,6 +98,13 @@ SimProfile LoadProfile() {
     sim.admin = AnswerKey(profile, "admin");
     sim.winpe = AnswerKey(profile, "winpe");
     sim.affinity = AnswerKey(profile, "affinity");
+    sim.acLine = ByteKey(profile, "ac_line");
+    sim.batteryFlag = ByteKey(profile, "battery_flag");
+    sim.batteryPercent = ByteKey(profile, "battery_percent");
+    sim.bitlocker = ReadKey(profile, "bitlocker");
+    std::string limit = ReadKey(profile, "query_limit_ms");
+    if (!limit.empty() && limit.size() <= 9 && limit.find_first_not_of("0123456789") == std::string::npos)
+        sim.queryLimitMs = std::stol(limit);
     return sim;
 }
 
@@ -182,11 +209,50 @@ void SimCallNtShutdownSystem(FARPROC, int) { AppendRestartLine("RebootWinPE"); }
 
 void SimSleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
+BOOL SimGetSystemPowerStatus(SYSTEM_POWER_STATUS* status) {
+    if (!RealPlatformOs().getSystemPowerStatus(status)) return FALSE;
+    const SimProfile& sim = Profile();
+    if (sim.acLine >= 0) status->ACLineStatus = static_cast<BYTE>(sim.acLine);
+    if (sim.batteryFlag >= 0) status->BatteryFlag = static_cast<BYTE>(sim.batteryFlag);
+    if (sim.batteryPercent >= 0) status->BatteryLifePercent = static_cast<BYTE>(sim.batteryPercent);
+    return TRUE;
+}
+
+BitLockerProbe SimBitLocker(BitLockerProbe::State state, const char* call, uint32_t hr, bool rebootCount = false) {
+    BitLockerProbe probe;
+    probe.state = state;
+    probe.call = call;
+    probe.hr = hr;
+    probe.rebootCountApplied = rebootCount;
+    return probe;
+}
+
+BitLockerProbe SimSuspendBitLocker() {
+    const std::string& answer = Profile().bitlocker;
+    if (answer.empty()) return RealPlatformOs().suspendBitLocker();
+    if (answer == "off") return SimBitLocker(BitLockerProbe::State::kOff, "GetProtectionStatus", 0);
+    if (answer == "on") {
+        if (!AppendRestartLine("SuspendBitLocker"))
+            return SimBitLocker(BitLockerProbe::State::kFailed, "DisableKeyProtectors",
+                                static_cast<uint32_t>(HRESULT_FROM_WIN32(::GetLastError())));
+        return SimBitLocker(BitLockerProbe::State::kSuspended, "DisableKeyProtectors", 0, true);
+    }
+    if (answer == "suspend_fails")  // FVE_E_LOCKED_VOLUME, as a locked volume answers
+        return SimBitLocker(BitLockerProbe::State::kFailed, "DisableKeyProtectors", 0x80310000u);
+    return SimBitLocker(BitLockerProbe::State::kUnavailable, "ConnectServer", static_cast<uint32_t>(kWmiNotConnected));
+}
+
+uint32_t SimQueryToolLimitMs() {
+    const long limit = Profile().queryLimitMs;
+    return limit >= 0 ? static_cast<uint32_t>(limit) : RealPlatformOs().queryToolLimitMs();
+}
+
 }  // namespace
 
 const PlatformOs& ActivePlatformOs() {
     static const PlatformOs os = {&SimBindToFirstProcessor,       &SimIsUserAnAdmin, &SimHasWinPEVersion,
                                   &SimFindGetSystemFirmwareTable, &SimQueryWmiSmbios, &SimExitWindowsEx,
-                                  &SimCallNtShutdownSystem,       &SimSleep,         RealPlatformOs().isWow64Process};
+                                  &SimCallNtShutdownSystem,       &SimSleep,         RealPlatformOs().isWow64Process,
+                                  &SimGetSystemPowerStatus,       &SimSuspendBitLocker, &SimQueryToolLimitMs};
     return os;
 }

@@ -44,14 +44,23 @@ void RealSleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
 BOOL RealIsWow64Process(BOOL* wow64) { return ::IsWow64Process(::GetCurrentProcess(), wow64); }
 
+// Windows PE has it too: kernel32 answers from the same power manager as full Windows.
+BOOL RealGetSystemPowerStatus(SYSTEM_POWER_STATUS* status) { return ::GetSystemPowerStatus(status); }
+
+// Two minutes: far beyond what the ME version query or the driver loader take on a healthy
+// machine, short enough that a deployment's own timeout is not reached first.
+uint32_t RealQueryToolLimitMs() { return 120000; }
+
 }  // namespace
 
 int RealQueryWmiSmbios(CWmiSmbiosCollector& collector, std::string& message);  // smbios_wmi_win32.cpp
+BitLockerProbe RealSuspendBitLocker();                                         // bitlocker_wmi_win32.cpp
 
 const PlatformOs& RealPlatformOs() {
     static const PlatformOs os = {&RealBindToFirstProcessor, &RealIsUserAnAdmin,   &RealHasWinPEVersion,
                                   &RealFindGetSystemFirmwareTable, &RealQueryWmiSmbios, &RealExitWindowsEx,
-                                  &RealCallNtShutdownSystem,   &RealSleep,          &RealIsWow64Process};
+                                  &RealCallNtShutdownSystem,   &RealSleep,          &RealIsWow64Process,
+                                  &RealGetSystemPowerStatus,   &RealSuspendBitLocker, &RealQueryToolLimitMs};
     return os;
 }
 

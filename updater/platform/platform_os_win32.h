@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "updater/app/bitlocker_step.h"
+
 class CWmiSmbiosCollector;
 struct CSystemInfo;
 
@@ -33,6 +35,12 @@ struct PlatformOs {
     // IsWow64Process for the current process: FALSE when the call fails, else TRUE with *wow64
     // set (a 32-bit process on 64-bit Windows).
     BOOL (*isWow64Process)(BOOL* wow64);
+    // GetSystemPowerStatus; FALSE with the last error set.
+    BOOL (*getSystemPowerStatus)(SYSTEM_POWER_STATUS* status);
+    // Suspends BitLocker on the Windows volume for one restart when protection is on.
+    BitLockerProbe (*suspendBitLocker)();
+    // How long a query tool may run in silent mode before it is ended.
+    uint32_t (*queryToolLimitMs)();
 };
 
 // The answers of Windows itself.

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "common/portable_types.h"
+#include "updater/app/bitlocker_step.h"
+#include "updater/app/power_gate.h"
 
 // Binds the process, and so every thread it starts later, to the first logical processor.
 // A failure shows "SetSingleProcessor Error!" unless silent mode; the caller ends the run.
@@ -30,3 +32,12 @@ BOOL RebootWindows(std::string& message);
 
 // TRUE in a 64-bit build, or in a 32-bit build running on 64-bit Windows.
 [[nodiscard]] BOOL Is64BitWindows();
+
+// The system power status; `read` false with the system error when it cannot be had.
+PowerStatus ReadPowerStatus();
+
+// Suspends BitLocker protection of the Windows volume for one restart when it is on.
+BitLockerProbe SuspendBitLocker();
+
+// How long the ME version query and the Windows PE driver loader may run in silent mode.
+uint32_t QueryToolLimitMs();

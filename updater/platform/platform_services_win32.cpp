@@ -124,3 +124,21 @@ BOOL Is64BitWindowsUsing(const PlatformOs& os) {
 }
 
 BOOL Is64BitWindows() { return Is64BitWindowsUsing(ActivePlatformOs()); }
+
+PowerStatus ReadPowerStatus() {
+    PowerStatus power;
+    SYSTEM_POWER_STATUS status{};
+    if (!ActivePlatformOs().getSystemPowerStatus(&status)) {
+        power.read = false;
+        power.error = ::GetLastError();
+        return power;
+    }
+    power.acLine = status.ACLineStatus;
+    power.batteryFlag = status.BatteryFlag;
+    power.batteryPercent = status.BatteryLifePercent;
+    return power;
+}
+
+BitLockerProbe SuspendBitLocker() { return ActivePlatformOs().suspendBitLocker(); }
+
+uint32_t QueryToolLimitMs() { return ActivePlatformOs().queryToolLimitMs(); }

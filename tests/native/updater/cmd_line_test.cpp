@@ -139,4 +139,17 @@ TEST(OptionSettings, EveryOptionOfTheTable) {
     EXPECT_TRUE(empty.BiosRomFile.empty() && empty.BiosVer.empty() && empty.LogFile.empty() && empty.ZeraID.empty());
 }
 
+TEST(OptionSettings, FieldOptions) {
+    COptionSettings s = ParseOptions("/IgnorePower /ignorebitlocker /Report \"C:\\r dir\\run.json\" x.json /?");
+    EXPECT_TRUE(s.IgnorePower && s.IgnoreBitLocker && s.Help);
+    EXPECT_EQ("C:\\r dir\\run.json", s.Report);
+    EXPECT_FALSE(s.Check || s.NoPause);
+
+    // A check never waits for a person.
+    COptionSettings check = ParseOptions("/check");
+    EXPECT_TRUE(check.Check && check.NoPause);
+    COptionSettings none = ParseOptions("/NoPause");
+    EXPECT_FALSE(none.IgnorePower || none.IgnoreBitLocker || none.Check || none.Help || !none.Report.empty());
+}
+
 }  // namespace

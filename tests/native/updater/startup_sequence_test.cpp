@@ -26,6 +26,7 @@ public:
     std::string validationError;
     DialogOutcome outcome{0, false};
     bool winPe = false;
+    PowerStatus power;  // AC on line, no battery
     std::deque<int> answers;
 
     std::vector<std::string> calls;
@@ -67,7 +68,12 @@ public:
         dialogVersions = versions;
         return outcome;
     }
+    PowerStatus ReadPowerStatus() override {
+        calls.push_back("ReadPowerStatus");
+        return power;
+    }
     bool IsWinPE() override { return winPe; }
+    void BeforeRestart(int code) override { calls.push_back("BeforeRestart " + std::to_string(code)); }
     void RebootWinPE() override { calls.push_back("RebootWinPE"); }
     void RebootWindows() override { calls.push_back("RebootWindows"); }
 };
@@ -131,6 +137,18 @@ TEST_F(StartupSequenceTest, RefusalsInOrder) {
          {"$GetSystemInfo, OK, SystemManufacturer=[Zera Inc.], SystemProductName=[Zera 5500], SystemZeraID=[0ABC]",
           "$Error, The /MeVer is not specified in command line."},
          "The /MeVer is not specified in command line.", "ValidateSystem"},
+        {"on battery",
+         [](COptionSettings&, FakeServices& s) {
+             s.power.acLine = 0;
+             s.power.batteryFlag = 1;
+             s.power.batteryPercent = 90;
+         },
+         15,
+         {"$GetSystemInfo, OK, SystemManufacturer=[Zera Inc.], SystemProductName=[Zera 5500], SystemZeraID=[0ABC]",
+          "$PowerCheck, Result=[ERROR], running on battery power (ACLineStatus=0, BatteryFlag=1, "
+          "BatteryLifePercent=90)"},
+         "The computer is running on battery power.\nConnect the AC adapter and start the update again.",
+         "ReadPowerStatus"},
     };
     for (bool silent : {false, true}) {
         for (const Case& c : cases) {
@@ -190,7 +208,7 @@ TEST_F(StartupSequenceTest, NoDeveloperQuestionOrTraceWithoutOvrel) {
     EXPECT_THAT(services.boxes, IsEmpty());
     EXPECT_THAT(debug.Texts(), IsEmpty());
     EXPECT_THAT(services.calls, ElementsAre("SetSingleProcessor", "FileExists bios.rom", "IsAdministratorUser",
-                                            "GetSystemInfo", "ValidateSystem", "RunDialog"));
+                                            "GetSystemInfo", "ValidateSystem", "ReadPowerStatus", "RunDialog"));
 }
 
 TEST_F(StartupSequenceTest, RebootOnlyForRequestedSuccessOrFailedFlash) {
@@ -213,11 +231,30 @@ TEST_F(StartupSequenceTest, RebootOnlyForRequestedSuccessOrFailedFlash) {
         s.outcome = DialogOutcome{c.code, c.requested};
         s.winPe = c.winPe;
         EXPECT_EQ(c.code, RunStartupSequence(s, o, log.log(), "")) << c.code;
-        if (c.reboot)
+        if (c.reboot) {
             EXPECT_EQ(c.reboot, s.calls.back()) << c.code;
-        else
+            // The report is written before a restart that may end the process at once.
+            EXPECT_EQ("BeforeRestart " + std::to_string(c.code), s.calls[s.calls.size() - 2]) << c.code;
+        } else
             EXPECT_EQ("RunDialog", s.calls.back()) << c.code;
     }
 }
+
+// /Check with the options the end-to-end runs do not vary: a forced version and an ignored gate.
+TEST_F(StartupSequenceTest, CheckHonoursForceItAndIgnorePower) {
+    options.Check = options.NoPause = options.ForceIt = options.IgnorePower = true;
+    options.BiosVer = "A01";
+    services.power.batteryFlag = 2;
+    services.power.batteryPercent = 5;
+    services.outcome = DialogOutcome{0, true};
+    RunReport report;
+    EXPECT_EQ(0, RunStartupSequence(services, options, capture.log(), "", &report));
+    EXPECT_THAT(services.calls, testing::Not(testing::Contains("RunDialog")));
+    EXPECT_EQ("$Check, Result=[0], the update would run", capture.Lines().back());
+    EXPECT_EQ("ignored", report.powerGate);
+    EXPECT_TRUE(report.checkOnly);
+    EXPECT_FALSE(report.rebootRequested);
+}
+
 
 }  // namespace

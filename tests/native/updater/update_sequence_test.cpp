@@ -112,9 +112,25 @@ public:
     std::function<void(const std::string&)> selectSecure;
     std::vector<int> pumps;
     uint32_t slept = 0;
+    BitLockerProbe bitlocker;  // unavailable
+    int bitlockerCalls = 0;
+    uint32_t queryLimitMs = 120000;
+    uint64_t clockMs = 0;      // advanced by pumping (50 ms a pass) and sleeping
 
-    void PumpMessages(int maxMessages) override { pumps.push_back(maxMessages); }
-    void Sleep(uint32_t ms) override { slept += ms; }
+    void PumpMessages(int maxMessages) override {
+        pumps.push_back(maxMessages);
+        clockMs += 50;
+    }
+    void Sleep(uint32_t ms) override {
+        slept += ms;
+        clockMs += ms;
+    }
+    BitLockerProbe SuspendBitLocker() override {
+        ++bitlockerCalls;
+        return bitlocker;
+    }
+    uint64_t TickMs() override { return clockMs; }
+    uint32_t QueryToolLimitMs() override { return queryLimitMs; }
     void DisableUpdateButton() override { events.push_back("DisableUpdate"); }
     void StartSpinner() override { events.push_back("StartSpinner"); }
     void StopSpinner() override { events.push_back("StopSpinner"); }
@@ -190,7 +206,8 @@ TEST_F(UpdateSequenceTest, SilentAmdFlashSucceedsAndAsksForReboot) {
     EXPECT_TRUE(rebootRequested);
     EXPECT_THAT(tools.commands, ElementsAre("0|AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B"));
     EXPECT_THAT(capture.Lines(),
-                ElementsAre("$FlashBios, Check compatible : Cur:A05, VerA:A05, VerX:X03 [" + std::string() + "]",
+                ElementsAre("$BitLocker, Not available on this system (WMI, hr=0x00000000), going on",
+                            "$FlashBios, Check compatible : Cur:A05, VerA:A05, VerX:X03 [" + std::string() + "]",
                             "$FlashBios, CommandLine=[AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B]"));
     EXPECT_THAT(host.events,
                 ElementsAre("DisableUpdate", "StartSpinner", "Status Updating BIOS. Please DO NOT POWER OFF!",
@@ -293,6 +310,7 @@ TEST_F(UpdateSequenceTest, FullRunWithMeFlash) {
                                             "2|FWUpdLcl.exe -f \"C:\\pkg\\me.bin\"  -generic"));
     EXPECT_THAT(capture.Lines(),
                 ElementsAre("$GetMeVersion, CommandLine=[FWUpdLcl.exe -FWVER]",
+                            "$BitLocker, Not available on this system (WMI, hr=0x00000000), going on",
                             "$FlashBios, Check compatible : Cur:A05, VerA:A05, VerX:X03 []",
                             "$FlashBios, CommandLine=[AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B]",
                             "$CompareMeVersion, Cur:\"11.8.40\", New:\"11.8.50\"",
@@ -572,6 +590,136 @@ TEST_F(UpdateSequenceTest, DeveloperTraceOnlyWithOvrel) {
                                            "@ Got Error msg for MeVer.[Error 1]", "@ No more message",
                                            "@ Got Error msg for MeVer.[Error 1]", "@ No more message"));
     EXPECT_EQ(0, code);
+}
+
+BitLockerProbe Probe(BitLockerProbe::State state, const char* call, uint32_t hr, bool rebootCount = true) {
+    BitLockerProbe probe;
+    probe.state = state;
+    probe.call = call;
+    probe.hr = hr;
+    probe.rebootCountApplied = rebootCount;
+    return probe;
+}
+
+// The answers the simulation does not give; the others run end to end.
+TEST_F(UpdateSequenceTest, BitLockerWithoutRestartCountSaysItStaysSuspended) {
+    options.AMD = true;
+    options.NoPause = true;
+    host.bitlocker = Probe(BitLockerProbe::State::kSuspended, "DisableKeyProtectors", 0, false);
+    tools.runs = {ToolRun{}};
+    RunReport report;
+    CUpdateSequence sequence(host, tools, options, capture.log(), versions, resultCode, rebootRequested);
+    sequence.AttachReport(&report);
+    sequence.Run();
+    EXPECT_EQ(0, resultCode);
+    EXPECT_EQ("$BitLocker, Protection suspended (DisableKeyProtectors, hr=0x00000000); this Windows has no restart "
+              "count: protection stays suspended until resumed",
+              capture.Lines().front());
+    EXPECT_EQ("suspended", report.bitlocker);
+}
+
+TEST_F(UpdateSequenceTest, BitLockerRefusalInteractiveShowsItsBoxAndLeavesQuitUsable) {
+    options.AMD = true;
+    host.bitlocker = Probe(BitLockerProbe::State::kFailed, "DisableKeyProtectors", 0x80310000);
+    Run();
+    EXPECT_EQ(16, resultCode);
+    EXPECT_THAT(host.events,
+                ElementsAre("DisableUpdate", "StartSpinner",
+                            "Box [BitLocker] 16 BitLocker protection of the Windows volume could not be suspended "
+                            "(hr=0x80310000).\nThe BIOS was not flashed: with protection on, the next start would "
+                            "ask for the recovery key.",
+                            "StopSpinner"));
+}
+
+// The ME pre-steps run first and can refuse without BitLocker ever being touched.
+TEST_F(UpdateSequenceTest, NoBitLockerCallWhenNoBiosFlashIsReached) {
+    options.NoPause = true;
+    tools.runs = {Failing(2)};
+    Run();
+    EXPECT_EQ(32, resultCode);
+    EXPECT_EQ(0, host.bitlockerCalls);
+}
+
+// In silent mode a query tool that never ends is ended after the limit and fails its step; the
+// flash tools and interactive runs are never bounded.
+TEST_F(UpdateSequenceTest, HungQueriesAreEndedOnlyInSilentMode) {
+    struct Case {
+        const char* name;
+        bool silent;
+        bool winPe;
+        int code;
+        std::vector<std::string> log;
+    };
+    const std::vector<Case> cases = {
+        {"silent driver load", true, true, 32,
+         {"$Load ME Driver on WinPE, CommandLine=[drvload HECI.inf]",
+          "$Load ME Driver on WinPE, Result=[TIMEOUT], the tool was ended after 3.000 s",
+          "$Load ME Driver on WinPE, Result=[ME Driver load failed now, please check it]"}},
+        {"silent version query", true, false, 32,
+         {"$GetMeVersion, CommandLine=[FWUpdLcl.exe -FWVER]", "$GetMeVersion, Result=[TIMEOUT], the tool was ended after 3.000 s",
+          "$CheckMeFunction, Result=[ME is not available now, please check it]"}},
+    };
+    for (const Case& c : cases) {
+        ScriptedTools localTools;
+        RecordingHost localHost;
+        LogCapture localLog;
+        COptionSettings localOptions = options;
+        localOptions.NoPause = c.silent;
+        localHost.winPe = c.winPe;
+        localHost.queryLimitMs = 3000;
+        ToolRun hung = Version("11.8.40");  // a version printed before hanging does not count
+        hung.passes = 1000000;
+        localTools.runs = {hung};
+        int code = 13;
+        bool reboot = false;
+        CUpdateSequence(localHost, localTools, localOptions, localLog.log(), versions, code, reboot).Run();
+        EXPECT_EQ(c.code, code) << c.name;
+        EXPECT_EQ(c.log, localLog.Lines()) << c.name;
+        // 3 s at 150 ms a pass: the 20th pass reaches the limit.
+        EXPECT_EQ(20u, localHost.pumps.size()) << c.name;
+        EXPECT_EQ(0, localHost.bitlockerCalls) << c.name;
+    }
+
+    // Interactive: the same slow query is waited for to its end, and the run goes on.
+    options.NoPause = false;
+    host.queryLimitMs = 3000;
+    ToolRun slow = Version("11.8.40");
+    slow.passes = 100;
+    ToolRun slowBios;
+    slowBios.passes = 400;  // 20 s of flashing at 50 ms a pass
+    tools.runs = {slow, slowBios, ToolRun{}};
+    Run();
+    EXPECT_EQ(0, resultCode);
+    EXPECT_THAT(capture.Lines(), testing::Not(testing::Contains(testing::HasSubstr("TIMEOUT"))));
+
+    // Silent: the BIOS flash tool runs as long as it needs.
+    ScriptedTools localTools;
+    RecordingHost localHost;
+    LogCapture localLog;
+    COptionSettings silent = options;
+    silent.NoPause = true;
+    silent.AMD = true;
+    localHost.queryLimitMs = 1;
+    localTools.runs = {slowBios};
+    int code = 13;
+    bool reboot = false;
+    CUpdateSequence(localHost, localTools, silent, localLog.log(), versions, code, reboot).Run();
+    EXPECT_EQ(0, code);
+    EXPECT_EQ(400u, localHost.pumps.size());
+}
+
+// A step that fails to start leaves its message as the ME error (the rest runs end to end).
+TEST_F(UpdateSequenceTest, ReportCarriesTheFailedStepsMessage) {
+    options.NoPause = true;
+    tools.runs = {Version("11.8.40"), ToolRun{}, Failing(5)};
+    RunReport report;
+    CUpdateSequence sequence(host, tools, options, capture.log(), versions, resultCode, rebootRequested);
+    sequence.AttachReport(&report);
+    sequence.Run();
+    EXPECT_EQ(31, resultCode);
+    EXPECT_TRUE(report.biosFlashed);
+    EXPECT_FALSE(report.meFlashed);
+    EXPECT_EQ("Flash ME Error, GetLastError=5", report.meError.value_or(""));
 }
 
 }  // namespace

@@ -1,0 +1,79 @@
+#include "updater/app/run_report.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using nlohmann::json;
+
+// Code page 1252 to UTF-8 for the bytes the tests use (the Windows side asks the system).
+std::string Latin1ToUtf8(const std::string& ansi) {
+    std::string out;
+    for (unsigned char c : ansi) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+RunReport FlashedRun() {
+    RunReport r;
+    r.identityRead = true;
+    r.manufacturer = "Zera \"Inc.\"\\\n\x01";
+    r.product = "Zera 5500 \xE9";  // é in code page 1252
+    r.zeraId = 0x10ABC;            // only 16 bits are an ID
+    return r;
+}
+
+// Field by field the report is checked end to end; here the text that no machine there holds.
+TEST(RunReport, MachineTextIsEscapedAndConverted) {
+    json doc = json::parse(RunReportJson(FlashedRun(), "Brevane", "1.0.0.0", &Latin1ToUtf8));
+    EXPECT_EQ("Zera \"Inc.\"\\\n\x01", doc["machine"]["manufacturer"]);
+    EXPECT_EQ("Zera 5500 \xC3\xA9", doc["machine"]["product"]);
+    EXPECT_EQ("0ABC", doc["machine"]["zeraId"]);
+}
+
+TEST(RunReport, UnknownValuesAreNull) {
+    RunReport r;
+    r.exitCode = 77;
+    r.powerRead = true;
+    r.power.acLine = 255;
+    json doc = json::parse(RunReportJson(r, "Brevane", "1.0.0.0", nullptr));
+    EXPECT_EQ("Unknown exit code", doc["exitMeaning"]);
+    EXPECT_TRUE(doc["power"]["acLine"].is_null());
+    EXPECT_TRUE(doc["machine"]["zeraId"].is_null());
+    EXPECT_TRUE(doc["started"].is_null());
+}
+
+TEST(RunReport, BytesThatAreNotUtf8NeverBreakTheDocument) {
+    RunReport r = FlashedRun();
+    r.biosError = std::string("bad \xFF\xFE tail", 11);
+    // Without a converter the raw bytes are not UTF-8: they are replaced, and the document parses.
+    json doc = json::parse(RunReportJson(r, "Brevane", "1.0.0.0", nullptr));
+    EXPECT_EQ("bad \xEF\xBF\xBD\xEF\xBF\xBD tail", doc["bios"]["error"]);
+}
+
+TEST(RunReport, Iso8601CarriesTheLocalOffset) {
+    const std::string text = FormatIso8601Local(0);
+    ASSERT_EQ(25u, text.size()) << text;
+    // Whatever the zone, the local fields minus the offset give the epoch.
+    int year, month, day, hour, minute, second, offsetHour, offsetMinute;
+    char sign;
+    ASSERT_EQ(9, std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%2d:%2d", &year, &month, &day, &hour, &minute,
+                             &second, &sign, &offsetHour, &offsetMinute));
+    const int offset = (sign == '-' ? -1 : 1) * (offsetHour * 60 + offsetMinute);
+    const int localMinutes = (day == 1 && month == 1 && year == 1970 ? 0 : (day == 31 ? -24 * 60 : 24 * 60)) +
+                             hour * 60 + minute;
+    EXPECT_EQ(offset, localMinutes) << text;
+    EXPECT_EQ(0, second);
+}
+
+}  // namespace
