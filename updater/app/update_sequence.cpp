@@ -11,6 +11,11 @@ namespace {
 // ERROR_INVALID_NAME: the answer a start gets for a path that cannot be quoted for the tool.
 constexpr uint32_t kErrorInvalidName = 123;
 
+// The longest a waiting pass sleeps: the reader raises its flags while it sends the output to
+// the dialog, which wakes the wait at once, so this only bounds how late a flag raised
+// without any output is seen. It is also the pass of the steps that used to sleep 100 ms.
+constexpr uint32_t kPassLimitMs = 100;
+
 const char kDriverTag[] = "Load ME Driver on WinPE";
 const char kMeNotAvailable[] = "ME is not available now, please check it";
 
@@ -48,17 +53,13 @@ void CUpdateSequence::Run() {
 
 template <typename Poll>
 void CUpdateSequence::WaitForChild(Pump pump, Poll poll) {
-    do {
-        switch (pump) {
-        case Pump::kOneAndSleep:
-            m_host.PumpMessages(1);
-            m_host.Sleep(100);
-            break;
-        case Pump::kEight: m_host.PumpMessages(8); break;
-        case Pump::kTen: m_host.PumpMessages(10); break;
-        }
+    const int messagesPerPass = pump == Pump::kOneAndSleep ? 1 : pump == Pump::kEight ? 8 : 10;
+    for (;;) {
+        m_host.PumpMessages(messagesPerPass);
         poll();
-    } while (!m_tools.ChildHasEnded());
+        if (m_tools.ChildHasEnded()) break;
+        m_tools.WaitForChildOrMessage(kPassLimitMs);
+    }
     if (pump == Pump::kOneAndSleep) m_host.Sleep(500);
     m_tools.WaitWhileReading();
     // What the tool printed just before it ended is interpreted only now: judge it as well, or

@@ -1,0 +1,52 @@
+"""Brevane while a stand-in tool flashes (simulation build): the dialog's thread waits instead of
+spinning."""
+from __future__ import annotations
+
+import time
+
+import pytest
+
+from brevane_setup import BrevaneRun
+from e2e_harness.proctimes import ProcessorShare, find_linux_pid
+from e2e_harness.uidriver import poll
+
+
+@pytest.fixture
+def brevane(wine, scratch) -> BrevaneRun:
+    return BrevaneRun(wine, scratch)
+
+def slow_flash(seconds: int) -> str:
+    """A BIOS flash that takes about `seconds` and prints one progress line a second."""
+    steps = "".join(f"print Updating NCBlock ... {percent}%\\r\nsleep 1000\n"
+                    for percent in range(0, 100, 100 // seconds))
+    return ("line banner 1\nline banner 2\nline banner 3\n" + steps +
+            "print Verifying NCBlock ..... done\\r\\n\nexit 0\n")
+
+
+# Reports 11.8.50.3425, then flashes for about 5 s in 50 chunks.
+ME_TOOL = ("[when -FWVER]\nline FW Version: 11.8.50.3425\nexit 0\n"
+           "[when -f]\nrepeat 50\nprint Progress\\r\\n\nsleep 100\nend\nprint FW Update is complete\\r\\n\nexit 0\n")
+
+
+def test_silent_update_leaves_the_processor_to_the_tools(brevane):
+    brevane.script("AFUWINx64", slow_flash(10))
+    brevane.script("FWUpdLcl64", ME_TOOL)
+    image, me_image = brevane.file("bios.rom"), brevane.file("me.bin")
+    started = brevane.start(f"/NoPause /NoReboot /BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC "
+                            f"/MeRomFile {me_image} /MeVer 11.8.51", timeout=120)
+    pid = find_linux_pid(brevane.scratch.winpath(brevane.exe.name))
+
+    # From the start of the BIOS flash to the end of the ME flash the tools do the work.
+    poll(lambda: brevane.cmdlines("AFUWINx64"), 30)
+    share = ProcessorShare(pid)
+    while share.sample():
+        time.sleep(0.2)
+    result = started.wait()
+
+    assert result.exit_code == 0
+    assert brevane.cmdlines("FWUpdLcl64") == ["FWUpdLcl64.exe -FWVER", f'FWUpdLcl64.exe -f "{me_image}"  -generic']
+    # A thread that polls without waiting takes what it can get: most of the processor it shares
+    # with the tool on a quiet machine, still near a fifth of it on one loaded six times over.
+    # Waiting, it stays near 2 % either way.
+    assert share.seconds >= 10, share.seconds
+    assert share.share < 0.1, f"Brevane used {share.share:.0%} of a processor while the tools ran"
