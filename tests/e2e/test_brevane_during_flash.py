@@ -1,5 +1,5 @@
 """Brevane while a stand-in tool flashes (simulation build): the dialog's thread waits instead of
-spinning."""
+spinning, and a silent update shows its dialog with the warning."""
 from __future__ import annotations
 
 import time
@@ -7,8 +7,11 @@ import time
 import pytest
 
 from brevane_setup import BrevaneRun
+from e2e_harness import artifacts
 from e2e_harness.proctimes import ProcessorShare, find_linux_pid
-from e2e_harness.uidriver import poll
+from e2e_harness.uidriver import DIALOG_CLASS, poll
+
+BIOS_WARNING = "Updating BIOS. Please DO NOT POWER OFF!"
 
 
 @pytest.fixture
@@ -28,13 +31,18 @@ ME_TOOL = ("[when -FWVER]\nline FW Version: 11.8.50.3425\nexit 0\n"
            "[when -f]\nrepeat 50\nprint Progress\\r\\n\nsleep 100\nend\nprint FW Update is complete\\r\\n\nexit 0\n")
 
 
-def test_silent_update_leaves_the_processor_to_the_tools(brevane):
+def test_silent_update_shows_the_warning_and_leaves_the_processor_to_the_tools(brevane, ui, wine_env):
     brevane.script("AFUWINx64", slow_flash(10))
     brevane.script("FWUpdLcl64", ME_TOOL)
     image, me_image = brevane.file("bios.rom"), brevane.file("me.bin")
     started = brevane.start(f"/NoPause /NoReboot /BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC "
                             f"/MeRomFile {me_image} /MeVer 11.8.51", timeout=120)
     pid = find_linux_pid(brevane.scratch.winpath(brevane.exe.name))
+
+    # Whoever stands at the machine sees the dialog and the warning for the whole flash.
+    dialog = ui.wait_window("Update BIOS", DIALOG_CLASS, timeout=30)
+    ui.wait_text(dialog, 1006, BIOS_WARNING, timeout=30)
+    artifacts.screenshot("brevane-silent-update", wine_env)
 
     # From the start of the BIOS flash to the end of the ME flash the tools do the work.
     poll(lambda: brevane.cmdlines("AFUWINx64"), 30)

@@ -109,6 +109,14 @@ void CBrevaneDlg::OnUpdate() {
     // runs: a second "Update" then must not start another tool over the running flash.
     if (!m_pRedirector || m_bUpdating) return;
     m_bUpdating = true;
+    // The dialog manager shows a dialog only once its loop first finds the queue empty. An
+    // update started by the command posted during initialisation (silent mode) runs before
+    // that and keeps the loop busy to the end, so the whole flash, warning included, would run
+    // with no window on screen. A person at a machine a deployment is flashing must see it.
+    if (!::IsWindowVisible(m_hWnd)) {
+        ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+        ::UpdateWindow(m_hWnd);
+    }
     CRedirectorToolRunner tools(*m_pRedirector);
     CUpdateSequence sequence(*this, tools, theOptions, theLog, m_versions, m_nResultCode, m_bRebootRequested);
     sequence.Run();
