@@ -1,5 +1,6 @@
 """Brevane while a stand-in tool flashes (simulation build): the dialog's thread waits instead of
-spinning, and a silent update shows its dialog with the warning."""
+spinning, a silent update shows its dialog with the warning, and nothing but the verdict ends the
+dialog."""
 from __future__ import annotations
 
 import time
@@ -58,3 +59,33 @@ def test_silent_update_shows_the_warning_and_leaves_the_processor_to_the_tools(b
     # Waiting, it stays near 2 % either way.
     assert share.seconds >= 10, share.seconds
     assert share.share < 0.1, f"Brevane used {share.share:.0%} of a processor while the tools ran"
+
+
+def test_nothing_but_the_verdict_ends_the_dialog_during_a_flash(brevane, ui, listener):
+    brevane.script("AFUWINx64", slow_flash(8))
+    image = brevane.file("bios.rom")
+    started = brevane.start(f"/NoReboot /BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC /AMD", timeout=120)
+    dialog = ui.wait_window("Update BIOS", DIALOG_CLASS, timeout=30)
+    # A key through the dialog manager puts the output view into dialog mode, where Escape in
+    # it asks the dialog to close.
+    ui.key(dialog, "enter")
+    ui.click(dialog, 1000)
+    ui.wait_text(dialog, 1006, BIOS_WARNING, timeout=30)
+
+    ui.key(dialog, "escape")
+    ui.close(dialog)                # the close box
+    ui.send_command(dialog, 1001)   # "Quit", disabled, pressed by another program
+    ui.close(dialog, wm_close=True)
+    # The attempts were posted while the tool still runs; the first output after them shows
+    # that the dialog has dispatched them.
+    before = ui.text(dialog, 1002)
+    poll(lambda: ui.text(dialog, 1002) != before, 30)
+    assert brevane.cmdlines("AFUWINx64") and ui.exists(dialog)
+    assert ui.text(dialog, 1006) == BIOS_WARNING
+
+    box, content = ui.message_box("Update BIOS", timeout=60, owner=dialog)
+    assert content.text == "Update successful!\nIt will take effect after reboot!"
+    assert ui.exists(dialog)
+    ui.answer(box, "OK")
+    assert started.wait().exit_code == 0
+    assert listener.stop() == [(1, 0)]

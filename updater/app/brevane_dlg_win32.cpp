@@ -97,11 +97,19 @@ void CBrevaneDlg::ApplyStartDecision() {
 BOOL CBrevaneDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     switch (LOWORD(wParam)) {
     case IDC_UPDATE: OnUpdate(); return TRUE;
-    case IDC_QUIT: EndDialog(2); return TRUE;
+    case IDC_QUIT: Leave(); return TRUE;
     case IDC_ENTER: OnAnswerChild(); return TRUE;
     case IDC_ERASE_PROGRESS: OnEraseProgress(); return TRUE;
     default: return fw::CDialog::OnCommand(wParam, lParam);
     }
+}
+
+void CBrevaneDlg::Leave() {
+    // Every route ends here: the Quit button, and Cancel, into which the dialog manager turns
+    // Escape, the close box, the system menu's Close and a posted WM_CLOSE (a multi-line edit
+    // posts one on Escape once a key has gone through the dialog manager).
+    if (m_bUpdating) return;
+    EndDialog(2);
 }
 
 void CBrevaneDlg::OnUpdate() {
