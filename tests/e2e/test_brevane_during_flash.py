@@ -1,6 +1,6 @@
 """Brevane while a stand-in tool flashes (simulation build): the dialog's thread waits instead of
-spinning, a silent update shows its dialog with the warning, and nothing but the verdict ends the
-dialog."""
+spinning, a silent update shows its dialog with the warning, nothing but the verdict ends the
+dialog, and another program can read the log while it is written."""
 from __future__ import annotations
 
 import time
@@ -9,6 +9,8 @@ import pytest
 
 from brevane_setup import BrevaneRun
 from e2e_harness import artifacts
+from e2e_harness.builds import harness_tool
+from e2e_harness.logs import log_entries
 from e2e_harness.proctimes import ProcessorShare, find_linux_pid
 from e2e_harness.uidriver import DIALOG_CLASS, poll
 
@@ -32,25 +34,53 @@ ME_TOOL = ("[when -FWVER]\nline FW Version: 11.8.50.3425\nexit 0\n"
            "[when -f]\nrepeat 50\nprint Progress\\r\\n\nsleep 100\nend\nprint FW Update is complete\\r\\n\nexit 0\n")
 
 
-def test_silent_update_shows_the_warning_and_leaves_the_processor_to_the_tools(brevane, ui, wine_env):
+class LogWatch:
+    """devtools/logwatch holding a file open as a log viewer does and copying what is appended."""
+
+    def __init__(self, wine, scratch, path) -> None:
+        self.copy = scratch.file("logwatch.copy")
+        self.stop_file = scratch.file("logwatch.stop")
+        self.process = wine.popen_wine([str(harness_tool("logwatch.exe")), "--file", wine.windows_path(path),
+                                        "--copy", wine.windows_path(self.copy),
+                                        "--stop", wine.windows_path(self.stop_file)])
+        poll(lambda: self.copy.exists() or self.process.poll() is not None, 30)
+        assert self.copy.exists(), "logwatch could not open the log"
+
+    def stop(self) -> bytes:
+        self.stop_file.touch()
+        code, _, err = self.process.finish(30)
+        assert code == 0, err
+        return self.copy.read_bytes()
+
+
+def test_silent_update_is_shown_logs_beside_a_viewer_and_leaves_the_processor_to_the_tools(brevane, wine, ui, wine_env):
     brevane.script("AFUWINx64", slow_flash(10))
     brevane.script("FWUpdLcl64", ME_TOOL)
     image, me_image = brevane.file("bios.rom"), brevane.file("me.bin")
-    started = brevane.start(f"/NoPause /NoReboot /BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC "
-                            f"/MeRomFile {me_image} /MeVer 11.8.51", timeout=120)
-    pid = find_linux_pid(brevane.scratch.winpath(brevane.exe.name))
+    # A viewer holds the log from before the first line: that line decides whether the run logs
+    # at all.
+    brevane.scratch.file("logs").mkdir()
+    log = brevane.scratch.file("logs", "update.log")
+    watch = LogWatch(wine, brevane.scratch, log)
+    try:
+        started = brevane.start(f"/NoPause /NoReboot /LogFile {brevane.scratch.winpath('logs', 'update.log')} "
+                                f"/BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC /MeRomFile {me_image} "
+                                f"/MeVer 11.8.51", timeout=120)
+        pid = find_linux_pid(brevane.scratch.winpath(brevane.exe.name))
 
-    # Whoever stands at the machine sees the dialog and the warning for the whole flash.
-    dialog = ui.wait_window("Update BIOS", DIALOG_CLASS, timeout=30)
-    ui.wait_text(dialog, 1006, BIOS_WARNING, timeout=30)
-    artifacts.screenshot("brevane-silent-update", wine_env)
+        # Whoever stands at the machine sees the dialog and the warning for the whole flash.
+        dialog = ui.wait_window("Update BIOS", DIALOG_CLASS, timeout=30)
+        ui.wait_text(dialog, 1006, BIOS_WARNING, timeout=30)
+        artifacts.screenshot("brevane-silent-update", wine_env)
 
-    # From the start of the BIOS flash to the end of the ME flash the tools do the work.
-    poll(lambda: brevane.cmdlines("AFUWINx64"), 30)
-    share = ProcessorShare(pid)
-    while share.sample():
-        time.sleep(0.2)
-    result = started.wait()
+        # From the start of the BIOS flash to the end of the ME flash the tools do the work.
+        poll(lambda: brevane.cmdlines("AFUWINx64"), 30)
+        share = ProcessorShare(pid)
+        while share.sample():
+            time.sleep(0.2)
+        result = started.wait()
+    finally:
+        copy = watch.stop()
 
     assert result.exit_code == 0
     assert brevane.cmdlines("FWUpdLcl64") == ["FWUpdLcl64.exe -FWVER", f'FWUpdLcl64.exe -f "{me_image}"  -generic']
@@ -59,6 +89,12 @@ def test_silent_update_shows_the_warning_and_leaves_the_processor_to_the_tools(b
     # Waiting, it stays near 2 % either way.
     assert share.seconds >= 10, share.seconds
     assert share.share < 0.1, f"Brevane used {share.share:.0%} of a processor while the tools ran"
+
+    # Every line reached the file, and the viewer that held it all along read every one.
+    assert [tag.decode() for _, tag, _ in log_entries(log)] == [
+        "Brevane_Start", "IsAdministratorUser", "GetSystemInfo", "GetMeVersion", "FlashBios", "Secure flash Info",
+        "FlashBios", "CompareMeVersion", "FlashME"]
+    assert copy == log.read_bytes()
 
 
 def test_nothing_but_the_verdict_ends_the_dialog_during_a_flash(brevane, ui, listener):
