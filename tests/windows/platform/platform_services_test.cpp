@@ -149,7 +149,8 @@ TEST_F(PlatformServicesTest, RebootWindowsAsksExitWindowsExForAForcedReboot) {
     std::string message = "untouched";
     EXPECT_TRUE(RebootWindowsUsing(os, message));
     EXPECT_EQ("untouched", message);
-    EXPECT_EQ(std::vector<UINT>{0x12}, g_record.exitFlags);
+    // Reboot, forced if hung (0x12), for a planned hardware installation (0x80010002).
+    EXPECT_EQ(std::vector<UINT>{0x12u + 0x80010002u}, g_record.exitFlags);
     EXPECT_EQ(std::vector<DWORD>{500}, g_record.pauses);
     EXPECT_EQ(std::vector<std::string>{"RebootWindows, Initiate ExitWindowsEx()..."}, log.Lines());
 }
