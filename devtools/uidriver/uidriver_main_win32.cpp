@@ -27,7 +27,8 @@
 //                              posts the key to the control that has the focus in that window
 //   msgbox                     text= of the box, then one "button id= text=" line per button
 //   answer --button TEXT       presses the message box button with that text
-//   close                      the close box (WM_SYSCOMMAND SC_CLOSE)
+//   close [--wm-close]         the close box (WM_SYSCOMMAND SC_CLOSE), or with --wm-close a
+//                              posted WM_CLOSE, as another program would ask the window to go
 //   settext --id N --value TEXT
 //                              replaces the text of an edit or combo box (WM_SETTEXT)
 //   watch [--id N] --duration MS [--interval MS]
@@ -379,7 +380,11 @@ int Run(const DriverOptions& options) {
     if (verb == "msgbox") return ShowMessageBox(window);
     if (verb == "close") {
         WaitUntilReady(window);
-        if (!::PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0)) return Fail("PostMessage SC_CLOSE failed");
+        if (options.Flag("wm-close")) {
+            if (!::PostMessageA(window, WM_CLOSE, 0, 0)) return Fail("PostMessage WM_CLOSE failed");
+        } else if (!::PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0)) {
+            return Fail("PostMessage SC_CLOSE failed");
+        }
         Emit("closed hwnd=" + HandleText(window));
         return kOk;
     }
@@ -393,7 +398,8 @@ int Run(const DriverOptions& options) {
 int main(int argc, char** argv) {
     DriverOptions options;
     std::string error;
-    if (!ParseDriverOptions(argc, argv, {"hidden", "command", "force", "msgbox", "no-msgbox"}, options, error)) {
+    if (!ParseDriverOptions(argc, argv, {"hidden", "command", "force", "msgbox", "no-msgbox", "wm-close"}, options,
+                            error)) {
         Emit("error=" + QuoteText(error));
         Emit("usage: uidriver VERB [--hwnd H | --title T | --title-contains T] [--class C] [--pid N] [--timeout MS] ...");
         return kUsage;

@@ -56,6 +56,7 @@ public:
         return true;
     }
     bool ChildHasEnded() override { return m_passes-- <= 0; }
+    ToolWait WaitForChildOrMessage(uint32_t) override { return ToolWait::kMessage; }
     void WaitWhileReading() override {}
     void Stop() override { m_passes = 0; }
     void SetPollInterval(int) override {}

@@ -97,11 +97,19 @@ void CBrevaneDlg::ApplyStartDecision() {
 BOOL CBrevaneDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     switch (LOWORD(wParam)) {
     case IDC_UPDATE: OnUpdate(); return TRUE;
-    case IDC_QUIT: EndDialog(2); return TRUE;
+    case IDC_QUIT: Leave(); return TRUE;
     case IDC_ENTER: OnAnswerChild(); return TRUE;
     case IDC_ERASE_PROGRESS: OnEraseProgress(); return TRUE;
     default: return fw::CDialog::OnCommand(wParam, lParam);
     }
+}
+
+void CBrevaneDlg::Leave() {
+    // Every route ends here: the Quit button, and Cancel, into which the dialog manager turns
+    // Escape, the close box, the system menu's Close and a posted WM_CLOSE (a multi-line edit
+    // posts one on Escape once a key has gone through the dialog manager).
+    if (m_bUpdating) return;
+    EndDialog(2);
 }
 
 void CBrevaneDlg::OnUpdate() {
@@ -109,6 +117,14 @@ void CBrevaneDlg::OnUpdate() {
     // runs: a second "Update" then must not start another tool over the running flash.
     if (!m_pRedirector || m_bUpdating) return;
     m_bUpdating = true;
+    // The dialog manager shows a dialog only once its loop first finds the queue empty. An
+    // update started by the command posted during initialisation (silent mode) runs before
+    // that and keeps the loop busy to the end, so the whole flash, warning included, would run
+    // with no window on screen. A person at a machine a deployment is flashing must see it.
+    if (!::IsWindowVisible(m_hWnd)) {
+        ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+        ::UpdateWindow(m_hWnd);
+    }
     CRedirectorToolRunner tools(*m_pRedirector);
     CUpdateSequence sequence(*this, tools, theOptions, theLog, m_versions, m_nResultCode, m_bRebootRequested);
     sequence.AttachReport(&theRunReport);

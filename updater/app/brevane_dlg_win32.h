@@ -27,11 +27,15 @@ protected:
     BOOL OnInitDialog() override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     void OnOK() override {}  // Enter does nothing
-    void OnCancel() override { EndDialog(2); }
+    void OnCancel() override { Leave(); }
     void OnDestroy() override;
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
 private:
+    // Quit, Escape, the close box and a close asked by another program: the dialog ends with
+    // code 2, unless an update runs. Ended then, the window would vanish while the tool goes
+    // on flashing; the update ends the dialog itself once it has its verdict.
+    void Leave();
     void OnUpdate();
     void OnAnswerChild();
     void OnEraseProgress();

@@ -15,6 +15,18 @@ bool CRedirectorToolRunner::Start(const std::string& commandLine, int updateType
 
 bool CRedirectorToolRunner::ChildHasEnded() { return m_redirector.ChildHasEnded() != FALSE; }
 
+ToolWait CRedirectorToolRunner::WaitForChildOrMessage(uint32_t limitMs) {
+    switch (m_redirector.WaitForChildOrMessage(limitMs)) {
+    case WAIT_OBJECT_0: return ToolWait::kChildEnded;
+    case WAIT_OBJECT_0 + 1: return ToolWait::kMessage;
+    case WAIT_TIMEOUT: return ToolWait::kTimedOut;
+    default:
+        // The wait itself failed: pass the time anyway, or the caller's loop would spin.
+        ::Sleep(limitMs);
+        return ToolWait::kTimedOut;
+    }
+}
+
 void CRedirectorToolRunner::WaitWhileReading() {
     m_redirector.WaitWhileReading();
     // The reader ends by itself right after its last drain once the child has ended.

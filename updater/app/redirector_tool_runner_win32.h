@@ -10,6 +10,7 @@ public:
 
     bool Start(const std::string& commandLine, int updateType, uint32_t& lastError) override;
     bool ChildHasEnded() override;
+    ToolWait WaitForChildOrMessage(uint32_t limitMs) override;
     void WaitWhileReading() override;
     void Stop() override;
     void SetPollInterval(int milliseconds) override;

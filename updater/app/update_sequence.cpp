@@ -11,6 +11,11 @@ namespace {
 // ERROR_INVALID_NAME: the answer a start gets for a path that cannot be quoted for the tool.
 constexpr uint32_t kErrorInvalidName = 123;
 
+// The longest a waiting pass sleeps: the reader raises its flags while it sends the output to
+// the dialog, which wakes the wait at once, so this only bounds how late a flag raised
+// without any output is seen. It is also the pass of the steps that used to sleep 100 ms.
+constexpr uint32_t kPassLimitMs = 100;
+
 const char kDriverTag[] = "Load ME Driver on WinPE";
 const char kMeNotAvailable[] = "ME is not available now, please check it";
 
@@ -54,15 +59,9 @@ bool CUpdateSequence::WaitForChild(Pump pump, Poll poll, const char* boundTag) {
     const uint32_t limitMs = (boundTag && m_options.NoPause) ? m_host.QueryToolLimitMs() : 0;
     const uint64_t startMs = limitMs ? m_host.TickMs() : 0;
     bool endedByLimit = false;
+    const int messagesPerPass = pump == Pump::kOneAndSleep ? 1 : pump == Pump::kEight ? 8 : 10;
     for (;;) {
-        switch (pump) {
-        case Pump::kOneAndSleep:
-            m_host.PumpMessages(1);
-            m_host.Sleep(100);
-            break;
-        case Pump::kEight: m_host.PumpMessages(8); break;
-        case Pump::kTen: m_host.PumpMessages(10); break;
-        }
+        m_host.PumpMessages(messagesPerPass);
         poll();
         if (m_tools.ChildHasEnded()) break;
         const uint64_t elapsedMs = limitMs ? m_host.TickMs() - startMs : 0;
@@ -73,6 +72,10 @@ bool CUpdateSequence::WaitForChild(Pump pump, Poll poll, const char* boundTag) {
                             static_cast<unsigned long>(elapsedMs / 1000), static_cast<unsigned long>(elapsedMs % 1000));
             break;
         }
+        // Never past the query limit: the wait ends early when the child or a message comes.
+        uint32_t waitMs = kPassLimitMs;
+        if (limitMs && limitMs - elapsedMs < waitMs) waitMs = static_cast<uint32_t>(limitMs - elapsedMs);
+        m_tools.WaitForChildOrMessage(waitMs);
     }
     if (pump == Pump::kOneAndSleep) m_host.Sleep(500);
     m_tools.WaitWhileReading();

@@ -12,6 +12,9 @@
 
 class CLogFile;
 
+// How a wait for a running tool ended.
+enum class ToolWait { kChildEnded, kMessage, kTimedOut };
+
 // The tool runner (the dialog's redirector) as the update sequence uses it.
 class IToolRunner {
 public:
@@ -20,6 +23,9 @@ public:
     // `lastError` then holds the system error code of the failure.
     virtual bool Start(const std::string& commandLine, int updateType, uint32_t& lastError) = 0;
     virtual bool ChildHasEnded() = 0;
+    // Blocks until the child ends, a window message is waiting for the calling thread, or
+    // `limitMs` passes; dispatches nothing. A failed wait counts as timed out.
+    virtual ToolWait WaitForChildOrMessage(uint32_t limitMs) = 0;
     // Returns once the output of the ended child has been interpreted, serving messages meanwhile.
     virtual void WaitWhileReading() = 0;
     virtual void Stop() = 0;
@@ -107,10 +113,12 @@ private:
     void StepFailure(const char* tag, const char* logText, int code, const char* message, const char* caption);
 
     enum class Pump { kOneAndSleep, kEight, kTen };
-    // Pumps while the child runs, calling `poll` once per pass, then takes the last output and
-    // calls `poll` once more on it. With `boundTag` (the query tools) and in silent mode the
-    // child is ended when it outlives the query limit, logged under that tag; answers whether
-    // it was ended so. The flash tools are never bounded.
+    // While the child runs, each pass dispatches up to one, eight or ten waiting messages, calls
+    // `poll`, and then sleeps until the child ends or a message comes (at most one pass limit),
+    // so the tool keeps the processor it shares with us. Then takes the last output and calls
+    // `poll` once more on it. With `boundTag` (the query tools) and in silent mode the child is
+    // ended when it outlives the query limit, logged under that tag; answers whether it was
+    // ended so. The flash tools are never bounded.
     template <typename Poll>
     bool WaitForChild(Pump pump, Poll poll, const char* boundTag = nullptr);
 

@@ -16,9 +16,12 @@ BOOL RealIsUserAnAdmin() {
 }
 
 BOOL RealHasWinPEVersion() {
+    // The key lives in the 64-bit view on 64-bit Windows PE; a 32-bit build would otherwise be
+    // redirected to its own view, find nothing and take Windows PE for full Windows. Only a
+    // query is needed, and asking for more can be refused. (32-bit Windows ignores the flag.)
     fw::UniqueHKey key;
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\WinPE", 0,
-                        KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS ||
+                        KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS ||
         !key)
         return FALSE;
     char value[260] = {};

@@ -13,6 +13,10 @@ namespace {
 
 constexpr DWORD kRestartPauseMs = 500;
 constexpr int kShutdownReboot = 1;
+// Recorded with the restart in the system's event log and shutdown tracking: a planned restart
+// for a hardware installation. A reason of 0 would record an unplanned, unexplained shutdown.
+constexpr DWORD kRestartReason =
+    SHTDN_REASON_MAJOR_HARDWARE | SHTDN_REASON_MINOR_INSTALLATION | SHTDN_REASON_FLAG_PLANNED;
 
 // Logs `message` under `tag` and answers FALSE: the one way out of a failed restart step.
 BOOL RestartFailed(const char* tag, const std::string& message) {
@@ -90,7 +94,7 @@ BOOL RebootWindowsUsing(const PlatformOs& os, std::string& message) {
     theLog.WriteLine(tag, "Initiate ExitWindowsEx()...");
     os.sleep(kRestartPauseMs);
     token.reset();
-    if (os.exitWindowsEx(EWX_REBOOT | EWX_FORCEIFHUNG, 0)) return TRUE;
+    if (os.exitWindowsEx(EWX_REBOOT | EWX_FORCEIFHUNG, kRestartReason)) return TRUE;
     message = common::Format("ExitWindowsEx() ERROR, LastError=%lu", ::GetLastError());
     return RestartFailed(tag, message);
 }

@@ -14,8 +14,10 @@ namespace logio {
 // directory is accepted.
 BOOL CreateDirectoryChain(const std::string& folder);
 
-// Opens `path` for appending without sharing (creating it when missing), writes `bytes` at its
-// end and closes it. FALSE when any step fails; the file is then abandoned.
+// Opens `path` for appending (creating it when missing), writes `bytes` at its end in one write
+// and closes it. Windows lets others read and write the file meanwhile and retries briefly
+// while another program holds it without sharing. FALSE when any step fails; the file is then
+// abandoned.
 BOOL AppendExclusive(const std::string& path, const std::string& bytes);
 
 // Hands text to the debugger output channel.

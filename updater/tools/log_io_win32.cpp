@@ -7,14 +7,28 @@
 
 namespace logio {
 
+namespace {
+constexpr int kSharingRetries = 10;
+constexpr DWORD kSharingRetryMs = 20;
+}  // namespace
+
 BOOL CreateDirectoryChain(const std::string& folder) {
     // Creates each directory up to the last backslash; existing ones are accepted.
     return ::MakeSureDirectoryPathExists(folder.c_str());
 }
 
 BOOL AppendExclusive(const std::string& path, const std::string& bytes) {
-    fw::UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0 /* no sharing */, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Others may read the log, and keep it open for reading and writing as viewers and editors
+    // do, while a line is appended; append-only access keeps each line whole at the end even
+    // then. One that forbids writing holds it only briefly as a rule (a backup or indexing
+    // agent), so a sharing violation is retried for a moment before the line is given up.
+    fw::UniqueFile file;
+    for (int attempt = 0;; ++attempt) {
+        file.reset(::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file || ::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kSharingRetries) break;
+        ::Sleep(kSharingRetryMs);
+    }
     if (!file) return FALSE;
     LARGE_INTEGER zero{};
     if (!::SetFilePointerEx(file.get(), zero, nullptr, FILE_END)) return FALSE;

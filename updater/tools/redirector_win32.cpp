@@ -236,7 +236,9 @@ BOOL CRedirector::EndRunningChild(UINT exitCode) {
 }
 
 void CRedirector::SetPollInterval(int milliseconds) {
-    m_dwPollInterval = milliseconds < 0 ? 0u : static_cast<DWORD>(milliseconds);
+    // The ME flash asks for 0: read as soon as possible. A short wait serves that as well.
+    m_dwPollInterval = milliseconds < static_cast<int>(kMinPollIntervalMs) ? kMinPollIntervalMs
+                                                                          : static_cast<DWORD>(milliseconds);
 }
 
 BOOL CRedirector::ChildHasEnded() {
@@ -244,6 +246,22 @@ BOOL CRedirector::ChildHasEnded() {
     DWORD code = 0;
     if (!m_hChild || !::GetExitCodeProcess(m_hChild.get(), &code)) return TRUE;
     return code != STILL_ACTIVE;
+}
+
+DWORD CRedirector::WaitForChildOrMessage(DWORD timeoutMs) {
+    // The reader's own Stop closes the member when the run ends, so the wait holds a handle of
+    // its own.
+    fw::UniqueHandle child;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (!m_hChild) return WAIT_OBJECT_0;
+        HANDLE self = ::GetCurrentProcess();
+        if (!::DuplicateHandle(self, m_hChild.get(), self, child.put(), SYNCHRONIZE, FALSE, 0)) return WAIT_FAILED;
+    }
+    // MWMO_INPUTAVAILABLE: a caller that takes only some of the waiting messages per pass must
+    // be woken for the rest, not only for messages that arrive later.
+    HANDLE waitSet[1] = {child.get()};
+    return ::MsgWaitForMultipleObjectsEx(1, waitSet, timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
 BOOL CRedirector::WaitWhileReading() {

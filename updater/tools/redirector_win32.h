@@ -33,10 +33,18 @@ public:
     // child; derived classes do that first where wanted.
     virtual void Stop();
 
-    // How long the reader waits for the child's end between two drains (negative counts as 0).
+    // How long the reader waits for the child's end between two drains. Never less than
+    // kMinPollIntervalMs: a reader that polls without waiting takes the processor from the
+    // tool it reads, which runs on the same one.
     void SetPollInterval(int milliseconds);
+    static constexpr DWORD kMinPollIntervalMs = 10;
     // TRUE when there is no child, its exit code cannot be read, or it is not STILL_ACTIVE.
     BOOL ChildHasEnded();
+    // Blocks the calling thread until the child ends, a message is waiting in the thread's
+    // queue (also one already seen but not yet taken), or `timeoutMs` passes. Dispatches
+    // nothing. Answers as MsgWaitForMultipleObjectsEx does: WAIT_OBJECT_0 the child has ended
+    // (or there is none), WAIT_OBJECT_0 + 1 a message, WAIT_TIMEOUT, or WAIT_FAILED.
+    DWORD WaitForChildOrMessage(DWORD timeoutMs);
     // Serves the calling thread's messages until the reader has finished its current drain.
     BOOL WaitWhileReading();
     // Writes printf-formatted text to the child's standard input. FALSE without a run.

@@ -12,7 +12,7 @@ BUILD_ROOT = REPO_ROOT / "build"
 WINDOWS_PRESETS = ("win32", "win64", "win32-sim", "win64-sim")
 
 # The harness's own Windows tools; any Windows build has them.
-HARNESS_TOOLS = ("runexe.exe", "uidriver.exe", "msglisten.exe", "e2edemo.exe")
+HARNESS_TOOLS = ("runexe.exe", "uidriver.exe", "msglisten.exe", "logwatch.exe", "e2edemo.exe")
 
 
 def bin_dir(preset: str) -> Path:

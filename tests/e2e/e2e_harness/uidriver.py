@@ -209,9 +209,10 @@ class UiDriver:
         """Posts enter, escape, space or tab to the control that has the focus in `window`."""
         self._call("key", window, key=key)
 
-    def close(self, window: WindowSpec) -> None:
-        """The close box of the window's title bar."""
-        self._call("close", window)
+    def close(self, window: WindowSpec, wm_close: bool = False) -> None:
+        """The close box of the window's title bar; with wm_close=True a posted WM_CLOSE, as
+        another program asks a window to close."""
+        self._call("close", window, wm_close=wm_close)
 
     # Message boxes.
     def message_box(self, title: str, timeout: Optional[float] = None,

@@ -35,6 +35,7 @@ public:
     std::deque<ToolRun> runs;
     std::vector<std::string> commands;  // "<type>|<command line>" for each start attempt
     std::vector<std::string> events;
+    std::vector<uint32_t> waits;  // the limit of each wait for the child or a message
 
     bool Start(const std::string& commandLine, int updateType, uint32_t& lastError) override {
         commands.push_back(std::to_string(updateType) + "|" + commandLine);
@@ -61,6 +62,10 @@ public:
         return true;
     }
     bool ChildHasEnded() override { return m_passesLeft <= 0 || --m_passesLeft <= 0; }
+    ToolWait WaitForChildOrMessage(uint32_t limitMs) override {
+        waits.push_back(limitMs);
+        return ToolWait::kTimedOut;
+    }
     void WaitWhileReading() override {
         events.push_back("WaitWhileReading");
         m_meError |= m_late.lateMeError;
@@ -212,9 +217,11 @@ TEST_F(UpdateSequenceTest, SilentAmdFlashSucceedsAndAsksForReboot) {
     EXPECT_THAT(host.events,
                 ElementsAre("DisableUpdate", "StartSpinner", "Status Updating BIOS. Please DO NOT POWER OFF!",
                             "DisableQuit", "SelectSecure A05", "DisableQuit", "StopSpinner", "EnableQuit", "Close 1"));
-    // The BIOS flash sets no poll interval and waits without sleeping, 8 messages a pass.
+    // The BIOS flash sets no poll interval; each pass takes up to 8 messages and, while the
+    // tool still runs, waits for it or the next message instead of spinning.
     EXPECT_THAT(tools.events, ElementsAre("Start", "WaitWhileReading", "Stop"));
     EXPECT_THAT(host.pumps, ElementsAre(8, 8, 8));
+    EXPECT_THAT(tools.waits, ElementsAre(100, 100));
     EXPECT_EQ(0u, host.slept);
 }
 
@@ -320,9 +327,11 @@ TEST_F(UpdateSequenceTest, FullRunWithMeFlash) {
                             "Start", "WaitWhileReading", "Stop",                                            // BIOS
                             "ResetMeResults", "ClearCompleted", "ClearDone", "Poll 0", "Start",             // ME
                             "WaitWhileReading", "Stop"));
-    // The first query pumps one message and sleeps 100 ms a pass, then 500 ms.
-    EXPECT_EQ(600u, host.slept);
+    // The first query pumps one message a pass and sleeps 500 ms after the tool; only the ME
+    // flash, in the first of its two passes, finds its tool still running and waits.
+    EXPECT_EQ(500u, host.slept);
     EXPECT_THAT(host.pumps, ElementsAre(1, 8, 8, 8));
+    EXPECT_THAT(tools.waits, ElementsAre(100));
     EXPECT_THAT(host.events, testing::Contains("Status Updating ME. Please DO NOT POWER OFF!"));
 }
 
@@ -449,7 +458,8 @@ TEST_F(UpdateSequenceTest, WinPeDriverLoadFailure) {
                                              "$Load ME Driver on WinPE, Result=[ME Driver load failed now, please "
                                              "check it]"));
     EXPECT_THAT(host.events, ElementsAre("DisableUpdate", "StartSpinner", "Close 2", "StopSpinner"));
-    EXPECT_EQ(600u, host.slept);  // one pass of 100 ms, then 500 ms
+    EXPECT_EQ(500u, host.slept);  // one pass that finds the loader ended, then 500 ms
+    EXPECT_THAT(tools.waits, IsEmpty());
 }
 
 TEST_F(UpdateSequenceTest, WinPeDriverLoaderMissingInteractive) {

@@ -46,30 +46,52 @@ TEST_F(PlatformServicesTest, FileExistsIsASearch) {
     EXPECT_FALSE(FileExists(""));
 }
 
-// Removes the Windows PE key on the way out, so a failing assertion leaves the prefix clean.
+// Removes the Windows PE key from both registry views on the way out, so a failing assertion
+// leaves the prefix clean.
 struct WinPEKey {
     static constexpr const char* kPath = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\WinPE";
-    ~WinPEKey() { ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kPath); }
+    ~WinPEKey() {
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_64KEY, 0);
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_32KEY, 0);
+    }
+    // Creates the key in one view; null when that fails.
+    static HKEY Create(REGSAM view) {
+        HKEY key = nullptr;
+        if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                              nullptr) != ERROR_SUCCESS)
+            return nullptr;
+        return key;
+    }
 };
 
-TEST_F(PlatformServicesTest, IsWinPEWantsTheKeyAndItsVersionValue) {
-    HKEY existing = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, WinPEKey::kPath, 0, KEY_READ, &existing) == ERROR_SUCCESS) {
-        ::RegCloseKey(existing);
-        GTEST_SKIP() << "this prefix has a Windows PE key of its own";
+TEST_F(PlatformServicesTest, IsWinPEWantsTheKeyAndItsVersionValueInThe64BitView) {
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        HKEY existing = nullptr;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, WinPEKey::kPath, 0, KEY_READ | view, &existing) == ERROR_SUCCESS) {
+            ::RegCloseKey(existing);
+            GTEST_SKIP() << "this prefix has a Windows PE key of its own";
+        }
     }
     EXPECT_FALSE(IsWinPE());
 
     WinPEKey cleanup;
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, WinPEKey::kPath, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                               nullptr, &key, nullptr));
+    const char version[] = "10.0";
+    // Written where only 32-bit programs look, the key does not make Windows PE: the system
+    // itself keeps it in the 64-bit view, where a 32-bit build must look as well.
+    HKEY redirected = WinPEKey::Create(KEY_WOW64_32KEY);
+    ASSERT_NE(nullptr, redirected);
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExA(redirected, "Version", 0, REG_SZ,
+                                              reinterpret_cast<const BYTE*>(version), sizeof version));
+    ::RegCloseKey(redirected);
+    EXPECT_FALSE(IsWinPE());
+
+    HKEY key = WinPEKey::Create(KEY_WOW64_64KEY);
+    ASSERT_NE(nullptr, key);
     EXPECT_FALSE(IsWinPE());  // the key alone is full Windows
 
     ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key, "Other", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2));
     EXPECT_FALSE(IsWinPE());
 
-    const char version[] = "10.0";
     ASSERT_EQ(ERROR_SUCCESS,
               ::RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), sizeof version));
     EXPECT_TRUE(IsWinPE());
@@ -166,7 +188,8 @@ TEST_F(PlatformServicesTest, RebootWindowsAsksExitWindowsExForAForcedReboot) {
     EXPECT_TRUE(RebootWindowsUsing(os, message));
     EXPECT_EQ("untouched", message);
     EXPECT_EQ(std::vector<UINT>{EWX_REBOOT | EWX_FORCEIFHUNG}, g_record.exitFlags);
-    EXPECT_EQ(std::vector<DWORD>{0}, g_record.exitReasons);
+    // A planned hardware installation: SHTDN_REASON_FLAG_PLANNED | MAJOR_HARDWARE | MINOR_INSTALLATION.
+    EXPECT_EQ(std::vector<DWORD>{0x80010002u}, g_record.exitReasons);
     EXPECT_EQ(std::vector<DWORD>{500}, g_record.pauses);
     EXPECT_EQ(std::vector<std::string>{"RebootWindows, Initiate ExitWindowsEx()..."}, log.Lines());
 }

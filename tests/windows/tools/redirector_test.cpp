@@ -152,9 +152,9 @@ TEST(RedirectorRunTest, MoreThanOneChunkWaitingArrivesAsOrderedChunksOfAtMost102
     EXPECT_EQ(expected, redirector.Output());
 }
 
-TEST(RedirectorRunTest, ZeroPollIntervalPollsContinuouslyAndTheRunStillEnds) {
-    // The ME update runs with 0 ms; a negative interval counts as 0 rather than as "forever".
-    // The child keeps running, so only polling can deliver its output.
+TEST(RedirectorRunTest, ZeroPollIntervalStillDeliversOutputWhileTheChildRuns) {
+    // The ME update asks for 0 ms and a negative interval must not mean "forever": both read
+    // at the shortest interval. The child keeps running, so only polling can deliver its output.
     StandinScript script("sleep 100\nprint a\nsleep 50\nprint bc\nhang\n");
     for (int interval : {0, -5}) {
         SCOPED_TRACE("interval " + std::to_string(interval));
@@ -166,6 +166,35 @@ TEST(RedirectorRunTest, ZeroPollIntervalPollsContinuouslyAndTheRunStillEnds) {
         redirector.Stop();
         EXPECT_EQ(STILL_ACTIVE, WaitForExitCode(child.get()));
     }
+}
+
+TEST(RedirectorRunTest, WaitForChildOrMessageSleepsUntilTheChildEndsOrAMessageWaits) {
+    StandinScript script("sleep 400\nprint done\n");
+    ObservedRedirector redirector;
+    EXPECT_EQ(WAIT_OBJECT_0, redirector.WaitForChildOrMessage(0));  // no child: nothing to wait for
+    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), redirector.WaitForChildOrMessage(20));
+    // A message that is waiting wakes the wait at once, also when a look at the queue has
+    // already seen it and left it there.
+    ASSERT_TRUE(::PostThreadMessageA(::GetCurrentThreadId(), WM_APP, 0, 0));
+    ASSERT_TRUE(::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(WAIT_OBJECT_0 + 1, redirector.WaitForChildOrMessage(kWaitMs));
+    ASSERT_TRUE(::PeekMessageA(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE));
+
+    // With the queue empty it sleeps until the child has ended.
+    DWORD woken = WAIT_TIMEOUT;
+    for (int pass = 0; pass < 100 && woken != WAIT_OBJECT_0; ++pass) {
+        woken = redirector.WaitForChildOrMessage(kWaitMs);
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+    }
+    EXPECT_EQ(WAIT_OBJECT_0, woken);
+    EXPECT_TRUE(redirector.ChildHasEnded());
+    EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
+    EXPECT_EQ("done", redirector.Output());
 }
 
 TEST(RedirectorRunTest, StandardErrorArrivesInTheSamePipeInOrder) {
