@@ -4,7 +4,7 @@
 
 #include "extractor/app/browse_folder_win32.h"
 #include "extractor/app/command_runner_win32.h"
-#include "extractor/package/system_library_win32.h"
+#include "framework/system_library_win32.h"
 #include "extractor/app/extractor_dlg_win32.h"
 #include "framework/unique_handle_win32.h"
 
@@ -117,7 +117,7 @@ BOOL CExtractorApp::SetCurrentDir(const std::string& path) { return ::SetCurrent
 unsigned long CExtractorApp::LastSystemError() { return ::GetLastError(); }
 
 BOOL CExtractorApp::MakeSurePathExists(const std::string& pathWithBackslash, unsigned long& error) {
-    if (sfx::MakeSureDirectoryPathExistsFromSystem(pathWithBackslash.c_str())) return TRUE;
+    if (fw::MakeSureDirectoryPathExistsFromSystem(pathWithBackslash.c_str())) return TRUE;
     error = ::GetLastError();
     return FALSE;
 }

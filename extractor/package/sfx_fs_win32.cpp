@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "extractor/package/system_library_win32.h"
+#include "framework/system_library_win32.h"
 #include "framework/unique_handle_win32.h"
 
 namespace {
@@ -83,7 +83,7 @@ BOOL MakeSureDirectoryPathExists(const char* path) {
     std::string folder = path;
     for (char& c : folder)
         if (c == '/') c = '\\';
-    return sfx::MakeSureDirectoryPathExistsFromSystem(folder.c_str());
+    return fw::MakeSureDirectoryPathExistsFromSystem(folder.c_str());
 }
 
 void DebugOutput(const char* text) { ::OutputDebugStringA(text); }

@@ -1,15 +1,16 @@
 #include "updater/tools/log_io.h"
 
 #include <windows.h>
-#include <dbghelp.h>
 
+#include "framework/system_library_win32.h"
 #include "framework/unique_handle_win32.h"
 
 namespace logio {
 
 BOOL CreateDirectoryChain(const std::string& folder) {
-    // Creates each directory up to the last backslash; existing ones are accepted.
-    return ::MakeSureDirectoryPathExists(folder.c_str());
+    // Creates each directory up to the last backslash; existing ones are accepted. dbghelp is
+    // loaded from the system directory, never imported: see system_library_win32.h.
+    return fw::MakeSureDirectoryPathExistsFromSystem(folder.c_str());
 }
 
 BOOL AppendExclusive(const std::string& path, const std::string& bytes) {
