@@ -47,6 +47,9 @@ BOOL CExtractorApp::InitInstance() {
     ::InitCommonControlsEx(&controls);
 
     m_launcher.m_bDiagnostic = ::GetFileAttributesA(kDiagnosticMarker) != INVALID_FILE_ATTRIBUTES;
+    // Read twice (table first, data after the dialog or the questions): both reads must see
+    // the same file.
+    theSfxFile.KeepFileAcrossClose();
     m_launcher.SetModulePath(ModulePath());
     m_launcher.PublishCommandLine(m_strCmdLine);
     m_launcher.Run();
