@@ -1,5 +1,7 @@
-"""What a normal user could leave where the elevated programs look: a library beside Brevane,
-bytes added to a signed package's certificate table. None of it may run."""
+"""What a normal user could leave where the elevated programs look: a library beside Brevane, a
+folder or files in the destination, a program beside the package, bytes added to a signed
+package's certificate table. None of it may run, and Extractor's own failures end with their
+own exit codes (20 package, 21 destination, 22 extraction, 23 command)."""
 from __future__ import annotations
 
 import os
@@ -77,6 +79,95 @@ def test_brevane_imports_only_known_system_libraries(build):
     assert imported <= {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll", "oleaut32.dll",
                         "msvcrt.dll", "advapi32.dll", "comctl32.dll"}, imported
     assert "kernel32.dll" in imported
+
+
+def temp_destination(drive_c, base: str):
+    [temp] = temp_folders(drive_c)
+    return temp / base
+
+
+def test_planted_files_in_an_existing_temp_destination_never_run(wine, scratch, drive_c):
+    """The destination under the user's temporary folder exists already, holding a read-only
+    program under the command's name (which once made extraction fail and then ran) and a
+    writable stray file. Extractor empties the folder and extracts the package's own bytes."""
+    package = Package(NO_DIALOG | TEMP_OPTION, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("B.exe"))
+    remove_temp_destination(drive_c, "B")
+    destination = temp_destination(drive_c, "B")
+    destination.mkdir()
+    planted = destination / "sfxprobe.exe"
+    shutil.copy2(builds.program("win32", "standins/AFUWIN.exe"), planted)  # records sfxprobe.cmdline when run
+    os.chmod(planted, 0o444)
+    (destination / "stray.dll").write_bytes(b"MZ planted")
+
+    result = wine.run([exe], cwd=scratch.path, timeout=RUN_SECONDS)
+
+    assert result.exit_code == 3
+    [record] = read_probe_records(destination / "probe.txt")
+    assert record.ExtractDest.lower().endswith("\\temp\\b")
+    assert (destination / "sfxprobe.exe").read_bytes() == builds.program("win32", "sfxprobe.exe").read_bytes()
+    assert sorted(p.name for p in destination.iterdir()) == ["HECI.inf", "probe.txt", "settings.ini",
+                                                              "sfxprobe.exe"]
+    remove_temp_destination(drive_c, "B")
+
+
+def test_a_symbolic_link_in_place_of_the_destination_is_refused(wine, scratch, drive_c):
+    package = Package(NO_DIALOG | TEMP_OPTION, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("B.exe"))
+    remove_temp_destination(drive_c, "B")
+    target = scratch.file("elsewhere")
+    target.mkdir()
+    link = temp_destination(drive_c, "B")
+    link.symlink_to(target, target_is_directory=True)
+    try:
+        result = wine.run([exe], cwd=scratch.path, timeout=RUN_SECONDS)
+    finally:
+        link.unlink()
+
+    assert result.exit_code == EXIT_DESTINATION
+    assert list(target.iterdir()) == []
+
+
+def test_failed_extraction_starts_nothing(wine, scratch):
+    """The current directory holds a read-only file under an entry's name: extraction fails and
+    the command (already lying there) is not started. (An entry name that is a link to a file
+    is refused too, but Wine 8 marks only links to folders as reparse points: the reader's
+    native tests cover that case.)"""
+    package = Package(NO_DIALOG | CURRENT_OPTION, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("pkg.exe"))
+    work = scratch.file("work")
+    work.mkdir()
+    shutil.copy2(builds.program("win32", "sfxprobe.exe"), work / "sfxprobe.exe")
+    blocked = work / "settings.ini"
+    blocked.write_bytes(b"read-only")
+    os.chmod(blocked, 0o444)
+
+    result = wine.run([exe], cwd=work, timeout=RUN_SECONDS)
+
+    assert result.exit_code == EXIT_EXTRACTION
+    assert not (work / "probe.txt").exists()
+    assert blocked.read_bytes() == b"read-only"
+
+
+def test_the_command_is_never_taken_from_beside_the_package(wine, scratch):
+    """A program under the command's name lies in the folder the package was started from
+    (a download folder): the one extracted into the destination runs. A command the package
+    does not carry is found in the system directory."""
+    package = Package(NO_DIALOG | CURRENT_OPTION, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("pkg.exe"))
+    scratch.copy_in(builds.program("win32", "standins/AFUWIN.exe"), "sfxprobe.exe")
+    work = scratch.file("work")
+    work.mkdir()
+
+    result = wine.run([exe], cwd=work, timeout=RUN_SECONDS)
+
+    assert result.exit_code == 3
+    assert len(read_probe_records(work / "probe.txt")) == 1
+    assert not scratch.file("sfxprobe.cmdline").exists()
+
+    system = Package(NO_DIALOG | CURRENT_OPTION, "cmd.exe /c exit 7", [probe_entry()])
+    exe = build_package(system, scratch.file("build2"), scratch.file("sys.exe"))
+    assert wine.run([exe], cwd=work, timeout=RUN_SECONDS).exit_code == 7
 
 
 def make_pfx(folder):

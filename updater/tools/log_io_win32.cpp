@@ -13,7 +13,16 @@ BOOL CreateDirectoryChain(const std::string& folder) {
     return fw::MakeSureDirectoryPathExistsFromSystem(folder.c_str());
 }
 
+namespace {
+// A log path that is a link would send the elevated append to wherever the link points.
+bool IsLink(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+}  // namespace
+
 BOOL AppendExclusive(const std::string& path, const std::string& bytes) {
+    if (IsLink(path)) return FALSE;
     fw::UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0 /* no sharing */, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return FALSE;
