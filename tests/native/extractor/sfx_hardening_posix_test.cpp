@@ -61,18 +61,6 @@ TEST(SfxKeepOpen, SecondOpenReadsTheFileFirstOpenedWhateverThePathNamesNow) {
     EXPECT_STREQ("Brevane.exe /forged", reader.m_szWin32Command);
 }
 
-TEST(SfxKeepOpen, WithoutItEveryOpenReadsThePathAgain) {
-    CScratchDir dir;
-    std::string first = BuildPackage(dir, "pkg.exe", "MZ program", Plan("a.exe", "a"));
-    std::string second = BuildPackage(dir, "other.exe", "MZ program", Plan("b.exe", "b"));
-    CSfxFile reader;
-    ASSERT_TRUE(reader.Open(first.c_str()) && reader.LoadToc());
-    reader.Close();
-    fs::rename(second, first);
-    ASSERT_TRUE(reader.Open(first.c_str()) && reader.LoadToc());
-    EXPECT_STREQ("b.exe", reader.m_szWin32Command);
-}
-
 // An entry name that exists as a link in the destination, to a file or to nowhere: writing
 // through it would create or overwrite the file it points at.
 TEST(SfxLinks, EntryNameThatIsALinkIsRefusedAndItsTargetLeftAlone) {
