@@ -81,6 +81,11 @@ struct Module {
     static HMODULE Invalid() noexcept { return nullptr; }
     static void Close(HMODULE h) noexcept { ::FreeLibrary(h); }
 };
+struct LocalMemory {
+    using pointer = HLOCAL;
+    static HLOCAL Invalid() noexcept { return nullptr; }
+    static void Close(HLOCAL h) noexcept { ::LocalFree(h); }
+};
 struct GdiObject {
     using pointer = HGDIOBJ;
     static HGDIOBJ Invalid() noexcept { return nullptr; }
@@ -94,6 +99,7 @@ using UniqueFind = UniqueAny<traits::FindHandle>;     // FindFirstFile results
 using UniqueHKey = UniqueAny<traits::RegKey>;
 using UniqueModule = UniqueAny<traits::Module>;
 using UniqueGdiObject = UniqueAny<traits::GdiObject>;
+using UniqueLocal = UniqueAny<traits::LocalMemory>;   // what the system allocated with LocalAlloc
 
 // Owner of a COM interface pointer: Release on destruction, never AddRef on adoption.
 template <typename T>

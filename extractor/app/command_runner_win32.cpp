@@ -46,11 +46,11 @@ bool PumpMessages(UINT launcherMessage, QuitKeeper& quit, uint32_t& code) {
 
 }  // namespace
 
-BOOL StartAndWait(char* commandLine, const char* workingDir, uint32_t& exitCode, DWORD& error) {
+BOOL StartAndWait(const char* program, char* commandLine, const char* workingDir, uint32_t& exitCode, DWORD& error) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
+    if (!::CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
                           (workingDir && *workingDir) ? workingDir : nullptr, &startup, &info)) {
         error = ::GetLastError();
         return FALSE;

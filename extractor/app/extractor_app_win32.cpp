@@ -4,8 +4,9 @@
 
 #include "extractor/app/browse_folder_win32.h"
 #include "extractor/app/command_runner_win32.h"
-#include "extractor/package/system_library_win32.h"
+#include "framework/system_library_win32.h"
 #include "extractor/app/extractor_dlg_win32.h"
+#include "extractor/app/trusted_folder_win32.h"
 #include "framework/narrow_path_win32.h"
 #include "framework/unique_handle_win32.h"
 
@@ -47,6 +48,9 @@ BOOL CExtractorApp::InitInstance() {
     ::InitCommonControlsEx(&controls);
 
     m_launcher.m_bDiagnostic = ::GetFileAttributesA(kDiagnosticMarker) != INVALID_FILE_ATTRIBUTES;
+    // Read twice (table first, data after the dialog or the questions): both reads must see
+    // the same file.
+    theSfxFile.KeepFileAcrossClose();
     m_launcher.SetModulePath(ModulePath());
     m_launcher.PublishCommandLine(m_strCmdLine);
     m_launcher.Run();
@@ -60,6 +64,12 @@ BOOL CExtractorApp::LoadToc() { return theSfxFile.LoadToc(); }
 void CExtractorApp::ClosePackage() { theSfxFile.Close(); }
 void CExtractorApp::FreeEntries() { theSfxFile.FreeEntries(); }
 int CExtractorApp::ExtractAll(uint32_t mask) { return theSfxFile.ExtractAll(mask); }
+int CExtractorApp::CountEntries(uint32_t mask) {
+    int count = 0;
+    for (const auto& entry : theSfxFile.Entries())
+        if (entry->m_dwPlatform & mask) ++count;
+    return count;
+}
 uint32_t CExtractorApp::SfxFlags() { return theSfxFile.m_dwSfxFlags; }
 std::string CExtractorApp::Win32Command() { return theSfxFile.m_szWin32Command; }
 std::string CExtractorApp::LastError() { return theSfxFile.m_szLastError; }
@@ -108,15 +118,51 @@ BOOL CExtractorApp::SetCurrentDir(const std::string& path) { return ::SetCurrent
 unsigned long CExtractorApp::LastSystemError() { return ::GetLastError(); }
 
 BOOL CExtractorApp::MakeSurePathExists(const std::string& pathWithBackslash, unsigned long& error) {
-    if (sfx::MakeSureDirectoryPathExistsFromSystem(pathWithBackslash.c_str())) return TRUE;
+    if (fw::MakeSureDirectoryPathExistsFromSystem(pathWithBackslash.c_str())) return TRUE;
     error = ::GetLastError();
     return FALSE;
 }
 
-BOOL CExtractorApp::StartAndWait(char* commandLine, const std::string& workingDir, uint32_t& exitCode,
-                                 unsigned long& error) {
+bool CExtractorApp::IsElevated() { return sfx::ProcessIsElevated(); }
+
+sfx::PathState CExtractorApp::InspectPath(const std::string& path) { return sfx::InspectPath(path); }
+
+BOOL CExtractorApp::CreateFolderWithAccess(const std::string& path, const char* sddl, unsigned long& error) {
+    DWORD code = 0;
+    BOOL ok = sfx::CreateFolderWithAccess(path, sddl, code);
+    error = code;
+    return ok;
+}
+
+BOOL CExtractorApp::ResetFolder(const std::string& path, const char* sddl, unsigned long& error) {
+    DWORD code = 0;
+    BOOL ok = sfx::ResetFolder(path, sddl, code);
+    error = code;
+    return ok;
+}
+
+bool CExtractorApp::FileExists(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::string> CExtractorApp::SystemDirectories() {
+    // The folders the platform's own search would try after the program's folder and the
+    // current directory, less the search path (which may hold folders anyone can write).
+    std::vector<std::string> folders;
+    char folder[MAX_PATH] = {};
+    UINT length = ::GetSystemDirectoryA(folder, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) folders.emplace_back(folder, length);
+    length = ::GetWindowsDirectoryA(folder, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) folders.emplace_back(folder, length);
+    return folders;
+}
+
+BOOL CExtractorApp::StartAndWait(const std::string& program, char* commandLine, const std::string& workingDir,
+                                 uint32_t& exitCode, unsigned long& error) {
     DWORD startError = 0;
-    BOOL started = sfx::StartAndWait(commandLine, workingDir.c_str(), exitCode, startError);
+    BOOL started = sfx::StartAndWait(program.empty() ? nullptr : program.c_str(), commandLine, workingDir.c_str(),
+                                     exitCode, startError);
     error = startError;
     return started;
 }

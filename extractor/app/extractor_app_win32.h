@@ -33,6 +33,7 @@ public:
     void ClosePackage() override;
     void FreeEntries() override;
     int ExtractAll(uint32_t mask) override;
+    int CountEntries(uint32_t mask) override;
     uint32_t SfxFlags() override;
     std::string Win32Command() override;
     std::string LastError() override;
@@ -47,8 +48,14 @@ public:
     BOOL SetCurrentDir(const std::string& path) override;
     unsigned long LastSystemError() override;
     BOOL MakeSurePathExists(const std::string& pathWithBackslash, unsigned long& error) override;
-    BOOL StartAndWait(char* commandLine, const std::string& workingDir, uint32_t& exitCode,
-                      unsigned long& error) override;
+    bool IsElevated() override;
+    sfx::PathState InspectPath(const std::string& path) override;
+    BOOL CreateFolderWithAccess(const std::string& path, const char* sddl, unsigned long& error) override;
+    BOOL ResetFolder(const std::string& path, const char* sddl, unsigned long& error) override;
+    bool FileExists(const std::string& path) override;
+    std::vector<std::string> SystemDirectories() override;
+    BOOL StartAndWait(const std::string& program, char* commandLine, const std::string& workingDir,
+                      uint32_t& exitCode, unsigned long& error) override;
 };
 
 // The application object, for the dialog.

@@ -24,7 +24,7 @@ void CExtractorLauncher::Run() {
     bool showDialog = false;
     if (m_platform.OpenPackage(m_strSfxPathName)) {
         // A table that cannot be read leaves the package open; the second open below then
-        // fails and the program ends quietly.
+        // fails and the program ends without a box, with the code of an unreadable package.
         if (m_platform.LoadToc()) {
             showDialog = (m_platform.SfxFlags() & kNoDialogFlag) == 0;
             Diagnostic(common::Format("SfxPathName=%s\nShowDlg=%d", m_strSfxPathName.c_str(), showDialog ? 1 : 0));
@@ -42,26 +42,43 @@ void CExtractorLauncher::Run() {
         if (!m_platform.RunDialog()) return;
     }
 
-    if (!m_platform.OpenPackage(m_strSfxPathName)) return;
-    if (!SelectDestination(-1)) {
-        Diagnostic("Select Destination directory error", MsgKind::Error);
+    // Also the end after a table that could not be read, whose package is still open.
+    if (!m_platform.OpenPackage(m_strSfxPathName)) {
+        m_nExitCode = kExitPackageUnreadable;
         return;
     }
+    if (!SelectDestination(-1)) {
+        Diagnostic("Select Destination directory error", MsgKind::Error);
+        if (!m_bDestinationCancelled) m_nExitCode = kExitDestinationUnavailable;
+        return;
+    }
+    int expected = m_platform.CountEntries(mask);
     int count = m_platform.ExtractAll(mask);
     Diagnostic(common::Format("Extract file count: %d\nDestination: %s\nLastError=%s", count,
                               m_strExtractDest.c_str(), m_platform.LastError().c_str()));
     m_platform.ClosePackage();
     m_platform.FreeEntries();
-    // The command runs even after a failed extraction; its own failure ends the program too.
-    (void)ExecuteCommand();
+    // A file that was not written may be one that was already there, put by someone else: the
+    // command would run it, elevated. Nothing starts after a failed extraction.
+    if (count != expected) {
+        m_nExitCode = kExitExtractionFailed;
+        return;
+    }
+    if (!ExecuteCommand()) m_nExitCode = kExitCommandNotStarted;
 }
 
 BOOL CExtractorLauncher::SelectDestination(int option) {
+    m_bDestinationCancelled = false;
+    bool trusted = false;  // made by PrepareTrustedFolder, which also created it
     option = ResolveDestinationOption(option, m_platform.SfxFlags());
     switch (ClassifyDestination(option)) {
     case DestinationKind::Browse: {
         std::string chosen;
-        if (m_platform.BrowseForFolder("Browse a folder to extract files", chosen) != kBrowseChosen) return FALSE;
+        int answer = m_platform.BrowseForFolder("Browse a folder to extract files", chosen);
+        if (answer != kBrowseChosen) {
+            m_bDestinationCancelled = answer == kBrowseCancelled;
+            return FALSE;
+        }
         m_strExtractDest = chosen;
         (void)m_platform.SetCurrentDir(m_strExtractDest);
         Diagnostic(common::Format("Extract to Browsed dir: %s", m_strExtractDest.c_str()));
@@ -71,6 +88,20 @@ BOOL CExtractorLauncher::SelectDestination(int option) {
         std::string temp;
         if (!m_platform.GetTempDirectory(temp)) return FALSE;
         m_strExtractDest = TempDestination(temp, m_strBaseName);
+        // Run elevated, the files go where the user who started it cannot change them before
+        // they run: never into a folder found under the user's own temporary folder as it is.
+        if (m_platform.IsElevated()) {
+            unsigned long error = 0;
+            std::string used;
+            if (!m_platform.MakeSurePathExists(WithTrailingBackslash(temp), error) ||
+                !PrepareTrustedFolder(m_strExtractDest, used, error)) {
+                Diagnostic(common::Format("Destination path not available!\nError code: %lu\nPath: %s", error,
+                                          WithTrailingBackslash(m_strExtractDest).c_str()));
+                return FALSE;
+            }
+            m_strExtractDest = used;
+            trusted = true;
+        }
         Diagnostic(common::Format("Extract to TEMP dir: %s", m_strExtractDest.c_str()));
         break;
     }
@@ -85,8 +116,14 @@ BOOL CExtractorLauncher::SelectDestination(int option) {
 
     std::string withSlash = WithTrailingBackslash(m_strExtractDest);
     unsigned long error = 0;
-    if (!m_platform.MakeSurePathExists(withSlash, error)) {
+    if (!trusted && !m_platform.MakeSurePathExists(withSlash, error)) {
         Diagnostic(common::Format("Destination path not available!\nError code: %lu\nPath: %s", error,
+                                  withSlash.c_str()));
+        return FALSE;
+    }
+    // A link would send every write (and the times and attributes set after it) elsewhere.
+    if (m_platform.InspectPath(m_strExtractDest) == PathState::ReparsePoint) {
+        Diagnostic(common::Format("Destination path not available!\nError code: %lu\nPath: %s", kErrorReparsePoint,
                                   withSlash.c_str()));
         return FALSE;
     }
@@ -98,6 +135,40 @@ BOOL CExtractorLauncher::SelectDestination(int option) {
         return FALSE;
     }
     return TRUE;
+}
+
+BOOL CExtractorLauncher::PrepareTrustedFolder(const std::string& path, std::string& used, unsigned long& error) {
+    error = 0;
+    for (int sibling = 0; sibling <= kTrustedFolderSiblings; ++sibling) {
+        std::string candidate = sibling == 0 ? path : path + "." + std::to_string(sibling);
+        switch (m_platform.InspectPath(candidate)) {
+        case PathState::Missing:
+            // Someone may create it first: then it is taken, and the next name is tried.
+            if (m_platform.CreateFolderWithAccess(candidate, kTrustedFolderSddl, error)) {
+                used = candidate;
+                return TRUE;
+            }
+            break;
+        case PathState::Folder:
+            // Emptied and given our access list, it is as good as new; anything less and it
+            // is left alone for a fresh sibling.
+            if (m_platform.ResetFolder(candidate, kTrustedFolderSddl, error)) {
+                used = candidate;
+                return TRUE;
+            }
+            break;
+        case PathState::ReparsePoint:
+            if (sibling == 0) {
+                error = kErrorReparsePoint;
+                return FALSE;
+            }
+            break;
+        case PathState::Other:
+            break;
+        }
+    }
+    if (error == 0) error = kErrorFileNotFound;
+    return FALSE;
 }
 
 BOOL CExtractorLauncher::ExecuteCommand() {
@@ -129,9 +200,16 @@ BOOL CExtractorLauncher::ExecuteCommand() {
     }
     (void)m_platform.SetCurrentDir(workingDir);
 
-    uint32_t exitCode = 0;
+    std::string program;
     unsigned long error = 0;
-    if (!m_platform.StartAndWait(buffer, workingDir, exitCode, error)) {
+    if (!ResolveCommandProgram(command, m_strExtractDest, m_platform.SystemDirectories(),
+                               [this](const std::string& path) { return m_platform.FileExists(path); }, program)) {
+        error = kErrorFileNotFound;
+        Diagnostic(StartFailureText(error, command, workingDir), MsgKind::Error);
+        return FALSE;
+    }
+    uint32_t exitCode = 0;
+    if (!m_platform.StartAndWait(program, buffer, workingDir, exitCode, error)) {
         Diagnostic(StartFailureText(error, command, workingDir), MsgKind::Error);
         return FALSE;
     }

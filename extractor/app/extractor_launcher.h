@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/portable_types.h"
 #include "extractor/app/launch_rules.h"
@@ -26,6 +27,31 @@ constexpr int kBrowseNoPath = -3;
 constexpr uint32_t kSilentExtractMask = 6;
 constexpr uint32_t kDialogExtractMask = 0xFF;
 
+// Extractor's own failures on the start-up path, apart from every code the update utility
+// returns (0, 1, 2, 4, 8, 9, 11-16, 31-33), so a caller can tell who failed. A cancelled
+// folder choice or a dialog closed without OK is the user's decision and stays 0.
+constexpr uint32_t kExitPackageUnreadable = 20;      // the package cannot be opened or read
+constexpr uint32_t kExitDestinationUnavailable = 21;  // the destination is not available
+constexpr uint32_t kExitExtractionFailed = 22;        // an entry that should be written was not
+constexpr uint32_t kExitCommandNotStarted = 23;       // the stored command cannot be started
+
+// What a path names, without following a link.
+enum class PathState { Missing, Folder, ReparsePoint, Other };
+
+// The security descriptor of the destination Extractor creates when it runs elevated: owned by
+// Administrators, only SYSTEM and Administrators may change anything in it, every user may
+// read and run what is there; inherited by everything created inside, and nothing inherited
+// from the user's own temporary folder.
+constexpr char kTrustedFolderSddl[] = "O:BAG:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+
+// The system error reported for a destination that is a reparse point
+// (ERROR_REPARSE_POINT_ENCOUNTERED).
+constexpr unsigned long kErrorReparsePoint = 4395;
+
+// Fresh siblings tried ("<package>.1", "<package>.2", ...) when the folder of the package's
+// name cannot be made trustworthy.
+constexpr int kTrustedFolderSiblings = 99;
+
 class CLauncherPlatform {
 public:
     virtual ~CLauncherPlatform() = default;
@@ -36,6 +62,8 @@ public:
     virtual void ClosePackage() = 0;
     virtual void FreeEntries() = 0;
     virtual int ExtractAll(uint32_t mask) = 0;
+    // How many loaded entries ExtractAll(mask) has to write.
+    virtual int CountEntries(uint32_t mask) = 0;
     virtual uint32_t SfxFlags() = 0;
     virtual std::string Win32Command() = 0;
     virtual std::string LastError() = 0;
@@ -59,10 +87,25 @@ public:
     virtual unsigned long LastSystemError() = 0;
     // Creates `pathWithBackslash` with every missing parent; on failure `error` is the system's.
     virtual BOOL MakeSurePathExists(const std::string& pathWithBackslash, unsigned long& error) = 0;
-    // Starts `commandLine` in `workingDir` and waits for it (or for the launcher message).
+    // TRUE when this process runs with an administrator's full token (or when that cannot be
+    // told: the careful answer).
+    virtual bool IsElevated() = 0;
+    virtual PathState InspectPath(const std::string& path) = 0;
+    // Creates the folder `path`, which must not exist yet, with the descriptor `sddl`.
+    virtual BOOL CreateFolderWithAccess(const std::string& path, const char* sddl, unsigned long& error) = 0;
+    // Gives the existing folder `path` the owner and access list of `sddl` and empties it,
+    // deleting links inside it rather than following them. TRUE only when all of that
+    // succeeded and the folder is empty.
+    virtual BOOL ResetFolder(const std::string& path, const char* sddl, unsigned long& error) = 0;
+    // TRUE when `path` names an existing file (not a directory).
+    virtual bool FileExists(const std::string& path) = 0;
+    // The system directories a command's program is looked up in, in order.
+    virtual std::vector<std::string> SystemDirectories() = 0;
+    // Starts `program` (empty: the command line's first token, taken as it is) with
+    // `commandLine` in `workingDir` and waits for it (or for the launcher message).
     // TRUE with the exit code, or FALSE with the start error.
-    virtual BOOL StartAndWait(char* commandLine, const std::string& workingDir, uint32_t& exitCode,
-                              unsigned long& error) = 0;
+    virtual BOOL StartAndWait(const std::string& program, char* commandLine, const std::string& workingDir,
+                              uint32_t& exitCode, unsigned long& error) = 0;
 };
 
 class CExtractorLauncher {
@@ -78,7 +121,8 @@ public:
     void Run();
 
     // Chooses ExtractDest for `option` (-1: the package's own), creates it and makes it the
-    // current directory.
+    // current directory. A failure because the user cancelled the folder choice sets
+    // m_bDestinationCancelled.
     [[nodiscard]] BOOL SelectDestination(int option);
     // Starts the package's Win32 command in ExtractDest and waits for it.
     [[nodiscard]] BOOL ExecuteCommand();
@@ -88,9 +132,13 @@ public:
     std::string m_strExtractDest;
     uint32_t m_nExitCode = 0;
     bool m_bDiagnostic = false;
+    bool m_bDestinationCancelled = false;
 
 private:
     void Diagnostic(const std::string& text, MsgKind kind = MsgKind::Plain);
+    // Makes `path`, or failing that a fresh sibling of it, a folder that only administrators
+    // can write; `used` is the folder made. A `path` that is a reparse point is refused.
+    BOOL PrepareTrustedFolder(const std::string& path, std::string& used, unsigned long& error);
 
     CLauncherPlatform& m_platform;
 };

@@ -79,4 +79,52 @@ std::string StartFailureText(unsigned long error, const std::string& command, co
                           workingDir.c_str());
 }
 
+namespace {
+
+std::string FirstToken(const std::string& command) {
+    size_t at = command.find_first_not_of(" \t");
+    if (at == std::string::npos) return std::string();
+    if (command[at] == '"') {
+        size_t end = command.find('"', at + 1);
+        return command.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+    }
+    size_t end = command.find_first_of(" \t", at);
+    return command.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::string JoinPath(std::string folder, const std::string& name) {
+    while (!folder.empty() && IsSeparator(folder.back())) folder.pop_back();
+    return folder + "\\" + name;
+}
+
+}  // namespace
+
+BOOL ResolveCommandProgram(const std::string& command, const std::string& extractDest,
+                           const std::vector<std::string>& systemDirectories,
+                           const std::function<bool(const std::string&)>& exists, std::string& program) {
+    std::string token = FirstToken(command);
+    program.clear();
+    if (token.empty()) return FALSE;
+    // "C:\x.exe", "\\server\x.exe", "\x.exe", "C:x.exe": no search is involved.
+    if (token.find(':') != std::string::npos || IsSeparator(token[0])) return TRUE;
+
+    size_t nameAt = token.find_last_of("\\/");
+    bool hasFolder = nameAt != std::string::npos;
+    std::string name = hasFolder ? token.substr(nameAt + 1) : token;
+    if (name.find('.') == std::string::npos) token += ".exe";
+
+    std::vector<std::string> candidates{JoinPath(extractDest, token)};
+    if (!hasFolder)
+        for (const std::string& folder : systemDirectories) candidates.push_back(JoinPath(folder, token));
+    for (const std::string& candidate : candidates) {
+        if (exists(candidate)) {
+            program = candidate;
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
 }  // namespace sfx

@@ -4,7 +4,9 @@
 // with its buffer limits, and the command-line buffer.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "common/portable_types.h"
 #include "extractor/package/sfx_format.h"
@@ -56,5 +58,18 @@ BOOL CopyCommandLine(const std::string& command, char (&buffer)[kCommandBufferSi
 
 // The text of a failed process start; error 740 (elevation required) has its own text.
 std::string StartFailureText(unsigned long error, const std::string& command, const std::string& workingDir);
+
+// The system error of a program that cannot be found.
+constexpr unsigned long kErrorFileNotFound = 2;
+
+// The program a command line starts, looked up without the platform's own search, which would
+// try the folder of the running program (a download folder) first. The first token (quoted or
+// up to the first blank) is used as it is when it is an absolute or rooted path: `program` is
+// then empty. Otherwise ".exe" is added when its name has no extension and it is looked up in
+// `extractDest`, then, when it names no folder of its own, in each of `systemDirectories`;
+// `program` is the first full path that `exists`. FALSE when none does.
+BOOL ResolveCommandProgram(const std::string& command, const std::string& extractDest,
+                           const std::vector<std::string>& systemDirectories,
+                           const std::function<bool(const std::string&)>& exists, std::string& program);
 
 }  // namespace sfx

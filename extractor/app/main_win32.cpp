@@ -2,7 +2,7 @@
 // hands the command-line tail to the one application object.
 #include <windows.h>
 
-#include "extractor/package/system_library_win32.h"
+#include "framework/system_library_win32.h"
 #include "extractor/app/extractor_app_win32.h"
 
 namespace {
@@ -10,6 +10,6 @@ CExtractorApp theApp;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLineTail, int) {
-    sfx::RestrictDllSearchToSystem();
+    fw::RestrictDllSearchToSystem();
     return theApp.Run(instance, commandLineTail);
 }

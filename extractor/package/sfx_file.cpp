@@ -26,8 +26,11 @@ CSfxFile::CSfxFile()
 
 CSfxFile::~CSfxFile() {
     Close();
+    if (m_pKeptFile) std::fclose(m_pKeptFile);
     FreeEntries();
 }
+
+void CSfxFile::KeepFileAcrossClose() { m_bKeepAcrossClose = true; }
 
 uint32_t CSfxFile::GetDestOption() const { return m_dwSfxFlags & sfx::kDestOptionMask; }
 
@@ -48,10 +51,14 @@ void CSfxFile::Fail(const char* text) {
 }
 
 void CSfxFile::Close() {
-    if (m_pFile) {
+    if (!m_pFile) return;
+    if (m_bKeepAcrossClose && m_pFile != m_pKeptFile) {
+        if (m_pKeptFile) std::fclose(m_pKeptFile);
+        m_pKeptFile = m_pFile;
+    } else if (!m_bKeepAcrossClose) {
         std::fclose(m_pFile);
-        m_pFile = nullptr;
     }
+    m_pFile = nullptr;
 }
 
 void CSfxFile::FreeEntries() { m_entries.clear(); }
@@ -110,8 +117,8 @@ int CSfxFile::FindLastSignature(uint64_t* position) {
         }
     };
 
-    while (!atEnd && total < m_ullPackageSize) {
-        uint64_t left = m_ullPackageSize - total;
+    while (!atEnd && total < m_ullScanEnd) {
+        uint64_t left = m_ullScanEnd - total;
         size_t want = left < kScanWindow ? static_cast<size_t>(left) : kScanWindow;
         size_t got = std::fread(window.get() + held, 1, want, m_pFile);
         total += got;
@@ -126,11 +133,29 @@ int CSfxFile::FindLastSignature(uint64_t* position) {
             held = keep;
         }
     }
-    // The tail: positions with 11 bytes left, the twelfth shown as a NUL.
-    if (held >= sfx::kSignatureScanLength) scan(held - sfx::kSignatureScanLength);
+    // The tail: positions with 11 bytes left, the twelfth shown as a NUL. Not before a
+    // certificate table: a signature must lie whole inside the signed area.
+    if (held >= sfx::kSignatureScanLength && m_ullScanEnd == m_ullPackageSize)
+        scan(held - sfx::kSignatureScanLength);
     uint64_t n = total;
     if (n > 0) SfxDebugPrint("Seek to end. 0x%" PRIX64 "+11 > 0x%" PRIX64, n > 10 ? n - 10 : 0, n);
     return found ? 1 : 0;
+}
+
+// A signed file's certificate table is outside what its signature covers: anyone can add bytes
+// to it and the file still shows as validly signed. The search stops where the table starts
+// (the security entry is itself outside the hash, but moving it moves the table, which the
+// signature check then finds in hashed bytes).
+uint64_t CSfxFile::SignedAreaEnd() {
+    unsigned char dos[sfx::kDosHeaderBytes];
+    unsigned char pe[sfx::kPeHeaderBytes];
+    uint32_t peOffset = 0, tableOffset = 0, tableSize = 0;
+    if (!sfxfs::Seek(m_pFile, 0) || !ReadBytes(dos, sizeof dos) || !sfx::PeDosHeaderOffset(dos, sizeof dos, &peOffset))
+        return m_ullPackageSize;
+    if (!sfxfs::Seek(m_pFile, peOffset)) return m_ullPackageSize;
+    size_t got = std::fread(pe, 1, sizeof pe, m_pFile);
+    if (!sfx::PeCertificateTable(pe, got, &tableOffset, &tableSize)) return m_ullPackageSize;
+    return tableOffset < m_ullPackageSize ? tableOffset : m_ullPackageSize;
 }
 
 BOOL CSfxFile::Open(const char* path) {
@@ -138,7 +163,18 @@ BOOL CSfxFile::Open(const char* path) {
         SetLastError("SfxFile has already opened");
         return FALSE;
     }
-    m_pFile = sfxfs::OpenForRead(path);
+    if (m_pKeptFile && m_strKeptPath == path) {
+        m_pFile = m_pKeptFile;
+        std::clearerr(m_pFile);
+    } else {
+        if (m_pKeptFile) std::fclose(m_pKeptFile);
+        m_pKeptFile = nullptr;
+        m_pFile = sfxfs::OpenForRead(path);
+        if (m_bKeepAcrossClose) {
+            m_pKeptFile = m_pFile;
+            m_strKeptPath = path;
+        }
+    }
     if (!m_pFile) {
         SetLastError("Open Sfx file error");
         return FALSE;
@@ -149,6 +185,7 @@ BOOL CSfxFile::Open(const char* path) {
         return FALSE;
     }
 
+    m_ullScanEnd = SignedAreaEnd();
     uint64_t signatureAt = 0;
     int found = FindLastSignature(&signatureAt);
     if (found < 0) {
@@ -298,6 +335,12 @@ BOOL CSfxFile::ExtractOne(CSrcFileInfo* entry) {
     // destination directory.
     if (!sfx::IsPlainFileName(entry->m_szFileName)) {
         SetLastError("Unsafe filename for ExtractOne(),%s", entry->m_szFileName);
+        return FALSE;
+    }
+    // An entry name that exists as a link would have the file, its times and its attributes
+    // written wherever the link points.
+    if (sfxfs::IsLink(entry->m_szFileName)) {
+        SetLastError("Link refused for ExtractOne(),%s", entry->m_szFileName);
         return FALSE;
     }
     if (!sfxfs::Seek(m_pFile, entry->m_ullDataOffset)) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "common/portable_types.h"
@@ -31,6 +32,12 @@ public:
     [[nodiscard]] int ExtractAll(uint32_t mask);
     void Close();
     void FreeEntries();
+    // From now on Close keeps the file it closes, and the next Open of the same path reads
+    // through it instead of opening the path again: whatever happens to the path in between
+    // (the file renamed and another put in its place), the package read is the one first
+    // opened. Where the platform allows, the file is opened so that nobody may write, rename
+    // or delete it while it is held.
+    void KeepFileAcrossClose();
 
     BOOL IsOpen() const { return m_pFile != nullptr; }
     BOOL HasEntries() const { return !m_entries.empty(); }
@@ -58,6 +65,9 @@ private:
     void Fail(const char* text);  // SetLastError, close, and trace the text
     // 1 found (position set), 0 not found, -1 no memory for the search window.
     int FindLastSignature(uint64_t* position);
+    // Where the signature search ends: the start of the file's certificate table, or the end
+    // of a file without one.
+    uint64_t SignedAreaEnd();
     bool ReadBytes(void* buffer, size_t count);
     // Reads a NUL-terminated field of at most `limit` bytes into `buffer`; answers the number
     // of bytes consumed and whether a NUL ended it.
@@ -65,5 +75,9 @@ private:
 
     std::vector<std::unique_ptr<CSrcFileInfo>> m_entries;
     FILE* m_pFile;
+    bool m_bKeepAcrossClose = false;
+    FILE* m_pKeptFile = nullptr;  // the file Close kept, and its path
+    std::string m_strKeptPath;
     uint64_t m_ullPackageSize;  // size of the open file, the bound of every count
+    uint64_t m_ullScanEnd = 0;  // the signature search reads [0, m_ullScanEnd)
 };

@@ -94,6 +94,17 @@ void WriteTocHeader(CByteWriter& writer, uint32_t flags, uint32_t reserved, cons
 
 void WriteTrailer(CByteWriter& writer, uint64_t offsetToToc);
 
+// Where the certificate table of a signed program starts, from the security entry of its own
+// PE header: `dosHeader` holds the file's first 64 bytes, `peHeader` the bytes from the
+// offset at 0x3C on (kPeHeaderBytes of them, fewer at the end of the file). FALSE when the
+// file is no PE image or has no certificate table. The table is not covered by the signature's
+// hash, so nothing in it may be taken for part of the package.
+constexpr size_t kDosHeaderBytes = 64;
+constexpr size_t kPeHeaderBytes = 4 + 20 + 144 + 8;
+[[nodiscard]] bool PeDosHeaderOffset(const uint8_t* dosHeader, size_t size, uint32_t* peOffset);
+[[nodiscard]] bool PeCertificateTable(const uint8_t* peHeader, size_t size, uint32_t* tableOffset,
+                                      uint32_t* tableSize);
+
 // True when `name` names a file directly inside the destination: not empty, shorter than the
 // name field, no path separator, drive or stream colon, no character Windows forbids in a name,
 // not made of dots and blanks only (".", "..", and what Windows shortens to them), and not a

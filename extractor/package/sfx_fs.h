@@ -18,6 +18,10 @@ FILE* OpenForRead(const char* path);
 // number in *error (13, EACCES, for a read-only file in the way).
 FILE* CreateForWrite(const char* path, int* error);
 
+// True when `path` is a symbolic link, junction or other reparse point: writing through it would
+// write somewhere else than the folder it lies in.
+bool IsLink(const char* path);
+
 // 64-bit positioning of a C stream.
 [[nodiscard]] bool Seek(FILE* file, uint64_t position);
 [[nodiscard]] bool Tell(FILE* file, uint64_t* position);

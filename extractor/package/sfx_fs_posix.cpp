@@ -52,6 +52,11 @@ namespace sfxfs {
 
 FILE* OpenForRead(const char* path) { return std::fopen(ToPosixPath(path).c_str(), "rb"); }
 
+bool IsLink(const char* path) {
+    struct stat info{};
+    return ::lstat(ToPosixPath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 FILE* CreateForWrite(const char* path, int* error) {
     std::string posix = ToPosixPath(path);
     struct stat info{};

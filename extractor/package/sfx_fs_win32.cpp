@@ -2,11 +2,14 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <string>
 
-#include "extractor/package/system_library_win32.h"
+#include "framework/system_library_win32.h"
 #include "framework/unique_handle_win32.h"
 
 namespace {
@@ -18,7 +21,24 @@ SfxFileTime FromFileTime(const FILETIME& ft) { return SfxFileTime{ft.dwLowDateTi
 
 namespace sfxfs {
 
-FILE* OpenForRead(const char* path) { return std::fopen(path, "rb"); }
+FILE* OpenForRead(const char* path) {
+    // Others may read the package meanwhile, but nobody may write, rename or delete it while
+    // it is open: what is read later through this handle is what was checked first.
+    fw::UniqueFile file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return nullptr;
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_RDONLY | _O_BINARY);
+    if (descriptor == -1) return nullptr;
+    file.release();  // the descriptor owns it now
+    FILE* stream = _fdopen(descriptor, "rb");
+    if (!stream) _close(descriptor);  // closes the handle too
+    return stream;
+}
+
+bool IsLink(const char* path) {
+    DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 FILE* CreateForWrite(const char* path, int* error) {
     // Windows refuses to open a read-only file for writing, even for an administrator; Wine
@@ -83,7 +103,7 @@ BOOL MakeSureDirectoryPathExists(const char* path) {
     std::string folder = path;
     for (char& c : folder)
         if (c == '/') c = '\\';
-    return sfx::MakeSureDirectoryPathExistsFromSystem(folder.c_str());
+    return fw::MakeSureDirectoryPathExistsFromSystem(folder.c_str());
 }
 
 void DebugOutput(const char* text) { ::OutputDebugStringA(text); }

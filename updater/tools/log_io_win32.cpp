@@ -1,8 +1,8 @@
 #include "updater/tools/log_io.h"
 
 #include <windows.h>
-#include <dbghelp.h>
 
+#include "framework/system_library_win32.h"
 #include "framework/unique_handle_win32.h"
 
 namespace logio {
@@ -13,11 +13,21 @@ constexpr DWORD kSharingRetryMs = 20;
 }  // namespace
 
 BOOL CreateDirectoryChain(const std::string& folder) {
-    // Creates each directory up to the last backslash; existing ones are accepted.
-    return ::MakeSureDirectoryPathExists(folder.c_str());
+    // Creates each directory up to the last backslash; existing ones are accepted. dbghelp is
+    // loaded from the system directory, never imported: see system_library_win32.h.
+    return fw::MakeSureDirectoryPathExistsFromSystem(folder.c_str());
 }
 
+namespace {
+// A log path that is a link would send the elevated append to wherever the link points.
+bool IsLink(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+}  // namespace
+
 BOOL AppendExclusive(const std::string& path, const std::string& bytes) {
+    if (IsLink(path)) return FALSE;
     // Others may read the log, and keep it open for reading and writing as viewers and editors
     // do, while a line is appended; append-only access keeps each line whole at the end even
     // then. One that forbids writing holds it only briefly as a rule (a backup or indexing

@@ -39,6 +39,33 @@ bool WaitServingSentMessages(HANDLE thread, DWORD timeoutMs) {
     }
 }
 
+// A process-thread attribute list holding one handle list; deleted with its owner. The
+// handles must stay open until the process has been created.
+class CInheritList {
+public:
+    CInheritList() = default;
+    CInheritList(const CInheritList&) = delete;
+    CInheritList& operator=(const CInheritList&) = delete;
+    ~CInheritList() {
+        if (m_bInitialised) ::DeleteProcThreadAttributeList(get());
+    }
+
+    bool Init(HANDLE* handles, size_t bytes) {
+        SIZE_T size = 0;
+        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);  // asks for the size only
+        m_buffer.resize(size);
+        if (size == 0 || !::InitializeProcThreadAttributeList(get(), 1, 0, &size)) return false;
+        m_bInitialised = true;
+        return ::UpdateProcThreadAttribute(get(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles, bytes, nullptr,
+                                           nullptr) != FALSE;
+    }
+    LPPROC_THREAD_ATTRIBUTE_LIST get() { return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(m_buffer.data()); }
+
+private:
+    std::vector<unsigned char> m_buffer;
+    bool m_bInitialised = false;
+};
+
 }  // namespace
 
 CRedirector::~CRedirector() { CRedirector::Stop(); }
@@ -130,11 +157,22 @@ BOOL CRedirector::CreateChild(const char* commandLine, HANDLE output, HANDLE inp
     startup.hStdError = error;
     startup.wShowWindow = SW_HIDE;
 
+    // The child runs as administrator: it inherits exactly the three pipe ends, whatever else
+    // this process has made inheritable, not every inheritable handle it happens to hold.
+    HANDLE inherited[] = {output, input, error};
+    CInheritList handleList;
+    if (!handleList.Init(inherited, sizeof inherited)) return FALSE;
+    STARTUPINFOEXA extended{};
+    extended.StartupInfo = startup;
+    extended.StartupInfo.cb = sizeof extended;
+    extended.lpAttributeList = handleList.get();
+
     // CreateProcessA may write into the command line, so it gets a copy.
     std::vector<char> writable(commandLine, commandLine + std::strlen(commandLine) + 1);
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
-                          nullptr, nullptr, &startup, &process))
+    if (!::CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE,
+                          CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                          &extended.StartupInfo, &process))
         return FALSE;
     fw::UniqueHandle primaryThread(process.hThread);
     child.reset(process.hProcess);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ public:
     std::string command = "run.exe %SfxCmdLine%";
     std::string lastError;
     int extracted = 3;
+    int matching = 3;  // entries the extraction has to write
+    std::set<std::string> files;  // what FileExists finds; every file while empty
+    std::string program;  // what StartAndWait was asked to start
     bool yes = false;
     bool dialogOk = true;
     int browseAnswer = kBrowseChosen;
@@ -56,6 +60,32 @@ public:
         calls.push_back("ExtractAll " + std::to_string(mask));
         return extracted;
     }
+    int CountEntries(uint32_t) override { return matching; }
+    bool elevated = false;
+    std::map<std::string, PathState> paths;  // what InspectPath answers; a folder when not listed
+    std::set<std::string> resettable;        // folders ResetFolder succeeds on
+    std::set<std::string> taken;             // missing, but created by someone else first
+    bool IsElevated() override { return elevated; }
+    PathState InspectPath(const std::string& path) override {
+        auto found = paths.find(path);
+        return found == paths.end() ? PathState::Folder : found->second;
+    }
+    BOOL CreateFolderWithAccess(const std::string& path, const char* sddl, unsigned long& error) override {
+        calls.push_back("Create " + path + " " + sddl);
+        if (paths[path] != PathState::Missing || taken.count(path)) {
+            error = 183;  // ERROR_ALREADY_EXISTS: someone was quicker
+            return FALSE;
+        }
+        paths[path] = PathState::Folder;
+        return TRUE;
+    }
+    BOOL ResetFolder(const std::string& path, const char* sddl, unsigned long& error) override {
+        calls.push_back("Reset " + path + " " + sddl);
+        error = 145;  // ERROR_DIR_NOT_EMPTY
+        return resettable.count(path) ? TRUE : FALSE;
+    }
+    bool FileExists(const std::string& path) override { return files.empty() || files.count(path) > 0; }
+    std::vector<std::string> SystemDirectories() override { return {"C:\\Windows\\system32", "C:\\Windows"}; }
     uint32_t SfxFlags() override { return flags; }
     std::string Win32Command() override { return command; }
     std::string LastError() override { return lastError; }
@@ -100,8 +130,9 @@ public:
         error = makeSureError;
         return makeSure;
     }
-    BOOL StartAndWait(char* commandLine, const std::string& workingDir, uint32_t& exitCode,
-                      unsigned long& error) override {
+    BOOL StartAndWait(const std::string& programPath, char* commandLine, const std::string& workingDir,
+                      uint32_t& exitCode, unsigned long& error) override {
+        program = programPath;
         started = commandLine;
         calls.push_back("Start " + started + " in " + workingDir);
         exitCode = childExit;
@@ -184,6 +215,7 @@ TEST_F(LauncherTest, QuietFailuresOutsideDiagnosticMode) {
         l.Run();
         EXPECT_EQ((std::vector<std::string>{"Open C:\\B.exe", "Open C:\\B.exe"}), p.calls);
         EXPECT_TRUE(p.messages.empty());
+        EXPECT_EQ(kExitPackageUnreadable, l.m_nExitCode);
     }
     {
         FakePlatform p;
@@ -194,6 +226,7 @@ TEST_F(LauncherTest, QuietFailuresOutsideDiagnosticMode) {
         l.Run();
         EXPECT_EQ("Browse Browse a folder to extract files", p.calls.back());
         EXPECT_TRUE(p.messages.empty());
+        EXPECT_EQ(0u, l.m_nExitCode);  // the user's choice, not a failure
     }
     {
         FakePlatform p;
@@ -202,8 +235,17 @@ TEST_F(LauncherTest, QuietFailuresOutsideDiagnosticMode) {
         p.startError = 2;
         CExtractorLauncher l(p);
         l.Run();
-        EXPECT_EQ(0u, l.m_nExitCode);
+        EXPECT_EQ(kExitCommandNotStarted, l.m_nExitCode);
         EXPECT_TRUE(p.messages.empty());
+    }
+    {
+        FakePlatform p;
+        g_platform = &p;
+        p.flags = 0x100;
+        p.browseAnswer = kBrowseComFailed;
+        CExtractorLauncher l(p);
+        l.Run();
+        EXPECT_EQ(kExitDestinationUnavailable, l.m_nExitCode);
     }
 }
 
@@ -213,6 +255,7 @@ TEST_F(LauncherTest, FailedTableLoadLeavesPackageOpenAndEndsAtSecondOpen) {
     launcher.m_bDiagnostic = true;
     launcher.Run();
     EXPECT_EQ((std::vector<std::string>{"Open C:\\dl\\B.exe", "LoadToc", "Open C:\\dl\\B.exe"}), platform.calls);
+    EXPECT_EQ(kExitPackageUnreadable, launcher.m_nExitCode);
     // Only the question: no box for the table and none for the failed second open.
     EXPECT_EQ((std::vector<std::string>{"Welcome Dastro|?|Show UI?"}), platform.messages);
 }
@@ -232,7 +275,77 @@ TEST_F(LauncherTest, DiagnosticModeReportsEachStep) {
               platform.messages);
     EXPECT_NE(platform.calls.end(), std::find(platform.calls.begin(), platform.calls.end(), "Dialog"));
     EXPECT_NE(platform.calls.end(), std::find(platform.calls.begin(), platform.calls.end(), "ExtractAll 255"));
-    EXPECT_EQ(7u, launcher.m_nExitCode);  // a failed extraction still runs the command
+    // A failed extraction starts nothing: the files on disk may not be the package's.
+    EXPECT_EQ(kExitExtractionFailed, launcher.m_nExitCode);
+    EXPECT_EQ("", platform.started);
+    EXPECT_EQ("FreeEntries", platform.calls.back());
+}
+
+TEST_F(LauncherTest, ExtractionCountDecidesWhetherTheCommandRuns) {
+    platform.extracted = 2;  // one of three entries not written, although the count is not 0
+    launcher.Run();
+    EXPECT_EQ(kExitExtractionFailed, launcher.m_nExitCode);
+    EXPECT_EQ("", platform.started);
+
+    FakePlatform none;  // nothing to extract for this platform is not a failure
+    g_platform = &none;
+    none.extracted = none.matching = 0;
+    CExtractorLauncher l(none);
+    l.SetModulePath("C:\\dl\\B.exe");
+    l.Run();
+    EXPECT_EQ(7u, l.m_nExitCode);
+}
+
+TEST_F(LauncherTest, CommandProgramIsLookedUpInTheDestinationThenTheSystemNeverBesideThePackage) {
+    launcher.m_strExtractDest = "C:\\T\\B\\";
+    platform.command = "run /a";
+    platform.files = {"C:\\dl\\run.exe", "C:\\T\\B\\run.exe", "C:\\Windows\\system32\\run.exe"};
+    ASSERT_TRUE(launcher.ExecuteCommand());
+    EXPECT_EQ("C:\\T\\B\\run.exe", platform.program);
+    EXPECT_EQ("run /a", platform.started);  // the command line itself is unchanged
+
+    platform.files = {"C:\\dl\\run.exe", "C:\\Windows\\system32\\run.exe", "C:\\Windows\\run.exe"};
+    ASSERT_TRUE(launcher.ExecuteCommand());
+    EXPECT_EQ("C:\\Windows\\system32\\run.exe", platform.program);
+
+    // Only beside the package: not started, and reported as a missing program.
+    launcher.m_bDiagnostic = true;
+    platform.files = {"C:\\dl\\run.exe"};
+    platform.started.clear();
+    EXPECT_FALSE(launcher.ExecuteCommand());
+    EXPECT_EQ("", platform.started);
+    EXPECT_EQ("(app)|1|CreateProcess() ERR#2\nCommandLine: run /a\nWorkingDir: C:\\T\\B\n", platform.messages.back());
+}
+
+TEST(ResolveCommandProgram, Rules) {
+    std::vector<std::string> system{"C:\\W\\s32"};
+    std::set<std::string> files{"D:\\x\\Brevane.exe", "D:\\x\\my tool.exe", "D:\\x\\sub\\t.exe",
+                                "C:\\W\\s32\\cmd.exe", "D:\\x\\a.b"};
+    auto exists = [&](const std::string& p) { return files.count(p) > 0; };
+    struct Row {
+        const char* command;
+        BOOL found;
+        const char* program;
+    } rows[] = {
+        {"Brevane.exe /NoReboot", TRUE, "D:\\x\\Brevane.exe"},
+        {"  Brevane /x", TRUE, "D:\\x\\Brevane.exe"},  // ".exe" added, leading blanks skipped
+        {"\"my tool.exe\" /x", TRUE, "D:\\x\\my tool.exe"},
+        {"\"my tool\"", TRUE, "D:\\x\\my tool.exe"},
+        {"a.b", TRUE, "D:\\x\\a.b"},
+        {"sub\\t.exe", TRUE, "D:\\x\\sub\\t.exe"},
+        {"cmd /c exit 3", TRUE, "C:\\W\\s32\\cmd.exe"},
+        {"sub\\cmd.exe", FALSE, ""},  // a relative folder is taken in the destination only
+        {"C:\\any\\where.exe /x", TRUE, ""},  // absolute: used as it is
+        {"\"\\\\srv\\share\\t.exe\"", TRUE, ""},
+        {"\\t.exe", TRUE, ""},
+        {"missing.exe", FALSE, ""},
+        {"   ", FALSE, ""},
+    };
+    for (const Row& row : rows) {
+        std::string program = "stale";
+        EXPECT_EQ(row.found, ResolveCommandProgram(row.command, "D:\\x\\", system, exists, program)) << row.command;
+        EXPECT_EQ(row.program, program) << row.command;
+    }
 }
 
 TEST_F(LauncherTest, DiagnosticModeOpenFailureAndDestinationFailure) {
@@ -346,6 +459,74 @@ TEST_F(LauncherTest, StartFailureKeepsExitCodeAndReportsInDiagnosticMode) {
     platform.command = "run.exe /a";
     EXPECT_FALSE(launcher.ExecuteCommand());
     EXPECT_EQ("(app)|1|CreateProcess() ERR#2\nCommandLine: run.exe /a\nWorkingDir: C:\\d\n", platform.messages.back());
+}
+
+TEST_F(LauncherTest, ElevatedTempDestinationIsNeverTakenAsFound) {
+    const std::string dest = "C:\\Users\\me\\Temp\\B";
+    const std::string sddl = std::string(" ") + kTrustedFolderSddl;
+    platform.elevated = true;
+    launcher.m_bDiagnostic = true;
+
+    // Missing: created with the access list.
+    platform.paths[dest] = PathState::Missing;
+    ASSERT_TRUE(launcher.SelectDestination(1));
+    EXPECT_EQ(dest, launcher.m_strExtractDest);
+    EXPECT_EQ((std::vector<std::string>{"MakeSure C:\\Users\\me\\Temp\\", "Create " + dest + sddl, "Cd " + dest}),
+              platform.calls);
+
+    // Existing and resettable: reset and used. Not resettable, with a file in the way of the
+    // first sibling and a sibling created by someone else meanwhile: the next fresh one.
+    platform.calls.clear();
+    platform.resettable = {dest};
+    ASSERT_TRUE(launcher.SelectDestination(1));
+    EXPECT_EQ(dest, launcher.m_strExtractDest);
+    EXPECT_EQ("Reset " + dest + sddl, platform.calls[1]);
+
+    platform.calls.clear();
+    platform.messages.clear();
+    platform.resettable.clear();
+    platform.paths[dest + ".1"] = PathState::Other;
+    platform.paths[dest + ".2"] = PathState::Missing;
+    platform.taken = {dest + ".2"};
+    platform.paths[dest + ".3"] = PathState::Missing;
+    // The whole start-up: the folder actually used is the one reported and published.
+    CExtractorLauncher& l = launcher;
+    FakePlatform& p = platform;
+    p.flags = 0x101;
+    l.Run();
+    EXPECT_EQ(dest + ".3", l.m_strExtractDest);
+    EXPECT_EQ(dest + ".3", p.env["ExtractDest"]);
+    EXPECT_NE(p.messages.end(),
+              std::find(p.messages.begin(), p.messages.end(), "(app)|0|Extract to TEMP dir: " + dest + ".3"));
+    EXPECT_EQ("Start run.exe %SfxCmdLine% in " + dest + ".3", p.calls.back());
+    EXPECT_EQ(7u, l.m_nExitCode);
+}
+
+TEST_F(LauncherTest, LinkedDestinationIsRefusedElevatedOrNot) {
+    const std::string dest = "C:\\Users\\me\\Temp\\B";
+    launcher.m_bDiagnostic = true;
+    platform.paths[dest] = PathState::ReparsePoint;
+    platform.elevated = true;
+    EXPECT_FALSE(launcher.SelectDestination(1));
+    EXPECT_EQ("(app)|0|Destination path not available!\nError code: 4395\nPath: " + dest + "\\",
+              platform.messages.back());
+    EXPECT_FALSE(std::any_of(platform.calls.begin(), platform.calls.end(),
+                             [](const std::string& c) { return c.rfind("Create", 0) == 0 || c.rfind("Cd", 0) == 0; }));
+
+    // Not elevated: the folder is used as found, but not through a link.
+    platform.elevated = false;
+    platform.paths["C:\\work"] = PathState::ReparsePoint;
+    EXPECT_FALSE(launcher.SelectDestination(2));
+    EXPECT_EQ("(app)|0|Destination path not available!\nError code: 4395\nPath: C:\\work\\", platform.messages.back());
+    platform.paths["C:\\work"] = PathState::Folder;
+    EXPECT_TRUE(launcher.SelectDestination(2));
+
+    // Started elevated, a refused destination ends the run with its own code.
+    platform.elevated = true;
+    platform.flags = 0x101;
+    launcher.Run();
+    EXPECT_EQ(kExitDestinationUnavailable, launcher.m_nExitCode);
+    EXPECT_EQ("", platform.started);
 }
 
 }  // namespace

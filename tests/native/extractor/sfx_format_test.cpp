@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "extractor/package/sfx_display.h"
 
 namespace {
@@ -59,6 +62,58 @@ TEST(SfxLayout, PlainFileNames) {
                              "a:b", "a*b", "a?b", "a|b", "a\"b", "a<b", "a>b", "a\tb", "CON", "con.txt", "NUL",
                              "Aux.ini", "prn", "COM1", "lpt9.log", "CONIN$"})
         EXPECT_FALSE(sfx::IsPlainFileName(name)) << name;
+}
+
+// A PE header from "PE\0\0" on: the COFF header with its optional-header size, the optional
+// header's magic, directory count and the security entry (index 4).
+std::vector<uint8_t> PeHeader(uint16_t magic, uint32_t count, uint32_t offset, uint32_t size) {
+    size_t countAt = magic == 0x20B ? 108 : 92;
+    std::vector<uint8_t> header(sfx::kPeHeaderBytes, 0);
+    std::memcpy(header.data(), "PE\0\0", 4);
+    uint16_t optionalSize = static_cast<uint16_t>(countAt + 4 + 16 * 8);
+    std::memcpy(&header[4 + 16], &optionalSize, 2);
+    std::memcpy(&header[24], &magic, 2);
+    std::memcpy(&header[24 + countAt], &count, 4);
+    std::memcpy(&header[24 + countAt + 4 + 32], &offset, 4);
+    std::memcpy(&header[24 + countAt + 4 + 36], &size, 4);
+    return header;
+}
+
+TEST(SfxPeHeader, CertificateTableOfPe32AndPe32PlusAndEveryReasonForNone) {
+    struct Row {
+        const char* what;
+        std::vector<uint8_t> header;
+        size_t keep;  // bytes handed over
+        bool found;
+        uint32_t offset;
+    } rows[] = {
+        {"PE32", PeHeader(0x10B, 16, 0x4000, 0x800), sfx::kPeHeaderBytes, true, 0x4000},
+        {"PE32+", PeHeader(0x20B, 16, 0x9000, 0x10), sfx::kPeHeaderBytes, true, 0x9000},
+        {"no directory 4", PeHeader(0x10B, 4, 0x4000, 0x800), sfx::kPeHeaderBytes, false, 0},
+        {"empty entry", PeHeader(0x10B, 16, 0x4000, 0), sfx::kPeHeaderBytes, false, 0},
+        {"zero offset", PeHeader(0x10B, 16, 0, 0x800), sfx::kPeHeaderBytes, false, 0},
+        {"unknown magic", PeHeader(0x107, 16, 0x4000, 0x800), sfx::kPeHeaderBytes, false, 0},
+        {"cut before the entry", PeHeader(0x20B, 16, 0x9000, 0x10), 24 + 108 + 4 + 36, false, 0},
+        {"cut to nothing", PeHeader(0x10B, 16, 0x4000, 0x800), 3, false, 0},
+    };
+    for (const Row& row : rows) {
+        uint32_t offset = 0, size = 0;
+        EXPECT_EQ(row.found, sfx::PeCertificateTable(row.header.data(), row.keep, &offset, &size)) << row.what;
+        EXPECT_EQ(row.offset, offset) << row.what;
+    }
+    std::vector<uint8_t> shortOptional = PeHeader(0x10B, 16, 0x4000, 0x800);
+    shortOptional[4 + 16] = 96;  // the optional header ends before the directories
+    uint32_t offset = 0, size = 0;
+    EXPECT_FALSE(sfx::PeCertificateTable(shortOptional.data(), shortOptional.size(), &offset, &size));
+
+    uint8_t dos[sfx::kDosHeaderBytes] = {'M', 'Z'};
+    dos[0x3C] = 0x80;
+    uint32_t peAt = 0;
+    EXPECT_TRUE(sfx::PeDosHeaderOffset(dos, sizeof dos, &peAt));
+    EXPECT_EQ(0x80u, peAt);
+    EXPECT_FALSE(sfx::PeDosHeaderOffset(dos, sizeof dos - 1, &peAt));
+    dos[1] = 'X';
+    EXPECT_FALSE(sfx::PeDosHeaderOffset(dos, sizeof dos, &peAt));
 }
 
 TEST(SfxDisplay, FormatThousands) {

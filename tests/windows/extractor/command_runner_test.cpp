@@ -36,11 +36,11 @@ TEST(StartAndWait, AnswersTheChildsFullExitCode) {
     char command[] = "cmd.exe /c exit 3";
     uint32_t code = 0;
     DWORD error = 0;
-    ASSERT_TRUE(sfx::StartAndWait(command, "C:\\", code, error));
+    ASSERT_TRUE(sfx::StartAndWait(nullptr, command, "C:\\", code, error));
     EXPECT_EQ(3u, code);
 
     char big[] = "cmd.exe /c exit -2";  // 0xFFFFFFFE read in full
-    ASSERT_TRUE(sfx::StartAndWait(big, "C:\\", code, error));
+    ASSERT_TRUE(sfx::StartAndWait(nullptr, big, "C:\\", code, error));
     EXPECT_EQ(0xFFFFFFFEu, code);
 }
 
@@ -48,7 +48,7 @@ TEST(StartAndWait, StartFailureGivesTheSystemError) {
     char command[] = "no-such-program-here.exe";
     uint32_t code = 77;
     DWORD error = 0;
-    EXPECT_FALSE(sfx::StartAndWait(command, "C:\\", code, error));
+    EXPECT_FALSE(sfx::StartAndWait(nullptr, command, "C:\\", code, error));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), error);
     EXPECT_EQ(77u, code);
 }
@@ -63,7 +63,7 @@ TEST(StartAndWait, LauncherMessageEndsTheWaitWhileTheChildRuns) {
     uint32_t code = 0;
     DWORD error = 0;
     DWORD start = ::GetTickCount();
-    BOOL ok = sfx::StartAndWait(&command[0], "C:\\", code, error);
+    BOOL ok = sfx::StartAndWait(nullptr, &command[0], "C:\\", code, error);
     DWORD elapsed = ::GetTickCount() - start;
     ::SetEnvironmentVariableA(kChildVariable, nullptr);
     ::DestroyWindow(window);

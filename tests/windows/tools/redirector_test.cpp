@@ -334,6 +334,28 @@ TEST(RedirectorStopTest, ChildHasEndedAnswersTrueOnceStopHasClosedTheProcess) {
     EXPECT_EQ(1u, WaitForExitCode(child.get()));
 }
 
+TEST(RedirectorRunTest, ChildInheritsOnlyItsThreePipeEnds) {
+    // A pipe whose write end this process made inheritable for some other purpose: a child that
+    // inherited it would hold the pipe open after we close our end.
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    fw::UniqueHandle strayRead, strayWrite;
+    ASSERT_TRUE(::CreatePipe(strayRead.put(), strayWrite.put(), &inherit, 0));
+    StandinScript script("print still here\\r\\n\nhang\n");
+    ObservedRedirector redirector;
+    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    fw::UniqueHandle child = redirector.DuplicateChild();
+    ASSERT_TRUE(PumpUntil([&] { return redirector.Output() == "still here\r\n"; })) << redirector.Output();
+    strayWrite.reset();
+
+    DWORD available = 0;
+    EXPECT_FALSE(::PeekNamedPipe(strayRead.get(), nullptr, 0, nullptr, &available, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BROKEN_PIPE), ::GetLastError());
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(child.get(), 0));  // the child is alive meanwhile
+    redirector.Stop();
+    ::TerminateProcess(child.get(), 1);
+    WaitForExitCode(child.get());
+}
+
 TEST(RedirectorRunTest, BiosTranscriptThroughRealPipeEndsInTheWindowAsInTheModel) {
     StandinScript script(
         "line +------------------+\nline | flash stand-in  |\nline +------------------+\nsleep 150\n"

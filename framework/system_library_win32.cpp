@@ -1,10 +1,10 @@
-#include "extractor/package/system_library_win32.h"
+#include "framework/system_library_win32.h"
 
 #include <string>
 
 #include "framework/unique_handle_win32.h"
 
-namespace sfx {
+namespace fw {
 
 namespace {
 
@@ -53,4 +53,4 @@ BOOL MakeSureDirectoryPathExistsFromSystem(const char* path) {
     return makeSure(path);
 }
 
-}  // namespace sfx
+}  // namespace fw

@@ -1,11 +1,12 @@
 #pragma once
-// Extractor runs elevated, often straight from a download folder where anyone may have left a
-// DLL with a system name. These keep every library loaded at run time to the system directory;
-// libraries the system does not always take from there (dbghelp) are never imported.
+// Both programs run elevated from folders a normal user can write: Extractor often straight
+// from a download folder, Brevane from the folder Extractor filled. These keep every library
+// loaded at run time to the system directory; libraries the system does not always take from
+// there (dbghelp is not a known DLL) are never imported.
 
 #include <windows.h>
 
-namespace sfx {
+namespace fw {
 
 // Removes the program's folder and the current directory from the DLL search for every load
 // that follows. Call first thing in WinMain, before anything loads a library.
@@ -19,4 +20,4 @@ HMODULE LoadSystemLibrary(const char* name);
 // fails or dbghelp is not available.
 BOOL MakeSureDirectoryPathExistsFromSystem(const char* path);
 
-}  // namespace sfx
+}  // namespace fw

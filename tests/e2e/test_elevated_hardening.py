@@ -1,0 +1,225 @@
+"""What a normal user could leave where the elevated programs look: a library beside Brevane, a
+folder or files in the destination, a program beside the package, bytes added to a signed
+package's certificate table. None of it may run, and Extractor's own failures end with their
+own exit codes (20 package, 21 destination, 22 extraction, 23 command)."""
+from __future__ import annotations
+
+import os
+import shutil
+import struct
+import subprocess
+
+import pytest
+
+from e2e_harness import builds
+from e2e_harness import wine as wine_setup
+from e2e_harness.runner import WineRunner
+from extractor_packages import (Entry, Package, build_package, probe_entry, read_probe_records,
+                                remove_temp_destination, sfxpack, standard_entries, temp_folders)
+
+RUN_SECONDS = 60
+NO_DIALOG = 0x100
+TEMP_OPTION = 1
+CURRENT_OPTION = 2
+EXIT_DESTINATION = 21
+EXIT_EXTRACTION = 22
+
+BREVANE_BUILDS = [pytest.param(("win32", "Brevane.exe"), id="32bit"),
+                  pytest.param(("win64", "Brevane64.exe"), id="64bit")]
+
+
+@pytest.fixture
+def drive_c(wine_env):
+    return wine_setup.drive_c(wine_env)
+
+
+def native_first(wine) -> WineRunner:
+    """Wine takes its own dbghelp before one beside a program; Windows does the opposite for a
+    library that is not a known DLL. The override makes Wine search as Windows does."""
+    return WineRunner({**wine.env, "WINEDLLOVERRIDES": "mscoree,mshtml=;dbghelp=n,b"})
+
+
+@pytest.mark.parametrize("build", BREVANE_BUILDS)
+def test_brevane_never_loads_a_dbghelp_planted_beside_it(wine, scratch, build):
+    preset, name = build
+    brevane = scratch.copy_in(builds.program(preset, name))
+    scratch.copy_in(builds.program(preset, "plant/dbghelp.dll"))
+    probe = scratch.copy_in(builds.program(preset, "sfxprobe.exe"))
+    marker = scratch.file("marker.txt")
+    env = {"SFX_PLANT_MARKER": scratch.winpath("marker.txt")}
+    runner = native_first(wine)
+
+    control = runner.run([probe, "/record", "control.txt", "/loadlib", "dbghelp.dll"], cwd=scratch.path, env=env,
+                         timeout=RUN_SECONDS)
+    assert control.exit_code == 0
+    assert marker.exists(), "control: an ordinary load should have taken the planted library"
+    marker.unlink()
+
+    # The log in a folder chain that does not exist yet: Brevane creates it with dbghelp.
+    log = scratch.file("logs", "deep", "upd.log")
+    result = runner.run([brevane, "/LogFile", scratch.winpath("logs", "deep", "upd.log"), "/NoPause"],
+                        cwd=scratch.path, env=env, timeout=RUN_SECONDS)
+
+    assert result.exit_code == 11  # no BIOS image named: refused as always
+    assert log.exists()
+    assert not marker.exists()
+
+
+@pytest.mark.parametrize("build", BREVANE_BUILDS)
+def test_brevane_imports_only_known_system_libraries(build):
+    preset, name = build
+    tool = "i686-w64-mingw32-objdump" if preset == "win32" else "x86_64-w64-mingw32-objdump"
+    objdump = shutil.which(tool)
+    if not objdump:
+        pytest.skip(f"{tool} is not installed")
+    out = subprocess.run([objdump, "-p", str(builds.program(preset, name))], check=True, capture_output=True,
+                         text=True).stdout
+    imported = {line.split(":", 1)[1].strip().lower() for line in out.splitlines() if "DLL Name:" in line}
+    # Known DLLs, and common controls, which the manifest pins to the side-by-side store.
+    assert imported <= {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll", "oleaut32.dll",
+                        "msvcrt.dll", "advapi32.dll", "comctl32.dll"}, imported
+    assert "kernel32.dll" in imported
+
+
+def temp_destination(drive_c, base: str):
+    [temp] = temp_folders(drive_c)
+    return temp / base
+
+
+def test_planted_files_in_an_existing_temp_destination_never_run(wine, scratch, drive_c):
+    """The destination under the user's temporary folder exists already, holding a read-only
+    program under the command's name (which once made extraction fail and then ran) and a
+    writable stray file. Extractor empties the folder and extracts the package's own bytes."""
+    package = Package(NO_DIALOG | TEMP_OPTION, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("B.exe"))
+    remove_temp_destination(drive_c, "B")
+    destination = temp_destination(drive_c, "B")
+    destination.mkdir()
+    planted = destination / "sfxprobe.exe"
+    shutil.copy2(builds.program("win32", "standins/AFUWIN.exe"), planted)  # records sfxprobe.cmdline when run
+    os.chmod(planted, 0o444)
+    (destination / "stray.dll").write_bytes(b"MZ planted")
+
+    result = wine.run([exe], cwd=scratch.path, timeout=RUN_SECONDS)
+
+    assert result.exit_code == 3
+    [record] = read_probe_records(destination / "probe.txt")
+    assert record.ExtractDest.lower().endswith("\\temp\\b")
+    assert (destination / "sfxprobe.exe").read_bytes() == builds.program("win32", "sfxprobe.exe").read_bytes()
+    assert sorted(p.name for p in destination.iterdir()) == ["HECI.inf", "probe.txt", "settings.ini",
+                                                              "sfxprobe.exe"]
+    remove_temp_destination(drive_c, "B")
+
+
+def test_a_symbolic_link_in_place_of_the_destination_is_refused(wine, scratch, drive_c):
+    package = Package(NO_DIALOG | TEMP_OPTION, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("B.exe"))
+    remove_temp_destination(drive_c, "B")
+    target = scratch.file("elsewhere")
+    target.mkdir()
+    link = temp_destination(drive_c, "B")
+    link.symlink_to(target, target_is_directory=True)
+    try:
+        result = wine.run([exe], cwd=scratch.path, timeout=RUN_SECONDS)
+    finally:
+        link.unlink()
+
+    assert result.exit_code == EXIT_DESTINATION
+    assert list(target.iterdir()) == []
+
+
+def test_failed_extraction_starts_nothing(wine, scratch):
+    """The current directory holds a read-only file under an entry's name: extraction fails and
+    the command (already lying there) is not started. (An entry name that is a link to a file
+    is refused too, but Wine 8 marks only links to folders as reparse points: the reader's
+    native tests cover that case.)"""
+    package = Package(NO_DIALOG | CURRENT_OPTION, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("pkg.exe"))
+    work = scratch.file("work")
+    work.mkdir()
+    shutil.copy2(builds.program("win32", "sfxprobe.exe"), work / "sfxprobe.exe")
+    blocked = work / "settings.ini"
+    blocked.write_bytes(b"read-only")
+    os.chmod(blocked, 0o444)
+
+    result = wine.run([exe], cwd=work, timeout=RUN_SECONDS)
+
+    assert result.exit_code == EXIT_EXTRACTION
+    assert not (work / "probe.txt").exists()
+    assert blocked.read_bytes() == b"read-only"
+
+
+def test_the_command_is_never_taken_from_beside_the_package(wine, scratch):
+    """A program under the command's name lies in the folder the package was started from
+    (a download folder): the one extracted into the destination runs. A command the package
+    does not carry is found in the system directory."""
+    package = Package(NO_DIALOG | CURRENT_OPTION, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("pkg.exe"))
+    scratch.copy_in(builds.program("win32", "standins/AFUWIN.exe"), "sfxprobe.exe")
+    work = scratch.file("work")
+    work.mkdir()
+
+    result = wine.run([exe], cwd=work, timeout=RUN_SECONDS)
+
+    assert result.exit_code == 3
+    assert len(read_probe_records(work / "probe.txt")) == 1
+    assert not scratch.file("sfxprobe.cmdline").exists()
+
+    system = Package(NO_DIALOG | CURRENT_OPTION, "cmd.exe /c exit 7", [probe_entry()])
+    exe = build_package(system, scratch.file("build2"), scratch.file("sys.exe"))
+    assert wine.run([exe], cwd=work, timeout=RUN_SECONDS).exit_code == 7
+
+
+def make_pfx(folder):
+    if not shutil.which("osslsigncode") or not shutil.which("openssl"):
+        pytest.skip("osslsigncode or openssl missing")
+    key, cert, pfx, password = (folder / n for n in ("key.pem", "cert.pem", "key.pfx", "pass.txt"))
+    password.write_text("secret\n")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                    "/CN=ThrowAwayTest", "-keyout", key, "-out", cert], check=True, capture_output=True)
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx, "-passout",
+                    f"file:{password}"], check=True, capture_output=True)
+    return pfx, password
+
+
+def add_to_certificate_table(signed: bytes, toc_and_trailer: bytes) -> bytes:
+    """Appends a table of contents and a trailer for it inside the certificate table, growing the
+    table's recorded sizes so that the file still shows as signed."""
+    pe = struct.unpack_from("<I", signed, 0x3C)[0]
+    entry = pe + 24 + 128  # PE32 security directory entry
+    table, size = struct.unpack_from("<II", signed, entry)
+    assert table + size == len(signed)
+    toc = toc_and_trailer[:-22]
+    trailer = struct.pack("<QH", len(signed), 0x0100) + b"!Sfx_Korvale"
+    added = toc + trailer
+    added += b"\0" * (-len(added) % 8)
+    out = bytearray(signed + added)
+    struct.pack_into("<I", out, entry + 4, size + len(added))
+    struct.pack_into("<I", out, table, struct.unpack_from("<I", out, table)[0] + len(added))
+    return bytes(out)
+
+
+def test_a_trailer_added_to_the_certificate_table_of_a_signed_package_is_ignored(wine, scratch):
+    pfx, password = make_pfx(scratch.path)
+    genuine = Package(NO_DIALOG | CURRENT_OPTION, "sfxprobe.exe /record genuine.txt /exit 3", [probe_entry()])
+    forged = Package(NO_DIALOG | CURRENT_OPTION, "sfxprobe.exe /record forged.txt /exit 9", [probe_entry()])
+    build_package(forged, scratch.file("b2"), scratch.file("forged.exe"))
+    signed = scratch.file("signed.exe")
+    build_package(genuine, scratch.file("b1"), signed, sign=(pfx, password))
+    verify = subprocess.run([*sfxpack(), "verify", str(signed)], capture_output=True, text=True)
+    assert verify.returncode == 0, verify.stderr
+    assert "package inside the signed area" in verify.stdout
+
+    forged_bytes = scratch.file("forged.exe").read_bytes()
+    toc_offset = struct.unpack_from("<Q", forged_bytes, len(forged_bytes) - 22)[0]
+    tampered = scratch.file("tampered.exe")
+    tampered.write_bytes(add_to_certificate_table(signed.read_bytes(), forged_bytes[toc_offset:]))
+    assert subprocess.run([*sfxpack(), "verify", str(tampered)], capture_output=True).returncode == 1
+    work = scratch.file("work")
+    work.mkdir()
+
+    result = wine.run([tampered], cwd=work, timeout=RUN_SECONDS)
+
+    assert result.exit_code == 3
+    assert len(read_probe_records(work / "genuine.txt")) == 1
+    assert not (work / "forged.txt").exists()
