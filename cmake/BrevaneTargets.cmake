@@ -24,6 +24,33 @@ function(brevane_windows_exe target)
   target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
 endfunction()
 
+# Post-link step of every image we ship (production builds): the symbols and debugging data
+# move into <name>.debug beside the image, and the image keeps only a .gnu_debuglink section
+# naming that file and its checksum, so that gdb or objdump finds the symbols again when a
+# crash dump comes back from the field. Simulation builds keep their symbols.
+#
+# Later post-link steps of a shipped image (changes to its headers, signing) chain after this
+# one: POST_BUILD commands run in the order they are added, so add them after this call. The
+# debug link names the .debug file and checks that file's checksum, not the image's, so later
+# changes to the image keep the link valid.
+function(brevane_strip_release_image target)
+  if(NOT BREVANE_WINDOWS OR BREVANE_SIMULATION)
+    return()
+  endif()
+  if(NOT CMAKE_OBJCOPY)
+    message(FATAL_ERROR "objcopy of the MinGW binutils not found: cannot strip ${target}")
+  endif()
+  # objcopy stores only the file name in the link and reads the file to checksum it, so both
+  # run in the image's folder.
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_BASE_NAME:${target}>.debug
+    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_BASE_NAME:${target}>.debug
+            $<TARGET_FILE_NAME:${target}>
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+    COMMENT "Stripping ${target}; its symbols go into a .debug file beside it"
+    VERBATIM)
+endfunction()
+
 # Collects the sources of one program's folder into one library per platform:
 #   portable files (no <windows.h>)                  in every build;
 #   "*_win32.cpp"  Win32-bound                         in Windows builds;

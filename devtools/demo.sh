@@ -12,7 +12,13 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash devtools/setup.sh
-bash devtools/build.sh native win32 win32-sim win64-sim
+# Only what the demo uses: the package writer, Extractor, the stand-ins, the UI driver and the
+# two simulation builds of Brevane (no tests).
+build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$(nproc)" --target "${@:2}"; }
+build native sfxpack
+build win32 Extractor standins uidriver
+build win32-sim Brevane
+build win64-sim Brevane
 source devtools/wine-env.sh
 
 # The display comes first: a Wine session that started without one cannot open windows later.
@@ -34,7 +40,10 @@ demo="$root/build/demo"
 rm -rf "$demo"
 mkdir -p "$demo/stage" "$root/build/artifacts"
 cp devtools/demo/* "$demo/"
-cp build/win32-sim/bin/Brevane.exe build/win64-sim/bin/Brevane64.exe "$demo/stage/"
+# The simulation builds keep their symbols; the package carries stripped copies, as it would
+# carry the stripped release images.
+i686-w64-mingw32-objcopy --strip-all build/win32-sim/bin/Brevane.exe "$demo/stage/Brevane.exe"
+x86_64-w64-mingw32-objcopy --strip-all build/win64-sim/bin/Brevane64.exe "$demo/stage/Brevane64.exe"
 for tool in AFUWIN AFUWINx64 FWUpdLcl FWUpdLcl64; do cp "build/win32/bin/standins/$tool.exe" "$demo/stage/"; done
 
 # Images: deterministic bytes, so the same sources always give the same package.

@@ -1,10 +1,26 @@
 #include "extractor/package/sfx_inflate.h"
 
+#include <cstring>
+#include <memory>
+#include <new>
 #include <zlib.h>
+
+#include "extractor/package/sfx_fs.h"
 
 namespace {
 
+// The pieces of the reference loop (DecompressStreamTo): every result of a stream that fails
+// is defined by them.
 constexpr size_t kPiece = 1024;
+// The pieces of the extraction loop (DecompressStream): large enough that inflate spends its
+// time in its fast decoder and each call and write carries many bytes, small enough that an
+// entry of any size needs a fixed 320 KiB.
+constexpr size_t kInputPiece = 64 * 1024;
+constexpr size_t kOutputPiece = 256 * 1024;
+// Output the extraction loop keeps back until the stream has ended well. The reference loop
+// drops the output of the inflate call that fails, at most one piece, so whatever has already
+// been written is also written by the reference loop.
+constexpr size_t kHeldBack = 4 * kPiece;
 
 // Owns an initialised inflate stream; ends it on every path.
 class CInflater {
@@ -26,6 +42,28 @@ private:
 bool WriteToStream(void* context, const unsigned char* bytes, size_t count) {
     FILE* destination = static_cast<FILE*>(context);
     return std::fwrite(bytes, 1, count, destination) == count && !std::ferror(destination);
+}
+
+// The sink of a second pass of the reference loop over a stream the extraction loop could not
+// finish: it counts what the reference loop hands over, refuses beyond `limit` (the bytes the
+// destination took before it refused) and writes only what lies at or behind `writeFrom`.
+struct CReplaySink {
+    FILE* destination;
+    uint64_t total;
+    uint64_t limit;
+    uint64_t writeFrom;
+};
+
+bool ReplayPiece(void* context, const unsigned char* bytes, size_t count) {
+    CReplaySink* replay = static_cast<CReplaySink*>(context);
+    if (count > replay->limit - replay->total) return false;
+    uint64_t end = replay->total + count;
+    if (end > replay->writeFrom) {
+        size_t skip = replay->writeFrom > replay->total ? static_cast<size_t>(replay->writeFrom - replay->total) : 0;
+        if (!WriteToStream(replay->destination, bytes + skip, count - skip)) return false;
+    }
+    replay->total = end;
+    return true;
 }
 
 }  // namespace
@@ -77,6 +115,75 @@ int DecompressStreamTo(FILE* source, uint64_t* compressedSize, SfxInflateSink si
     return status == Z_STREAM_END ? kInflateOk : kInflateDataError;
 }
 
+// A stream that inflates whole gives the same bytes and counts whatever the pieces. A stream
+// that fails (corrupt, cut short, unreadable, or refused by the destination) answers what the
+// reference loop answers for it: the extraction loop then goes back to the stream's start and
+// lets the reference loop run it again, counting without writing what is already written.
 int DecompressStream(FILE* source, uint64_t* compressedSize, FILE* destination, uint64_t* written) {
-    return DecompressStreamTo(source, compressedSize, &WriteToStream, destination, written);
+    const uint64_t claimed = *compressedSize;
+    uint64_t start = 0;
+    const bool errorBefore = std::ferror(source) != 0;
+    std::unique_ptr<unsigned char[]> buffers(new (std::nothrow) unsigned char[kInputPiece + kOutputPiece]);
+    CInflater inflater;
+    // Without its buffers or a way back to the start, the reference loop does the whole job.
+    if (!buffers || !inflater.Initialised() || !sfxfs::Tell(source, &start))
+        return DecompressStreamTo(source, compressedSize, &WriteToStream, destination, written);
+    unsigned char* in = buffers.get();
+    unsigned char* out = in + kInputPiece;
+    z_stream& stream = inflater.Stream();
+    uint64_t remaining = claimed;
+    uint64_t delivered = 0;  // bytes written to the destination
+    size_t held = 0;         // bytes in `out` not written yet
+    uint64_t limit = UINT64_MAX;
+    int status = Z_OK;
+    for (;;) {
+        if (stream.avail_in == 0) {
+            size_t want = remaining < kInputPiece ? static_cast<size_t>(remaining) : kInputPiece;
+            size_t got = want ? std::fread(in, 1, want, source) : 0;
+            if (got == 0) break;
+            remaining -= got;
+            stream.next_in = in;
+            stream.avail_in = static_cast<uInt>(got);
+        }
+        stream.next_out = out + held;
+        stream.avail_out = static_cast<uInt>(kOutputPiece - held);
+        status = inflate(&stream, Z_NO_FLUSH);
+        held = kOutputPiece - stream.avail_out;
+        if (status != Z_OK && status != Z_BUF_ERROR) break;
+        if (held == kOutputPiece) {
+            const size_t give = kOutputPiece - kHeldBack;
+            size_t taken = std::fwrite(out, 1, give, destination);
+            if (taken != give || std::ferror(destination)) {
+                limit = delivered + taken;
+                break;
+            }
+            delivered += give;
+            std::memmove(out, out + give, kHeldBack);
+            held = kHeldBack;
+        } else if (stream.avail_in != 0) {
+            break;  // no progress with input and room for output: treated as a failure
+        }
+    }
+    if (status == Z_STREAM_END && limit == UINT64_MAX) {
+        size_t taken = std::fwrite(out, 1, held, destination);
+        if (taken == held && !std::ferror(destination)) {
+            // Input behind the end of the stream is not counted.
+            *compressedSize = claimed - remaining - stream.avail_in;
+            *written = delivered + held;
+            return kInflateOk;
+        }
+        limit = delivered + taken;
+    }
+
+    // The second pass. A refusing destination gets nothing more; otherwise the bytes the
+    // reference loop would have written behind those already written follow them.
+    if (!sfxfs::Seek(source, start)) {
+        *compressedSize = claimed - remaining - stream.avail_in;
+        *written = delivered;
+        return limit != UINT64_MAX ? kInflateWriteError : kInflateDataError;
+    }
+    if (!errorBefore) std::clearerr(source);
+    CReplaySink replay{destination, 0, limit, limit != UINT64_MAX ? UINT64_MAX : delivered};
+    *compressedSize = claimed;
+    return DecompressStreamTo(source, compressedSize, &ReplayPiece, &replay, written);
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Inflating one stored zlib stream out of the package, in fixed 1024-byte pieces, so that an
-// entry of any size needs no more memory than that.
+// Inflating one stored zlib stream out of the package, in fixed pieces, so that an entry of any
+// size needs no more memory than those: 1024-byte pieces into a sink, 64 KiB in and 256 KiB out
+// into a C stream, with the same results either way.
 
 #include <cstddef>
 #include <cstdint>
@@ -24,5 +25,8 @@ using SfxInflateSink = bool (*)(void* context, const unsigned char* bytes, size_
 int DecompressStreamTo(FILE* source, uint64_t* compressedSize, SfxInflateSink sink, void* context,
                        uint64_t* written);
 
-// The same into a C stream.
+// The same into a C stream, with the same bytes, result and counts; the stream is written in
+// pieces of up to 256 KiB. A stream that fails is inflated a second time from its start
+// (`source` must be seekable for that; when it is not, the counts of a failure are those of
+// the larger pieces).
 int DecompressStream(FILE* source, uint64_t* compressedSize, FILE* destination, uint64_t* written);

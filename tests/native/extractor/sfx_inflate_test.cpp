@@ -1,8 +1,12 @@
-// DecompressStream: whole streams across the 1024-byte pieces, and each way a stream can fail.
+// DecompressStream: whole streams across the 1024-byte pieces, and each way a stream can fail;
+// the extraction loop into a C stream against the 1024-byte reference loop on whole, cut and
+// corrupt streams.
 #include "extractor/package/sfx_inflate.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
 #include <zlib.h>
 
 #include "tests/support/sfx_test_support.h"
@@ -150,6 +154,76 @@ TEST_F(InflateTest, WritesIntoACStream) {
     EXPECT_EQ(kInflateWriteError, DecompressStream(source, &consumed, destination, &written));
     std::fclose(source);
     std::fclose(destination);
+}
+
+// The extraction loop works in larger pieces and holds output back; whatever a stream does, it
+// must answer what the reference loop answers and leave the bytes the reference loop hands
+// over in the destination. The streams inflate to more than one 256 KiB output piece, and
+// break at places spread over their whole length.
+TEST_F(InflateTest, IntoACStreamAnswersWhatTheReferenceLoopAnswers) {
+    std::string data = SampleBytes(400000, 21) + std::string(200000, '\xFF') + SampleBytes(100000, 22);
+    std::string stream = Deflate(data);
+    std::string stored = dir.File("stream.bin"), outPath = dir.File("out.bin");
+    struct Case {
+        std::string label;
+        std::string bytes;
+        uint64_t claimed;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"whole", stream, stream.size()});
+    cases.push_back({"whole with trailing bytes", stream + "trailing", stream.size() + 8});
+    for (size_t cut : {size_t(1), size_t(2), size_t(1500), stream.size() / 3, stream.size() - 4, stream.size() - 1}) {
+        cases.push_back({"claimed " + std::to_string(cut), stream, cut});
+        cases.push_back({"file ends at " + std::to_string(cut), stream.substr(0, cut), stream.size()});
+    }
+    for (size_t i = 0; i < 16; ++i) {
+        size_t at = 2 + (stream.size() - 3) * i / 15;
+        for (unsigned char flip : {0x01, 0xFF}) {
+            std::string bad = stream;
+            bad[at] = static_cast<char>(bad[at] ^ flip);
+            cases.push_back({"byte " + std::to_string(at) + " ^ " + std::to_string(flip), bad, bad.size()});
+        }
+    }
+    int failures = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Collected expected;
+        uint64_t expectedConsumed, expectedWritten;
+        int expectedResult = Run(c.bytes, c.claimed, &expected, &expectedConsumed, &expectedWritten);
+
+        WriteFile(stored, "head:" + c.bytes);
+        FILE* source = std::fopen(stored.c_str(), "rb");
+        FILE* destination = std::fopen(outPath.c_str(), "wb");
+        ASSERT_TRUE(source && destination);
+        std::fseek(source, 5, SEEK_SET);
+        uint64_t consumed = c.claimed, written = 0;
+        int result = DecompressStream(source, &consumed, destination, &written);
+        std::fclose(source);
+        std::fclose(destination);
+        EXPECT_EQ(expectedResult, result);
+        EXPECT_EQ(expectedConsumed, consumed);
+        EXPECT_EQ(expectedWritten, written);
+        EXPECT_TRUE(expected.bytes == ReadFile(outPath));
+        if (result != kInflateOk) ++failures;
+    }
+    // The cases must reach the failures they are meant to compare.
+    EXPECT_GE(failures, 12 + 16 * 2 - 6);
+
+    // A destination that takes nothing: the reference loop is refused its first piece.
+    Collected refusing;
+    refusing.failAfter = 0;
+    uint64_t expectedConsumed, expectedWritten;
+    ASSERT_EQ(kInflateWriteError, Run(stream, stream.size(), &refusing, &expectedConsumed, &expectedWritten));
+    FILE* source = std::fopen(stored.c_str(), "rb");
+    FILE* destination = std::fopen(outPath.c_str(), "rb");
+    ASSERT_TRUE(source && destination);
+    std::fseek(source, 5, SEEK_SET);
+    uint64_t consumed = stream.size(), written = 99;
+    EXPECT_EQ(kInflateWriteError, DecompressStream(source, &consumed, destination, &written));
+    std::fclose(source);
+    std::fclose(destination);
+    EXPECT_EQ(expectedConsumed, consumed);
+    EXPECT_EQ(0u, written);
 }
 
 }  // namespace
