@@ -1,0 +1,58 @@
+/* The DOS program in Extractor.exe's header. Started under DOS it reads the package behind its
+   own file, extracts the DOS entries into a temporary folder, runs the DOS form of the update
+   and removes what it extracted. */
+#include "core/dz_package.h"
+#include "core/dz_paths.h"
+#include "core/dz_text.h"
+#include "dosapi.h"
+#include "extract.h"
+#include "self_file.h"
+
+#define EXIT_PACKAGE_UNREADABLE 20
+#define EXIT_EXTRACTION_FAILED 22
+
+static dz_package g_package;
+static extraction g_extraction;
+
+int dos_main(void);
+
+static int refuse(const char* text, int code) {
+    dos_print(text);
+    dos_print("\n");
+    return code;
+}
+
+int dos_main(void) {
+    char path[DOS_PATH_SIZE];
+    char error[DZ_ERROR_SIZE];
+    self_file file;
+    file.handle = -1;
+
+    if (!self_path(path)) return refuse("Open Sfx file error", EXIT_PACKAGE_UNREADABLE);
+    if (!self_open(&file, path)) return refuse("Open Sfx file error", EXIT_PACKAGE_UNREADABLE);
+    int code = dz_read_package(&file.source, &g_package, error);
+    if (code != DZ_PKG_OK) {
+        self_close(&file);
+        return refuse(error, code);
+    }
+
+    char temp[DOS_FOLDER_SIZE], tmp[DOS_FOLDER_SIZE];
+    if (!self_getenv("TEMP", temp, sizeof temp)) temp[0] = '\0';
+    if (!self_getenv("TMP", tmp, sizeof tmp)) tmp[0] = '\0';
+    if (!dz_temp_folder(temp, tmp, path, g_extraction.folder, sizeof g_extraction.folder)) {
+        self_close(&file);
+        return refuse("Create temporary folder error", EXIT_EXTRACTION_FAILED);
+    }
+    code = extraction_run(&g_extraction, &file, &g_package, error, sizeof error);
+    self_close(&file);
+    if (code != 0) {
+        extraction_remove(&g_extraction, &g_package);
+        return refuse(error, code);
+    }
+    dos_print("Extracted to ");
+    dos_print(g_extraction.folder);
+    dos_print("\n");
+
+    extraction_remove(&g_extraction, &g_package);
+    return 0;
+}
