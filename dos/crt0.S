@@ -23,3 +23,5 @@ _start:
     calll dos_main
     movb $0x4C, %ah
     int $0x21
+
+    .section .note.GNU-stack, "", @progbits

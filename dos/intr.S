@@ -63,3 +63,5 @@ INTERRUPT bios_int10, 0x10
 INTERRUPT bios_int15, 0x15
 INTERRUPT bios_int16, 0x16
 INTERRUPT bios_int1a, 0x1A
+
+    .section .note.GNU-stack, "", @progbits

@@ -10,6 +10,8 @@
 
 #define EXIT_PACKAGE_UNREADABLE 20
 #define EXIT_EXTRACTION_FAILED 22
+/* Nothing was updated (the code Brevane ends with when its dialog closes without an update). */
+#define EXIT_NOT_UPDATED 13
 
 static dz_package g_package;
 static extraction g_extraction;
@@ -53,6 +55,8 @@ int dos_main(void) {
     dos_print(g_extraction.folder);
     dos_print("\n");
 
+    /* The update itself does not run under DOS yet: say so, and never report success. */
+    dos_print("The DOS update is not available in this package program; nothing was updated.\n");
     extraction_remove(&g_extraction, &g_package);
-    return 0;
+    return EXIT_NOT_UPDATED;
 }
