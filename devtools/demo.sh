@@ -111,8 +111,8 @@ cat "$site/logs/Brevane.log" 2>/dev/null | tr -d '\r' || echo "(no log)"
 echo "== exit code of ZeraUpdate.exe (Brevane's): $code"
 
 # The same package on a machine booted into DOS: DOSBox runs ZeraUpdate.exe's DOS program, which
-# reads the package behind its own file and extracts the DOS entries (the update flow itself is
-# not in the DOS program yet; it says so and ends with 13).
+# reads the package behind its own file, extracts the DOS entries and runs the start-up checks
+# (the flash steps are not in the DOS program yet: it says so, logs it and ends with 13).
 echo "== the same package under DOS (DOSBox)"
 dosdir="$demo/dos"
 rm -rf "$dosdir"
@@ -121,7 +121,7 @@ cp "$demo/ZeraUpdate.exe" "$dosdir/C/ZERAUPD.EXE"
 printf '[sdl]\noutput=surface\n[cpu]\ncycles=max\n[mixer]\nnosound=true\n[speaker]\npcspeaker=false\n[sblaster]\nsbtype=none\n' \
   >"$dosdir/dosbox.conf"
 {
-  printf '@echo off\r\nset TEMP=C:\\TEMP\r\nZERAUPD.EXE > C:\\OUT.TXT\r\n'
+  printf '@echo off\r\nset TEMP=C:\\TEMP\r\nZERAUPD.EXE /NoPause > C:\\OUT.TXT\r\n'
   for n in $(seq 255 -1 0); do printf 'if errorlevel %d goto e%d\r\n' "$n" "$n"; done
   for n in $(seq 255 -1 0); do printf ':e%d\r\necho %d> C:\\EL.TXT\r\ngoto done\r\n' "$n" "$n"; done
   printf ':done\r\n'
@@ -129,6 +129,8 @@ printf '[sdl]\noutput=surface\n[cpu]\ncycles=max\n[mixer]\nnosound=true\n[speake
 SDL_VIDEODRIVER=dummy timeout -k 5 120 dosbox -conf "$dosdir/dosbox.conf" -c "mount c $dosdir/C" -c "c:" \
   -c "call RUN.BAT" -c exit </dev/null >/dev/null 2>&1 || true
 echo "== C:\\ZERAUPD.EXE printed:"
-tr -d '\r' <"$dosdir/C/OUT.TXT" 2>/dev/null || echo "(nothing)"
+tr -d '\r' 2>/dev/null <"$dosdir/C/OUT.TXT" || echo "(nothing)"
 echo "== left in C:\\TEMP: $(ls -A "$dosdir/C/TEMP" | tr '\n' ' ')"
-echo "== exit code of ZERAUPD.EXE under DOS: $(tr -d '\r\n ' <"$dosdir/C/EL.TXT" 2>/dev/null || echo none)"
+echo "== C:\\BREVANE.LOG"
+tr -d '\r' 2>/dev/null <"$dosdir/C/BREVANE.LOG" || echo "(no log)"
+echo "== exit code of ZERAUPD.EXE under DOS: $(tr -d '\r\n ' 2>/dev/null <"$dosdir/C/EL.TXT" || echo none)"

@@ -64,6 +64,7 @@ static int path_call(uint16_t ax, const char* path, uint16_t cx) {
 }
 
 int dos_open_read(const char* path) { return path_call(0x3D00, path, 0); }
+int dos_open_write(const char* path) { return path_call(0x3D01, path, 0); }
 int dos_create(const char* path) { return path_call(0x3C00, path, 0); }
 int dos_delete(const char* path) { return path_call(0x4100, path, 0) < 0 ? -1 : 0; }
 int dos_mkdir(const char* path) { return path_call(0x3900, path, 0) < 0 ? -1 : 0; }

@@ -21,6 +21,7 @@ void dos_write_text(int handle, const char* text);
 void dos_print(const char* text);
 
 int dos_open_read(const char* path);
+int dos_open_write(const char* path);
 int dos_create(const char* path);
 int dos_close(int handle);
 int dos_read(int handle, void* into, unsigned count);

@@ -1,22 +1,31 @@
 /* The DOS program in Extractor.exe's header. Started under DOS it reads the package behind its
    own file, extracts the DOS entries into a temporary folder, runs the DOS form of the update
    and removes what it extracted. */
+#include "core/dz_options.h"
 #include "core/dz_package.h"
 #include "core/dz_paths.h"
 #include "core/dz_text.h"
 #include "dosapi.h"
 #include "extract.h"
 #include "self_file.h"
+#include "update.h"
 
 #define EXIT_PACKAGE_UNREADABLE 20
 #define EXIT_EXTRACTION_FAILED 22
-/* Nothing was updated (the code Brevane ends with when its dialog closes without an update). */
-#define EXIT_NOT_UPDATED 13
 
 static dz_package g_package;
 static extraction g_extraction;
 
 int dos_main(void);
+
+/* The program's own arguments: the command tail in the PSP (length at 80h, text from 81h). */
+static void own_tail(char tail[128]) {
+    uint8_t length;
+    dos_copy_from_far(&length, dos_psp(), 0x80, 1);
+    if (length > 126) length = 126;
+    dos_copy_from_far(tail, dos_psp(), 0x81, length);
+    tail[length] = '\0';
+}
 
 static int refuse(const char* text, int code) {
     dos_print(text);
@@ -55,8 +64,13 @@ int dos_main(void) {
     dos_print(g_extraction.folder);
     dos_print("\n");
 
-    /* The update itself does not run under DOS yet: say so, and never report success. */
-    dos_print("The DOS update is not available in this package program; nothing was updated.\n");
+    static char commandLine[DZ_COMMAND_LINE];
+    char tail[128];
+    char folder[DOS_PATH_SIZE];
+    own_tail(tail);
+    dz_join_command(g_package.dosCommand, tail, commandLine);
+    dz_folder_of(path, folder, sizeof folder);
+    code = update_run(commandLine, folder, &g_extraction);
     extraction_remove(&g_extraction, &g_package);
-    return EXIT_NOT_UPDATED;
+    return code;
 }

@@ -4,6 +4,7 @@ packages and unsafe names, and removes what it extracted."""
 from __future__ import annotations
 
 import importlib.util
+import re
 import shutil
 import struct
 import subprocess
@@ -136,18 +137,64 @@ def sample(size: int, seed: int) -> bytes:
     return bytes(out[:size])
 
 
-def test_extracts_the_dos_entries_and_removes_them(tmp_path):
+def test_extracts_the_dos_entries_runs_the_checks_and_removes_them(tmp_path):
     entries = [Entry("Brevane.exe", "Win32", b"windows only"), Entry("AFUDOS.EXE", "DOS", sample(70000, 1)),
                Entry("IMAGE.ROM", "all", sample(300000, 2)), Entry("A windows name.txt", "Win32", b"x"),
                Entry("EMPTY.TXT", "DOS", b"")]
-    folder = dos_package(tmp_path, entries)
-    run = dosbox.run(folder, "ZERAPKG.EXE", env={"TEMP": "C:\\TEMP"})
-    # The update flow is not there yet: the program says so and ends with "not updated".
+    folder = dos_package(tmp_path, entries, dos="/BiosRomFile IMAGE.ROM /BiosVer A06 /AMD")
+    # The program's own argument follows the package's DOS command.
+    run = dosbox.run(folder, "ZERAPKG.EXE /NoPause", env={"TEMP": "C:\\TEMP"})
+    # The checks pass; the flash steps are not there yet: the program says so and ends with
+    # "not updated".
+    not_yet = "The DOS update is not available in this package program; nothing was updated."
     assert run.exit_code == 13, run.output
     assert run.output.splitlines() == ["Extracting AFUDOS.EXE", "Extracting IMAGE.ROM", "Extracting EMPTY.TXT",
-                                       "Extracted to C:\\TEMP\\ZERAPKG",
-                                       "The DOS update is not available in this package program; nothing was updated."]
+                                       "Extracted to C:\\TEMP\\ZERAPKG", not_yet]
     assert list((folder / "TEMP").iterdir()) == []
+    assert log_lines(folder / "BREVANE.LOG") == [("Error", not_yet)]
+
+
+LOG_LINE = re.compile(r"^(\d{4})/(\d\d)/(\d\d), (\d\d):(\d\d):(\d\d), \$([^,]*), (.*)$")
+
+
+def log_lines(path: Path) -> list[tuple[str, str]]:
+    """(tag, message) of each line; every line CR LF terminated and stamped."""
+    data = path.read_bytes().decode("cp437")
+    assert data.endswith("\r\n")
+    result = []
+    for line in data[:-2].split("\r\n"):
+        match = LOG_LINE.match(line)
+        assert match, line
+        result.append((match.group(7), match.group(8)))
+    return result
+
+
+@pytest.mark.parametrize("dos, arguments, code, tag, text", [
+    ("", "/NoPause", 11, "Error", "The /BiosRomFile is not specified in command line."),
+    ("/BiosRomFile MISSING.ROM /BiosVer A06", "/NoPause", 12, "Error",
+     "The specified bios_rom_file (MISSING.ROM) is not found"),
+    ("/BiosRomFile IMAGE.ROM", "/NoPause /ForceIt", 11, "Error", "The /MeRomFile is not specified in command line."),
+    ("/BiosRomFile IMAGE.ROM /MeRomFile ME.BIN /AMD", "/NoPause", 11, "Error",
+     "The /BiosVer is not specified in command line."),
+])
+def test_start_up_checks_refuse_with_brevanes_codes_and_log(tmp_path, dos, arguments, code, tag, text):
+    folder = dos_package(tmp_path, [Entry("IMAGE.ROM", "DOS", b"image")], dos=dos)
+    run = dosbox.run(folder, f"ZERAPKG.EXE {arguments}", env={"TEMP": "C:\\TEMP"})
+    assert run.exit_code == code, run.output
+    assert run.output.splitlines()[-1] == text
+    assert log_lines(folder / "BREVANE.LOG") == [(tag, text)]
+    assert list((folder / "TEMP").iterdir()) == []
+
+
+def test_log_file_option_moves_the_log_and_writes_the_start_line(tmp_path):
+    dos = "/BiosRomFile MISSING.ROM /BiosVer A06 /LogFile C:\\LOGS\\DEEP\\UPD"
+    folder = dos_package(tmp_path, [Entry("IMAGE.ROM", "DOS", b"image")], dos=dos)
+    run = dosbox.run(folder, "ZERAPKG.EXE /NoPause", env={"TEMP": "C:\\TEMP"})
+    assert run.exit_code == 12, run.output
+    assert not (folder / "BREVANE.LOG").exists()
+    assert log_lines(folder / "LOGS" / "DEEP" / "UPD.LOG") == [
+        ("Brevane_Start", f"Brevane v1.0.0.0, Command Line=[{dos} /NoPause]"),
+        ("Error", "The specified bios_rom_file (MISSING.ROM) is not found")]
 
 
 @pytest.mark.parametrize("damage, code, text", [
@@ -158,7 +205,7 @@ def test_extracts_the_dos_entries_and_removes_them(tmp_path):
 def test_refuses_a_broken_package_and_leaves_nothing(tmp_path, damage, code, text):
     entries = [Entry("AFUDOS.EXE", "DOS", sample(5000, 3)),
                Entry("LONGNAME1.ROM" if damage == "name" else "IMAGE.ROM", "DOS", sample(100000, 4))]
-    folder = dos_package(tmp_path, entries)
+    folder = dos_package(tmp_path, entries, dos="/NoPause")
     package = folder / "ZERAPKG.EXE"
     data = bytearray(package.read_bytes())
     if damage == "version":
