@@ -1,19 +1,24 @@
 #include "update.h"
 
 #include "../updater/app/version_info.h"
+#include "core/dz_identity.h"
 #include "core/dz_log.h"
 #include "core/dz_options.h"
 #include "core/dz_paths.h"
 #include "core/dz_text.h"
 #include "dos_log.h"
 #include "dosapi.h"
+#include "system_table.h"
 
 /* Brevane's exit codes for the same outcomes. */
 #define CODE_OPTION_MISSING 11
 #define CODE_IMAGE_MISSING 12
 #define CODE_NOT_UPDATED 13
+#define CODE_NO_SYSTEM_INFO 4
 
 static dz_options g_options;
+static dz_identity g_identity;
+static uint8_t g_table[SYSTEM_TABLE_LIMIT + 2];
 static dos_log g_log;
 static char g_text[300];
 
@@ -66,6 +71,48 @@ static int file_exists(const char* folder, const char* path) {
     return 1;
 }
 
+static void append_hex4(char* text, size_t size, uint32_t value) { dz_append_hex(text, size, value & 0xFFFFu, 4); }
+
+/* The system information and Brevane's system check: 0, or the refusal's code. */
+static int check_system(void) {
+    const char* error = "";
+    uint32_t length = system_table_read(g_table, &error);
+    if (length == 0) {
+        dz_copy(g_text, sizeof g_text, "Get System Information ERROR\n");
+        dz_append(g_text, sizeof g_text, error);
+        (void)dos_log_write(&g_log, "GetSystemInfo", g_text);
+        return refuse(CODE_NO_SYSTEM_INFO, g_text);
+    }
+    dz_read_identity(g_table, length, &g_identity);
+    dz_copy(g_text, sizeof g_text, "OK, SystemManufacturer=[");
+    dz_append(g_text, sizeof g_text, g_identity.manufacturer);
+    dz_append(g_text, sizeof g_text, "], SystemProductName=[");
+    dz_append(g_text, sizeof g_text, g_identity.productName);
+    dz_append(g_text, sizeof g_text, "], SystemZeraID=[");
+    append_hex4(g_text, sizeof g_text, g_identity.zeraId);
+    dz_append(g_text, sizeof g_text, "]");
+    (void)dos_log_write(&g_log, "GetSystemInfo", g_text);
+
+    const char* message;
+    int mismatch;
+    int code = dz_check_identity(&g_identity, g_options.zeraIds, g_options.zeraCount, &message, &mismatch);
+    if (mismatch) {
+        /* Only a mismatch against the list is logged, as Brevane logs it. */
+        dz_copy(g_text, sizeof g_text, "Current System = ");
+        append_hex4(g_text, sizeof g_text, g_identity.zeraId);
+        dz_append(g_text, sizeof g_text, ", ");
+        (void)dos_log_write(&g_log, "Check Zera ID", g_text);
+        for (int i = 0; i < g_options.zeraCount; i++) {
+            dz_copy(g_text, sizeof g_text, "    [");
+            dz_append_dec(g_text, sizeof g_text, (uint32_t)i);
+            dz_append(g_text, sizeof g_text, "]New System = ");
+            append_hex4(g_text, sizeof g_text, g_options.zeraIds[i]);
+            (void)dos_log_write(&g_log, "Check Zera ID", g_text);
+        }
+    }
+    return code == DZ_ID_OK ? 0 : refuse(code, message);
+}
+
 int update_run(const char* commandLine, const char* packageFolder, const extraction* x) {
     dz_parse_options(commandLine, &g_options);
     open_log(commandLine, packageFolder);
@@ -80,6 +127,8 @@ int update_run(const char* commandLine, const char* packageFolder, const extract
     }
     if (!g_options.biosVer[0] && !g_options.forceIt)
         return log_error_and_refuse(CODE_OPTION_MISSING, "The /BiosVer is not specified in command line.");
+    int code = check_system();
+    if (code != 0) return code;
     if (!g_options.amd) {
         if (!g_options.meRomFile[0])
             return log_error_and_refuse(CODE_OPTION_MISSING, "The /MeRomFile is not specified in command line.");

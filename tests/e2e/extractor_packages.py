@@ -63,8 +63,8 @@ def standard_entries() -> list[Entry]:
     ]
 
 
-def build_package(package: Package, workdir: Path, output: Path) -> Path:
-    """Writes `package` behind Extractor.exe of the 32-bit build into `output`."""
+def build_package(package: Package, workdir: Path, output: Path, preset: str = "win32") -> Path:
+    """Writes `package` behind Extractor.exe of the 32-bit build (or of `preset`) into `output`."""
     workdir.mkdir(parents=True, exist_ok=True)
     lines = ["[package]", f"flags = {package.flags:#x}", f"win32 = {package.win32}", f"dos = {package.dos}"]
     for index, entry in enumerate(package.entries):
@@ -76,7 +76,7 @@ def build_package(package: Package, workdir: Path, output: Path) -> Path:
                   f"attributes = {entry.attributes:#x}", f"modified = {STORED_TIME}", f"created = {STORED_TIME}"]
     manifest = workdir / "package.manifest"
     manifest.write_text("\n".join(lines) + "\n")
-    extractor = builds.program("win32", "Extractor.exe")
+    extractor = builds.program(preset, "Extractor.exe")
     subprocess.run([*sfxpack(), "build", str(extractor), str(manifest), str(output)], check=True,
                    capture_output=True, timeout=120)
     return output

@@ -8,6 +8,7 @@ import re
 import shutil
 import struct
 import subprocess
+import sys
 from pathlib import Path
 
 import pytest
@@ -118,11 +119,11 @@ def test_a_signed_program_is_refused_and_the_stubbed_one_signs(tmp_path):
         stub.insert(dos_image(), other.read_bytes())
 
 
-def dos_package(tmp_path: Path, entries: list[Entry], dos: str = "") -> Path:
+def dos_package(tmp_path: Path, entries: list[Entry], dos: str = "", preset: str = "win32") -> Path:
     folder = tmp_path / "dos"
     folder.mkdir()
     build_package(Package(flags=0x101, win32="Brevane.exe", entries=entries, dos=dos), tmp_path / "work",
-                  folder / "ZERAPKG.EXE")
+                  folder / "ZERAPKG.EXE", preset=preset)
     (folder / "TEMP").mkdir()
     return folder
 
@@ -144,14 +145,14 @@ def test_extracts_the_dos_entries_runs_the_checks_and_removes_them(tmp_path):
     folder = dos_package(tmp_path, entries, dos="/BiosRomFile IMAGE.ROM /BiosVer A06 /AMD")
     # The program's own argument follows the package's DOS command.
     run = dosbox.run(folder, "ZERAPKG.EXE /NoPause", env={"TEMP": "C:\\TEMP"})
-    # The checks pass; the flash steps are not there yet: the program says so and ends with
-    # "not updated".
-    not_yet = "The DOS update is not available in this package program; nothing was updated."
-    assert run.exit_code == 13, run.output
+    # DOSBox has no SMBIOS table: the production program stops where Brevane stops without one.
+    assert run.exit_code == 4, run.output
     assert run.output.splitlines() == ["Extracting AFUDOS.EXE", "Extracting IMAGE.ROM", "Extracting EMPTY.TXT",
-                                       "Extracted to C:\\TEMP\\ZERAPKG", not_yet]
+                                       "Extracted to C:\\TEMP\\ZERAPKG", "Get System Information ERROR",
+                                       "SMBIOS entry point not found"]
     assert list((folder / "TEMP").iterdir()) == []
-    assert log_lines(folder / "BREVANE.LOG") == [("Error", not_yet)]
+    assert log_lines(folder / "BREVANE.LOG") == [
+        ("GetSystemInfo", "Get System Information ERROR"), ("SMBIOS entry point not found", None)]
 
 
 LOG_LINE = re.compile(r"^(\d{4})/(\d\d)/(\d\d), (\d\d):(\d\d):(\d\d), \$([^,]*), (.*)$")
@@ -164,8 +165,10 @@ def log_lines(path: Path) -> list[tuple[str, str]]:
     result = []
     for line in data[:-2].split("\r\n"):
         match = LOG_LINE.match(line)
-        assert match, line
-        result.append((match.group(7), match.group(8)))
+        if match:
+            result.append((match.group(7), match.group(8)))
+        else:  # the continuation of a message that holds a line feed
+            result.append((line, None))
     return result
 
 
@@ -173,7 +176,6 @@ def log_lines(path: Path) -> list[tuple[str, str]]:
     ("", "/NoPause", 11, "Error", "The /BiosRomFile is not specified in command line."),
     ("/BiosRomFile MISSING.ROM /BiosVer A06", "/NoPause", 12, "Error",
      "The specified bios_rom_file (MISSING.ROM) is not found"),
-    ("/BiosRomFile IMAGE.ROM", "/NoPause /ForceIt", 11, "Error", "The /MeRomFile is not specified in command line."),
     ("/BiosRomFile IMAGE.ROM /MeRomFile ME.BIN /AMD", "/NoPause", 11, "Error",
      "The /BiosVer is not specified in command line."),
 ])
@@ -220,3 +222,34 @@ def test_refuses_a_broken_package_and_leaves_nothing(tmp_path, damage, code, tex
     if damage != "stream":
         assert "Extracting" not in run.output  # refused before anything was written
     assert list((folder / "TEMP").iterdir()) == []
+
+
+@pytest.mark.parametrize("zera_ids, manufacturer, code, lines", [
+    ("0ABD 0ABC /AMD", "Zera Inc.", 13, [
+        ("Error", "The DOS update is not available in this package program; nothing was updated.")]),
+    ("0ABC /ForceIt", "Zera Inc.", 11, [("Error", "The /MeRomFile is not specified in command line.")]),
+    ("0ABD 1ABE", "Zera Inc.", 14, [
+        ("Check Zera ID", "Current System = 0ABC, "), ("Check Zera ID", "    [0]New System = 0ABD"),
+        ("Check Zera ID", "    [1]New System = 1ABE")]),
+    ("0ABC", "Other Inc.", 14, []),
+])
+def test_simulated_machine_identity_is_checked_as_brevane_checks_it(tmp_path, zera_ids, manufacturer, code, lines):
+    dos = f"/BiosRomFile IMAGE.ROM /BiosVer A06 /NoPause /ZeraID {zera_ids}"
+    folder = dos_package(tmp_path, [Entry("IMAGE.ROM", "DOS", b"image")], dos=dos, preset="win32-sim")
+    (folder / "SIM").mkdir()
+    subprocess.run([sys.executable, str(builds.REPO_ROOT / "devtools" / "smbiosgen" / "smbiosgen.py"), "table",
+                    "--bios-version", "A05", "--manufacturer", manufacturer, "--product", "Zera Book 14",
+                    "--zera-id", "0ABC", str(folder / "SIM" / "TABLE.BIN")], check=True, timeout=60)
+    (folder / "SIM" / "PROFILE.INI").write_bytes(b"[platform]\r\nsmbios = C:\\SIM\\TABLE.BIN\r\n")
+    run = dosbox.run(folder, "ZERAPKG.EXE", env={"TEMP": "C:\\TEMP", "BREVANE_SIM_PROFILE": "C:\\SIM\\PROFILE.INI"})
+    assert run.exit_code == code, run.output
+    assert log_lines(folder / "BREVANE.LOG") == [
+        ("GetSystemInfo", f"OK, SystemManufacturer=[{manufacturer}], SystemProductName=[Zera Book 14], "
+                          "SystemZeraID=[0ABC]")] + lines
+    assert list((folder / "TEMP").iterdir()) == []
+
+
+def test_production_program_holds_no_simulation():
+    production = dos_image()
+    assert b"BREVANE_SIM" not in production and b"[platform]" not in production.lower()
+    assert b"BREVANE_SIM" in builds.program("win32-sim", "Extractor.exe").read_bytes()
