@@ -6,6 +6,7 @@
 #include "core/dz_options.h"
 #include "core/dz_paths.h"
 #include "core/dz_text.h"
+#include "core/dz_versions.h"
 #include "dos_log.h"
 #include "dosapi.h"
 #include "system_table.h"
@@ -15,6 +16,7 @@
 #define CODE_IMAGE_MISSING 12
 #define CODE_NOT_UPDATED 13
 #define CODE_NO_SYSTEM_INFO 4
+#define CODE_VERSION_REFUSED 2
 
 static dz_options g_options;
 static dz_identity g_identity;
@@ -136,8 +138,22 @@ int update_run(const char* commandLine, const char* packageFolder, const extract
             return log_error_and_refuse(CODE_OPTION_MISSING, "The /MeVer is not specified in command line.");
     }
 
-    /* The system identity, version rules and flash steps do not run under DOS yet: say so, and
-       never report success. */
+    /* What the dialog shows on Windows, and its comparison at the start. */
+    dos_print("Current BIOS version: ");
+    dos_print(g_identity.biosVersion);
+    dos_print("\nNew BIOS version:     ");
+    dos_print(g_options.biosVer);
+    dos_print("\n");
+    if (!g_options.forceIt) {
+        char message[DZ_VERSION_MESSAGE];
+        if (dz_compare_bios_version(g_identity.biosVersion, g_options.biosVer, message) != 0) {
+            /* Silent mode ends with 2; a person reads the banner and can only quit (13). */
+            return refuse(g_options.noPause ? CODE_VERSION_REFUSED : CODE_NOT_UPDATED,
+                          "ERROR: The BIOS version is same or lower than current BIOS version.");
+        }
+    }
+
+    /* The flash steps do not run under DOS yet: say so, and never report success. */
     (void)dos_log_write(&g_log, "Error", "The DOS update is not available in this package program; nothing was updated.");
     return refuse(CODE_NOT_UPDATED, "The DOS update is not available in this package program; nothing was updated.");
 }

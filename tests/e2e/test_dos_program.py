@@ -228,13 +228,17 @@ def test_refuses_a_broken_package_and_leaves_nothing(tmp_path, damage, code, tex
     ("0ABD 0ABC /AMD", "Zera Inc.", 13, [
         ("Error", "The DOS update is not available in this package program; nothing was updated.")]),
     ("0ABC /ForceIt", "Zera Inc.", 11, [("Error", "The /MeRomFile is not specified in command line.")]),
+    # The image is not newer than A05: silent mode ends with 2, without a log line (as on Windows).
+    ("0ABC /AMD /BiosVer A05", "Zera Inc.", 2, []),
+    ("0ABC /AMD /BiosVer A04 /ForceIt", "Zera Inc.", 13, [
+        ("Error", "The DOS update is not available in this package program; nothing was updated.")]),
     ("0ABD 1ABE", "Zera Inc.", 14, [
         ("Check Zera ID", "Current System = 0ABC, "), ("Check Zera ID", "    [0]New System = 0ABD"),
         ("Check Zera ID", "    [1]New System = 1ABE")]),
     ("0ABC", "Other Inc.", 14, []),
 ])
 def test_simulated_machine_identity_is_checked_as_brevane_checks_it(tmp_path, zera_ids, manufacturer, code, lines):
-    dos = f"/BiosRomFile IMAGE.ROM /BiosVer A06 /NoPause /ZeraID {zera_ids}"
+    dos = f"/BiosRomFile IMAGE.ROM /NoPause /ZeraID {zera_ids} /BiosVer A06"
     folder = dos_package(tmp_path, [Entry("IMAGE.ROM", "DOS", b"image")], dos=dos, preset="win32-sim")
     (folder / "SIM").mkdir()
     subprocess.run([sys.executable, str(builds.REPO_ROOT / "devtools" / "smbiosgen" / "smbiosgen.py"), "table",
@@ -247,6 +251,11 @@ def test_simulated_machine_identity_is_checked_as_brevane_checks_it(tmp_path, ze
         ("GetSystemInfo", f"OK, SystemManufacturer=[{manufacturer}], SystemProductName=[Zera Book 14], "
                           "SystemZeraID=[0ABC]")] + lines
     assert list((folder / "TEMP").iterdir()) == []
+    if code in (2, 13):
+        new = zera_ids.split("/BiosVer ")[1].split()[0] if "/BiosVer" in zera_ids else "A06"
+        assert f"Current BIOS version: A05\nNew BIOS version:     {new}\n" in run.output
+    if code == 2:
+        assert run.output.splitlines()[-1] == "ERROR: The BIOS version is same or lower than current BIOS version."
 
 
 def test_production_program_holds_no_simulation():
