@@ -27,17 +27,31 @@ static void own_tail(char tail[128]) {
     tail[length] = '\0';
 }
 
+static dz_options g_early;    /* the options known before the update reads them */
+static char g_commandLine[DZ_COMMAND_LINE];
+
+/* A refusal before the update runs: the text, and unless /NoPause (in the program's own
+   arguments, or in the package's DOS command once that is read) a key press, so that a person
+   can read it. */
 static int refuse(const char* text, int code) {
     dos_print(text);
     dos_print("\n");
+    if (!g_early.noPause) {
+        dos_regs r = {0};
+        dos_print("Press any key to continue.\n");
+        bios_int16(&r);
+    }
     return code;
 }
 
 int dos_main(void) {
     char path[DOS_PATH_SIZE];
     char error[DZ_ERROR_SIZE];
+    char tail[128];
     self_file file;
     file.handle = -1;
+    own_tail(tail);
+    dz_parse_options(tail, &g_early);
 
     if (!self_path(path)) return refuse("Open Sfx file error", EXIT_PACKAGE_UNREADABLE);
     if (!self_open(&file, path)) return refuse("Open Sfx file error", EXIT_PACKAGE_UNREADABLE);
@@ -46,6 +60,8 @@ int dos_main(void) {
         self_close(&file);
         return refuse(error, code);
     }
+    dz_join_command(g_package.dosCommand, tail, g_commandLine);
+    dz_parse_options(g_commandLine, &g_early);
 
     char temp[DOS_FOLDER_SIZE], tmp[DOS_FOLDER_SIZE];
     if (!self_getenv("TEMP", temp, sizeof temp)) temp[0] = '\0';
@@ -64,13 +80,9 @@ int dos_main(void) {
     dos_print(g_extraction.folder);
     dos_print("\n");
 
-    static char commandLine[DZ_COMMAND_LINE];
-    char tail[128];
     char folder[DOS_PATH_SIZE];
-    own_tail(tail);
-    dz_join_command(g_package.dosCommand, tail, commandLine);
     dz_folder_of(path, folder, sizeof folder);
-    code = update_run(commandLine, folder, &g_extraction);
+    code = update_run(g_commandLine, folder, &g_extraction);
     extraction_remove(&g_extraction, &g_package);
     return code;
 }
