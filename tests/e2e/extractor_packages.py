@@ -63,9 +63,10 @@ def standard_entries() -> list[Entry]:
     ]
 
 
-def build_package(package: Package, workdir: Path, output: Path, sign: tuple[Path, Path] | None = None) -> Path:
-    """Writes `package` behind Extractor.exe of the 32-bit build into `output`; with `sign`
-    (a PKCS#12 file and its password file) the writer signs the finished file."""
+def build_package(package: Package, workdir: Path, output: Path, sign: tuple[Path, Path] | None = None,
+                  preset: str = "win32") -> Path:
+    """Writes `package` behind Extractor.exe of the 32-bit build (or of `preset`) into `output`;
+    with `sign` (a PKCS#12 file and its password file) the writer signs the finished file."""
     workdir.mkdir(parents=True, exist_ok=True)
     lines = ["[package]", f"flags = {package.flags:#x}", f"win32 = {package.win32}", f"dos = {package.dos}"]
     for index, entry in enumerate(package.entries):
@@ -77,7 +78,7 @@ def build_package(package: Package, workdir: Path, output: Path, sign: tuple[Pat
                   f"attributes = {entry.attributes:#x}", f"modified = {STORED_TIME}", f"created = {STORED_TIME}"]
     manifest = workdir / "package.manifest"
     manifest.write_text("\n".join(lines) + "\n")
-    extractor = builds.program("win32", "Extractor.exe")
+    extractor = builds.program(preset, "Extractor.exe")
     signing = ["--sign", str(sign[0]), "--password-file", str(sign[1])] if sign else []
     subprocess.run([*sfxpack(), "build", str(extractor), str(manifest), str(output), *signing], check=True,
                    capture_output=True, timeout=120)

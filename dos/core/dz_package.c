@@ -1,0 +1,208 @@
+#include "dz_package.h"
+
+#include "dz_names.h"
+#include "dz_text.h"
+
+/* Assembled from two halves so that the program image never holds the signature itself. */
+static const char kSignatureHead[] = "!Sfx_";
+static const char kSignatureTail[] = "Korvale";
+#define SIGNATURE_LENGTH 12u
+#define SIGNATURE_SCAN 11u
+#define HEADER_VERSION 0x0100u
+#define TOC_SIGNATURE 0x434F5421uL /* "!TOC" */
+#define ENTRY_FIELDS 48u
+
+static uint16_t le16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
+static uint32_t le32(const uint8_t* p) {
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
+static int read_exact(const dz_source* source, uint32_t offset, uint8_t* into, unsigned want) {
+    if (offset > source->size || source->size - offset < want) return 0;
+    return source->read_at(source->context, offset, into, want) == (int)want;
+}
+
+static char signature_byte(unsigned i) { return i < 5 ? kSignatureHead[i] : kSignatureTail[i - 5]; }
+
+uint32_t dz_search_limit(const dz_source* source) {
+    uint8_t bytes[8];
+    uint32_t header, optional, directory;
+    if (!read_exact(source, 0, bytes, 2) || bytes[0] != 'M' || bytes[1] != 'Z') return source->size;
+    if (!read_exact(source, 0x3C, bytes, 4)) return source->size;
+    header = le32(bytes);
+    if (!read_exact(source, header, bytes, 4) || le32(bytes) != 0x00004550uL) return source->size;
+    optional = header + 24;
+    if (optional < header || !read_exact(source, optional, bytes, 2)) return source->size;
+    uint16_t magic = le16(bytes);
+    uint32_t countAt, directories;
+    if (magic == 0x10B) {
+        countAt = optional + 92;
+        directories = optional + 96;
+    } else if (magic == 0x20B) {
+        countAt = optional + 108;
+        directories = optional + 112;
+    } else {
+        return source->size;
+    }
+    if (!read_exact(source, countAt, bytes, 4) || le32(bytes) <= 4) return source->size;
+    directory = directories + 4 * 8; /* the certificate table's entry */
+    if (!read_exact(source, directory, bytes, 8)) return source->size;
+    uint32_t start = le32(bytes), length = le32(bytes + 4);
+    if (length == 0 || start == 0 || start >= source->size) return source->size;
+    return start;
+}
+
+int dz_find_signature(const dz_source* source, uint32_t limit, uint8_t* scratch, unsigned scratchSize,
+                      uint32_t* position) {
+    if (limit > source->size) limit = source->size;
+    if (scratchSize <= SIGNATURE_SCAN || limit < SIGNATURE_SCAN) return 0;
+    /* Pieces end at `end`; each next piece overlaps the previous one by 10 bytes, so a match
+       across a boundary is found once. */
+    uint32_t end = limit;
+    for (;;) {
+        uint32_t start = end > scratchSize ? end - scratchSize : 0;
+        unsigned held = (unsigned)(end - start);
+        if (source->read_at(source->context, start, scratch, held) != (int)held) return -1;
+        for (unsigned at = held - SIGNATURE_SCAN + 1; at-- > 0;) {
+            unsigned i = 0;
+            while (i < SIGNATURE_SCAN && scratch[at + i] == (uint8_t)signature_byte(i)) i++;
+            if (i == SIGNATURE_SCAN) {
+                *position = start + at;
+                return 1;
+            }
+        }
+        if (start == 0) return 0;
+        end = start + SIGNATURE_SCAN - 1;
+    }
+}
+
+/* Reads a NUL-terminated field of at most `limit` bytes at *offset into `into` (always
+   terminated); answers whether the NUL was found, and moves *offset past what it read. */
+static int read_zstring(const dz_source* source, uint32_t* offset, char* into, unsigned limit) {
+    uint8_t piece[32];
+    unsigned stored = 0;
+    while (stored < limit && *offset < source->size) {
+        unsigned want = limit - stored < sizeof piece ? limit - stored : sizeof piece;
+        if (source->size - *offset < want) want = (unsigned)(source->size - *offset);
+        int got = source->read_at(source->context, *offset, piece, want);
+        if (got <= 0) break;
+        for (int i = 0; i < got; i++) {
+            (*offset)++;
+            if (piece[i] == 0) {
+                into[stored] = '\0';
+                return 1;
+            }
+            if (stored + 1 < limit) into[stored] = (char)piece[i];
+            stored++;
+        }
+    }
+    into[stored < limit ? stored : limit - 1] = '\0';
+    return 0;
+}
+
+static void set_error(char* error, const char* text) { dz_copy(error, DZ_ERROR_SIZE, text); }
+
+static int read_package(const dz_source* source, dz_package* package, char error[DZ_ERROR_SIZE]) {
+    uint8_t scratch[512];
+    uint8_t* bytes = scratch;
+    package->dosCount = 0;
+    package->count = 0;
+    package->dosCommand[0] = '\0';
+    error[0] = '\0';
+
+    int found = dz_find_signature(source, dz_search_limit(source), scratch, sizeof scratch, &package->signatureAt);
+    if (found < 0) {
+        set_error(error, "Read Signature SFX error");
+        return DZ_PKG_UNREADABLE;
+    }
+    if (found == 0) {
+        set_error(error, "Find Signature SFX error");
+        return DZ_PKG_UNREADABLE;
+    }
+    uint32_t at = package->signatureAt;
+    if (!read_exact(source, at, bytes, SIGNATURE_LENGTH)) {
+        set_error(error, "Read Signature SFX error");
+        return DZ_PKG_UNREADABLE;
+    }
+    for (unsigned i = 0; i < SIGNATURE_LENGTH; i++)
+        if (bytes[i] != (uint8_t)signature_byte(i)) {
+            set_error(error, "Signature SFX mismatched");
+            return DZ_PKG_UNREADABLE;
+        }
+    uint16_t version = 0xFFFF;
+    if (at >= 2 && read_exact(source, at - 2, bytes, 2)) version = le16(bytes);
+    if (version != HEADER_VERSION) {
+        set_error(error, "SfxHeaderVersion mismatched: ");
+        dz_append_hex(error, DZ_ERROR_SIZE, version, 4);
+        dz_append(error, DZ_ERROR_SIZE, " != 0100");
+        return DZ_PKG_UNREADABLE;
+    }
+    uint32_t tocLow = 0, tocHigh = 0;
+    if (at >= 10 && read_exact(source, at - 10, bytes, 8)) {
+        tocLow = le32(bytes);
+        tocHigh = le32(bytes + 4);
+    }
+    package->tocOffset = tocLow;
+    if (tocHigh != 0 || !read_exact(source, tocLow, bytes, 12) || le32(bytes) != TOC_SIGNATURE) {
+        set_error(error, "Signature TOC mismatched");
+        return DZ_PKG_UNREADABLE;
+    }
+    package->flags = le32(bytes + 4);
+    package->reserved = le32(bytes + 8);
+    uint32_t offset = tocLow + 12;
+    char command[DZ_COMMAND_SIZE];
+    for (unsigned i = 0; i < 4; i++) {
+        if (!read_zstring(source, &offset, command, DZ_COMMAND_SIZE)) {
+            set_error(error, "Read TOC error");
+            return DZ_PKG_UNREADABLE;
+        }
+        if (i == 1) dz_copy(package->dosCommand, sizeof package->dosCommand, command);
+    }
+    if (!read_exact(source, offset, bytes, 4)) {
+        set_error(error, "Read TOC error");
+        return DZ_PKG_UNREADABLE;
+    }
+    package->count = le32(bytes);
+    offset += 4;
+
+    for (uint32_t i = 0; i < package->count; i++) {
+        char name[DZ_NAME_FIELD];
+        int terminated = read_zstring(source, &offset, name, DZ_NAME_FIELD);
+        if (!terminated || !read_exact(source, offset, bytes, ENTRY_FIELDS)) {
+            /* The table promises more records than the file holds. */
+            set_error(error, "Read TOC error");
+            return DZ_PKG_UNREADABLE;
+        }
+        offset += ENTRY_FIELDS;
+        uint32_t platform = le32(bytes + 44);
+        if (!(platform & DZ_PLATFORM_DOS)) continue;
+        if (!dz_is_dos_name(name)) {
+            set_error(error, "Unsafe filename for ExtractOne(),");
+            dz_append(error, DZ_ERROR_SIZE, name);
+            return DZ_PKG_REFUSED_ENTRY;
+        }
+        /* Sizes and offsets past 4 GiB cannot be a DOS file's. */
+        if (le32(bytes + 4) || le32(bytes + 12) || le32(bytes + 40) || le32(bytes + 8) > source->size ||
+            le32(bytes + 36) > source->size) {
+            set_error(error, "Out of SfxFile range");
+            return DZ_PKG_REFUSED_ENTRY;
+        }
+        if (package->dosCount == DZ_MAX_ENTRIES) {
+            set_error(error, "Too many DOS entries");
+            return DZ_PKG_REFUSED_ENTRY;
+        }
+        dz_entry* entry = &package->entries[package->dosCount++];
+        dz_copy(entry->name, sizeof entry->name, name);
+        entry->size = le32(bytes);
+        entry->compressedSize = le32(bytes + 8);
+        entry->attributes = le32(bytes + 32);
+        entry->dataOffset = le32(bytes + 36);
+    }
+    return DZ_PKG_OK;
+}
+
+int dz_read_package(const dz_source* source, dz_package* package, char error[DZ_ERROR_SIZE]) {
+    int code = read_package(source, package, error);
+    if (code != DZ_PKG_OK) package->dosCount = 0; /* a refused table yields no entries */
+    return code;
+}

@@ -1,0 +1,45 @@
+#ifndef DOS_DOSAPI_H
+#define DOS_DOSAPI_H
+/* DOS and BIOS services for the DOS program (real mode, one 64 KiB segment for code, data and
+   stack; other memory reached through FS and GS). Calls answer 0 or a handle/count on success
+   and a negative DOS error code on failure. */
+
+#include <stdint.h>
+
+typedef struct dos_regs {
+    uint16_t ax, bx, cx, dx, si, di, ds, es, flags;
+} dos_regs;
+
+void dos_int21(dos_regs* r);
+void bios_int10(dos_regs* r);
+void bios_int15(dos_regs* r);
+void bios_int16(dos_regs* r);
+void bios_int1a(dos_regs* r);
+
+uint16_t dos_data_segment(void);
+void dos_write_text(int handle, const char* text);
+void dos_print(const char* text);
+
+int dos_open_read(const char* path);
+int dos_open_write(const char* path);
+int dos_create(const char* path);
+int dos_close(int handle);
+int dos_read(int handle, void* into, unsigned count);
+int dos_write(int handle, const void* from, unsigned count);
+/* Writes `count` bytes at segment:offset. */
+int dos_write_far(int handle, uint16_t segment, uint16_t offset, unsigned count);
+int dos_seek(int handle, uint32_t offset);
+int dos_seek_end(int handle, uint32_t* size);
+int dos_delete(const char* path);
+int dos_mkdir(const char* path);
+int dos_rmdir(const char* path);
+/* A block of `paragraphs` 16-byte paragraphs: its segment, or 0. */
+uint16_t dos_alloc(uint16_t paragraphs);
+void dos_free(uint16_t segment);
+void dos_set_fs(uint16_t segment);
+void dos_set_gs(uint16_t segment);
+/* Bytes from segment:offset into the data segment. */
+void dos_copy_from_far(void* into, uint16_t segment, uint16_t offset, unsigned count);
+uint16_t dos_psp(void);
+
+#endif

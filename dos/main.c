@@ -1,0 +1,88 @@
+/* The DOS program in Extractor.exe's header. Started under DOS it reads the package behind its
+   own file, extracts the DOS entries into a temporary folder, runs the DOS form of the update
+   and removes what it extracted. */
+#include "core/dz_options.h"
+#include "core/dz_package.h"
+#include "core/dz_paths.h"
+#include "core/dz_text.h"
+#include "dosapi.h"
+#include "extract.h"
+#include "self_file.h"
+#include "update.h"
+
+#define EXIT_PACKAGE_UNREADABLE 20
+#define EXIT_EXTRACTION_FAILED 22
+
+static dz_package g_package;
+static extraction g_extraction;
+
+int dos_main(void);
+
+/* The program's own arguments: the command tail in the PSP (length at 80h, text from 81h). */
+static void own_tail(char tail[128]) {
+    uint8_t length;
+    dos_copy_from_far(&length, dos_psp(), 0x80, 1);
+    if (length > 126) length = 126;
+    dos_copy_from_far(tail, dos_psp(), 0x81, length);
+    tail[length] = '\0';
+}
+
+static dz_options g_early;    /* the options known before the update reads them */
+static char g_commandLine[DZ_COMMAND_LINE];
+
+/* A refusal before the update runs: the text, and unless /NoPause (in the program's own
+   arguments, or in the package's DOS command once that is read) a key press, so that a person
+   can read it. */
+static int refuse(const char* text, int code) {
+    dos_print(text);
+    dos_print("\n");
+    if (!g_early.noPause) {
+        dos_regs r = {0};
+        dos_print("Press any key to continue.\n");
+        bios_int16(&r);
+    }
+    return code;
+}
+
+int dos_main(void) {
+    char path[DOS_PATH_SIZE];
+    char error[DZ_ERROR_SIZE];
+    char tail[128];
+    self_file file;
+    file.handle = -1;
+    own_tail(tail);
+    dz_parse_options(tail, &g_early);
+
+    if (!self_path(path)) return refuse("Open Sfx file error", EXIT_PACKAGE_UNREADABLE);
+    if (!self_open(&file, path)) return refuse("Open Sfx file error", EXIT_PACKAGE_UNREADABLE);
+    int code = dz_read_package(&file.source, &g_package, error);
+    if (code != DZ_PKG_OK) {
+        self_close(&file);
+        return refuse(error, code);
+    }
+    dz_join_command(g_package.dosCommand, tail, g_commandLine);
+    dz_parse_options(g_commandLine, &g_early);
+
+    char temp[DOS_FOLDER_SIZE], tmp[DOS_FOLDER_SIZE];
+    if (!self_getenv("TEMP", temp, sizeof temp)) temp[0] = '\0';
+    if (!self_getenv("TMP", tmp, sizeof tmp)) tmp[0] = '\0';
+    if (!dz_temp_folder(temp, tmp, path, g_extraction.folder, sizeof g_extraction.folder)) {
+        self_close(&file);
+        return refuse("Create temporary folder error", EXIT_EXTRACTION_FAILED);
+    }
+    code = extraction_run(&g_extraction, &file, &g_package, error, sizeof error);
+    self_close(&file);
+    if (code != 0) {
+        extraction_remove(&g_extraction, &g_package);
+        return refuse(error, code);
+    }
+    dos_print("Extracted to ");
+    dos_print(g_extraction.folder);
+    dos_print("\n");
+
+    char folder[DOS_PATH_SIZE];
+    dz_folder_of(path, folder, sizeof folder);
+    code = update_run(g_commandLine, folder, &g_extraction);
+    extraction_remove(&g_extraction, &g_package);
+    return code;
+}

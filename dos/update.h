@@ -1,0 +1,13 @@
+#ifndef DOS_UPDATE_H
+#define DOS_UPDATE_H
+/* The DOS form of the update, run in the extraction folder after extraction: Brevane's options
+   and start-up checks, its log and its exit codes. */
+
+#include "extract.h"
+
+/* Runs the update for `commandLine` (the package's DOS command and the program's own tail);
+   `packageFolder` is where the package was started from (the default log goes there).
+   Answers the exit code. */
+int update_run(const char* commandLine, const char* packageFolder, const extraction* x);
+
+#endif
