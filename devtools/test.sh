@@ -37,8 +37,9 @@ wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 # Runs one tier: `tier NAME "how it runs" COMMAND...`. COMMAND writes its JUnit report to the file
 # named by $report ($reports/NAME.xml), or one report per label beside it (NAME.LABEL.xml); its
-# output goes to $reports/NAME.log, of which only the end is shown. The exit status is kept for
-# the summary, which also fails the run on any skipped test.
+# output goes to $reports/NAME.log, of which only the closing counts are shown (the end, when
+# the tier failed). The exit status is kept for the summary, which also fails the run on any
+# skipped test.
 tiers="$reports/tiers.tsv"
 : >"$tiers"
 tier() {
@@ -48,8 +49,13 @@ tier() {
   echo "== tests $name ($description)"
   "$@" >"$reports/$name.log" 2>&1
   local status=$?
-  tail -n 25 "$reports/$name.log"
-  [ "$status" -eq 0 ] || echo "== $name exited with status $status (full output: $reports/$name.log)"
+  if [ "$status" -eq 0 ]; then
+    # The closing count of each run (CTest's and pytest's), and what pytest skipped.
+    grep -E '^-- |tests passed|^[0-9]+ (passed|failed|skipped|error)|^(SKIPPED|FAILED|ERROR) ' "$reports/$name.log"
+  else
+    tail -n 40 "$reports/$name.log"
+    echo "== $name exited with status $status (full output: $reports/$name.log)"
+  fi
   local written=("$reports/$name".*xml)
   printf '%s\t%s\t%s' "$name" "$status" "$description" >>"$tiers"
   printf '\t%s' "${written[@]}" >>"$tiers"
