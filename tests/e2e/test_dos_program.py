@@ -3,7 +3,6 @@ DOSBox it reads the package behind its own file, extracts the DOS entries, refus
 packages and unsafe names, and removes what it extracted."""
 from __future__ import annotations
 
-import importlib.util
 import re
 import shutil
 import struct
@@ -19,10 +18,10 @@ from extractor_packages import Entry, Package, build_package
 
 def dosstub():
     """devtools/dosstub/dosstub.py as a module."""
-    path = builds.REPO_ROOT / "devtools" / "dosstub" / "dosstub.py"
-    spec = importlib.util.spec_from_file_location("dosstub", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    folder = str(builds.REPO_ROOT / "devtools" / "dosstub")
+    if folder not in sys.path:
+        sys.path.insert(0, folder)
+    import dosstub as module
     return module
 
 
