@@ -263,3 +263,23 @@ def test_production_program_holds_no_simulation():
     production = dos_image()
     assert b"BREVANE_SIM" not in production and b"[platform]" not in production.lower()
     assert b"BREVANE_SIM" in builds.program("win32-sim", "Extractor.exe").read_bytes()
+
+
+def test_dos_standins_record_print_and_exit_as_scripted(tmp_path):
+    folder = tmp_path / "dos"
+    folder.mkdir()
+    for name in ("AFUDOS.EXE", "FWUPDLCL.EXE"):
+        source = builds.BUILD_ROOT / "win32" / "bin" / "dosstandins" / name
+        if not source.is_file():
+            pytest.skip(f"{name} is not built (run: devtools/build.sh win32)")
+        shutil.copy(source, folder / name)
+    (folder / "AFUDOS.SCR").write_bytes(b"exit=3\r\nReading flash ...... done\r\nError: 0x1F\r\n")
+    run = dosbox.run(folder, 'AFUDOS.EXE "IMAGE.ROM" /P /B')
+    assert run.exit_code == 3
+    assert run.output == "Reading flash ...... done\nError: 0x1F\n"
+    assert (folder / "AFUDOS.CMD").read_bytes() == b'C:\\AFUDOS.EXE "IMAGE.ROM" /P /B\r\n'
+
+    # Without a script: no output, code 0; the record goes where STANDIN_RECORD says.
+    run = dosbox.run(folder, "FWUPDLCL.EXE -FWVER", env={"STANDIN_RECORD": "C:\\TOOLS.LOG"})
+    assert (run.exit_code, run.output) == (0, "")
+    assert (folder / "TOOLS.LOG").read_bytes() == b"C:\\FWUPDLCL.EXE -FWVER\r\n"
