@@ -45,12 +45,13 @@ cp devtools/demo/* "$demo/"
 i686-w64-mingw32-objcopy --strip-all build/win32-sim/bin/Brevane.exe "$demo/stage/Brevane.exe"
 x86_64-w64-mingw32-objcopy --strip-all build/win64-sim/bin/Brevane64.exe "$demo/stage/Brevane64.exe"
 for tool in AFUWIN AFUWINx64 FWUpdLcl FWUpdLcl64; do cp "build/win32/bin/standins/$tool.exe" "$demo/stage/"; done
+cp build/win32/bin/dosstandins/AFUDOS.EXE build/win32/bin/dosstandins/FWUPDLCL.EXE "$demo/stage/"
 
 # Images: deterministic bytes, so the same sources always give the same package.
 /usr/bin/python3 - "$demo/stage" <<'PY'
 import random, sys
 folder = sys.argv[1]
-for name, size, seed in (("image.rom", 4 << 20, 1), ("image_secure.rom", 4 << 20, 2), ("me.bin", 1 << 20, 3)):
+for name, size, seed in (("image.rom", 4 << 20, 1), ("secure.rom", 4 << 20, 2), ("me.bin", 1 << 20, 3)):
     rng = random.Random(seed)
     block = bytes(rng.getrandbits(8) for _ in range(4096)) + b"\xff" * 4096
     with open(f"{folder}/{name}", "wb") as f:
@@ -120,10 +121,12 @@ cat "$site/logs/Brevane.log" 2>/dev/null | tr -d '\r' || echo "(no log)"
 echo "== exit code of ZeraUpdate.exe (Brevane's): $code"
 
 # The same package on a machine booted into DOS: DOSBox runs the package's DOS program, which
-# reads the package behind its own file, extracts the DOS entries and runs the start-up checks.
-# DOSBox has no SMBIOS table, so the package is built here once more behind the simulation
-# build of Extractor, whose DOS program reads the same machine's table from a profile. (The
-# flash steps are not in the DOS program yet: it says so, logs it and ends with 13.)
+# reads the package behind its own file, extracts the DOS entries, runs Brevane's checks and
+# updates with the DOS stand-ins of the flash tools (AFUDOS.EXE and FWUPDLCL.EXE, each printing
+# its .SCR script and recording its command line in C:\TOOLS.LOG). DOSBox has no SMBIOS table
+# and must not restart, so the package is built here once more behind the simulation build of
+# Extractor, whose DOS program reads the same machine's table from a profile and records the
+# restart in C:\SIM\REBOOT.LOG.
 echo "== the same package under DOS (DOSBox, simulated Zera machine)"
 dosdir="$demo/dos"
 rm -rf "$dosdir"
@@ -132,11 +135,11 @@ build/native/devtools/sfxpack/sfxpack build build/win32-sim/bin/Extractor.exe "$
   "$dosdir/C/ZERAUPD.EXE" >/dev/null
 /usr/bin/python3 devtools/smbiosgen/smbiosgen.py table --bios-version A05 --zera-id 0ABC "$dosdir/C/SIM/TABLE.BIN" \
   >/dev/null
-printf '[platform]\r\nsmbios=C:\\SIM\\TABLE.BIN\r\n' >"$dosdir/C/SIM/PROFILE.INI"
+printf '[platform]\r\nsmbios=C:\\SIM\\TABLE.BIN\r\nreboot_log=C:\\SIM\\REBOOT.LOG\r\n' >"$dosdir/C/SIM/PROFILE.INI"
 printf '[sdl]\noutput=surface\n[cpu]\ncycles=max\n[mixer]\nnosound=true\n[speaker]\npcspeaker=false\n[sblaster]\nsbtype=none\n' \
   >"$dosdir/dosbox.conf"
 {
-  printf '@echo off\r\nset TEMP=C:\\TEMP\r\nset BREVANE_SIM_PROFILE=C:\\SIM\\PROFILE.INI\r\n'
+  printf '@echo off\r\nset TEMP=C:\\TEMP\r\nset BREVANE_SIM_PROFILE=C:\\SIM\\PROFILE.INI\r\nset STANDIN_RECORD=C:\\TOOLS.LOG\r\n'
   printf 'ZERAUPD.EXE /NoPause > C:\\OUT.TXT\r\n'
   for n in $(seq 255 -1 0); do printf 'if errorlevel %d goto e%d\r\n' "$n" "$n"; done
   for n in $(seq 255 -1 0); do printf ':e%d\r\necho %d> C:\\EL.TXT\r\ngoto done\r\n' "$n" "$n"; done
@@ -149,4 +152,7 @@ tr -d '\r' 2>/dev/null <"$dosdir/C/OUT.TXT" || echo "(nothing)"
 echo "== left in C:\\TEMP: $(ls -A "$dosdir/C/TEMP" | tr '\n' ' ')"
 echo "== C:\\BREVANE.LOG"
 tr -d '\r' 2>/dev/null <"$dosdir/C/BREVANE.LOG" || echo "(no log)"
+echo "== the tools' command lines under DOS (C:\\TOOLS.LOG)"
+tr -d '\r' 2>/dev/null <"$dosdir/C/TOOLS.LOG" || echo "(no tool ran)"
+echo "== restart recorded (C:\\SIM\\REBOOT.LOG): $(tr -d '\r\n' 2>/dev/null <"$dosdir/C/SIM/REBOOT.LOG" || echo none)"
 echo "== exit code of ZERAUPD.EXE under DOS: $(tr -d '\r\n ' 2>/dev/null <"$dosdir/C/EL.TXT" || echo none)"

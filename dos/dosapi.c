@@ -128,3 +128,47 @@ uint16_t dos_psp(void) {
     dos_int21(&r);
     return r.bx;
 }
+
+int dos_dup(int handle) {
+    dos_regs r = regs_for(0x4500);
+    r.bx = (uint16_t)handle;
+    dos_int21(&r);
+    return result(&r);
+}
+
+int dos_force_dup(int from, int to) {
+    dos_regs r = regs_for(0x4600);
+    r.bx = (uint16_t)from;
+    r.cx = (uint16_t)to;
+    dos_int21(&r);
+    return (r.flags & CARRY) ? -1 : 0;
+}
+
+int dos_get_folder(char* out) {
+    dos_regs r = regs_for(0x1900);
+    dos_int21(&r);
+    out[0] = (char)('A' + (r.ax & 0xFF));
+    out[1] = ':';
+    out[2] = '\\';
+    r = regs_for(0x4700);
+    r.dx = 0; /* the current drive */
+    r.si = near(out + 3);
+    dos_int21(&r);
+    if (r.flags & CARRY) out[3] = '\0';
+    return (r.flags & CARRY) ? -1 : 0;
+}
+
+int dos_set_folder(const char* folder) {
+    if (folder[0] && folder[1] == ':') {
+        dos_regs r = regs_for(0x0E00);
+        r.dx = (uint16_t)(dz_upper(folder[0]) - 'A');
+        dos_int21(&r);
+    }
+    return path_call(0x3B00, folder, 0) < 0 ? -1 : 0;
+}
+
+char dos_read_key(void) {
+    dos_regs r = regs_for(0x0800);
+    dos_int21(&r);
+    return (char)(r.ax & 0xFF);
+}

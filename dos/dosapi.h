@@ -42,4 +42,20 @@ void dos_set_gs(uint16_t segment);
 void dos_copy_from_far(void* into, uint16_t segment, uint16_t offset, unsigned count);
 uint16_t dos_psp(void);
 
+/* A second handle for `handle` (int 21h 45h), or a negative error. */
+int dos_dup(int handle);
+/* Makes `to` refer to what `from` refers to (int 21h 46h). */
+int dos_force_dup(int from, int to);
+/* The current drive (0 = A) and its current folder as "X:\PATH" into `out` (68 bytes). */
+int dos_get_folder(char* out);
+/* Makes `folder` ("X:\PATH", or without a drive) the current drive and folder. */
+int dos_set_folder(const char* folder);
+/* One key from standard input, without echo (int 21h 08h), so that it can be redirected. */
+char dos_read_key(void);
+
+/* Loads and runs `program` (int 21h 4B00h) with `parameterBlock`; 0 or a negative DOS error. */
+int dos_exec(const char* program, const void* parameterBlock);
+/* Restarts the machine: keyboard controller reset, then a jump to the reset vector. */
+void machine_restart(void) __attribute__((noreturn));
+
 #endif

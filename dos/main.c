@@ -8,6 +8,7 @@
 #include "dosapi.h"
 #include "extract.h"
 #include "self_file.h"
+#include "system_table.h"
 #include "update.h"
 
 #define EXIT_PACKAGE_UNREADABLE 20
@@ -84,5 +85,6 @@ int dos_main(void) {
     dz_folder_of(path, folder, sizeof folder);
     code = update_run(g_commandLine, folder, &g_extraction);
     extraction_remove(&g_extraction, &g_package);
+    if (update_wants_restart()) system_restart();
     return code;
 }

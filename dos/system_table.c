@@ -44,6 +44,8 @@ uint32_t system_table_read(uint8_t* into, const char** error) {
     return length;
 }
 
+void system_restart(void) { machine_restart(); }
+
 #else /* simulation: the table file named by the profile's [platform] smbios key */
 
 #include "core/dz_text.h"
@@ -109,6 +111,19 @@ uint32_t system_table_read(uint8_t* into, const char** error) {
     (void)dos_close(file);
     if (length == 0) *error = "SMBIOS table read ERR";
     return length;
+}
+
+/* A restart is recorded, not done: "RebootDOS" appended to the profile's reboot_log file. */
+void system_restart(void) {
+    char path[DOS_PATH_SIZE];
+    if (!profile_value("reboot_log", path, sizeof path)) return;
+    int file = dos_open_write(path);
+    if (file < 0) file = dos_create(path);
+    if (file < 0) return;
+    uint32_t end;
+    (void)dos_seek_end(file, &end);
+    dos_write_text(file, "RebootDOS\r\n");
+    (void)dos_close(file);
 }
 
 #endif

@@ -6,10 +6,14 @@
 
 #include <stdint.h>
 
-#define SYSTEM_TABLE_LIMIT 24576u /* bytes kept; a longer table is walked up to here */
+#define SYSTEM_TABLE_LIMIT 16384u /* bytes kept; a longer table is walked up to here */
 
 /* The table into `into` (SYSTEM_TABLE_LIMIT + 2 bytes); its length, or 0 with the reason in
    `error`. */
 uint32_t system_table_read(uint8_t* into, const char** error);
+
+/* Restarts the machine (the simulation build records the restart in the profile instead and
+   returns). */
+void system_restart(void);
 
 #endif

@@ -5,7 +5,9 @@
 #include "core/dz_log.h"
 #include "core/dz_options.h"
 #include "core/dz_paths.h"
+#include "core/dz_secure.h"
 #include "core/dz_text.h"
+#include "core/dz_toolout.h"
 #include "core/dz_versions.h"
 #include "dos_log.h"
 #include "dosapi.h"
@@ -17,12 +19,35 @@
 #define CODE_NOT_UPDATED 13
 #define CODE_NO_SYSTEM_INFO 4
 #define CODE_VERSION_REFUSED 2
+#define CODE_BIOS_FAILED 1
+#define CODE_ME_FAILED 31
+#define CODE_ME_UNAVAILABLE 32
+
+#define BIOS_TOOL "AFUDOS.exe"
+#define ME_TOOL "FWUpdLcl.exe"
+#define TOOL_OUTPUT "BRVOUT.$$$"
+#define SETTINGS_SIZE 2048
 
 static dz_options g_options;
 static dz_identity g_identity;
-static uint8_t g_table[SYSTEM_TABLE_LIMIT + 2];
+/* The SMBIOS table is needed only until the identity is read; its room then holds
+   settings.ini, the tool output being read and what it says. */
+static union {
+    uint8_t table[SYSTEM_TABLE_LIMIT + 2];
+    struct {
+        char settings[SETTINGS_SIZE];
+        char chunk[DZ_TOOL_CHUNK + 1];
+        dz_tool_output output;
+    } later;
+} g_room;
+#define g_table g_room.table
+#define g_scratch g_room.later
+#define g_output g_room.later.output
 static dos_log g_log;
 static char g_text[300];
+static char g_image[DZ_OPTION_TEXT];
+static char g_meVersion[DZ_TOOL_LINE];
+static int g_restart;
 
 static void wait_for_key(void) {
     dos_regs r = {0};
@@ -115,6 +140,254 @@ static int check_system(void) {
     return code == DZ_ID_OK ? 0 : refuse(code, message);
 }
 
+static void log_sink(void* context, const char* tag, const char* text) {
+    (void)context;
+    (void)dos_log_write(&g_log, tag, text);
+}
+
+/* settings.ini beside the update program (in the extraction folder), or "" without one. */
+static const char* read_settings(const char* folder) {
+    char* text = g_scratch.settings;
+    char path[DOS_FOLDER_SIZE + 16];
+    text[0] = '\0';
+    if (!dz_join(folder, "SETTINGS.INI", path, sizeof path)) return text;
+    int file = dos_open_read(path);
+    if (file < 0) return text;
+    int got = dos_read(file, text, SETTINGS_SIZE - 1);
+    (void)dos_close(file);
+    text[got > 0 ? got : 0] = '\0';
+    return text;
+}
+
+/* Shows the tool's output file and reads it chunk by chunk as Brevane reads a tool's pipe. */
+static void read_tool_output(const char* path, int kind) {
+    char* chunk = g_scratch.chunk;
+    int file = dos_open_read(path);
+    if (file < 0) return;
+    int got;
+    while ((got = dos_read(file, chunk, DZ_TOOL_CHUNK)) > 0) {
+        (void)dos_write(1, chunk, (unsigned)got);
+        chunk[got] = '\0';
+        dz_tool_chunk(&g_output, chunk, kind);
+    }
+    (void)dos_close(file);
+}
+
+/* Runs `tool` from the extraction folder with `arguments`, its standard output redirected into
+   a file there; then shows and reads that output. The tool's exit code is not consulted.
+   0, or the DOS error of a failed start. */
+static int run_tool(const char* folder, const char* tool, const char* arguments, int kind) {
+    char program[DOS_FOLDER_SIZE + 16], output[DOS_FOLDER_SIZE + 16], saved[68];
+    static uint8_t tail[128];
+    struct {
+        uint16_t environment, tailOffset, tailSegment, fcb1Offset, fcb1Segment, fcb2Offset, fcb2Segment;
+    } block;
+    size_t length = dz_strlen(arguments) + 1;
+    if (length > 126) return -8; /* longer than a DOS command tail */
+    if (!dz_join(folder, tool, program, sizeof program) || !dz_join(folder, TOOL_OUTPUT, output, sizeof output))
+        return -3;
+    tail[0] = (uint8_t)length;
+    tail[1] = ' ';
+    for (size_t i = 1; i < length; i++) tail[i + 1] = (uint8_t)arguments[i - 1];
+    tail[length + 1] = '\r';
+    block.environment = 0; /* the program's own environment */
+    block.tailOffset = (uint16_t)(uintptr_t)tail;
+    block.tailSegment = dos_data_segment();
+    block.fcb1Offset = 0x5C;
+    block.fcb2Offset = 0x6C;
+    block.fcb1Segment = block.fcb2Segment = dos_psp();
+
+    int file = dos_create(output);
+    if (file < 0) return file;
+    int screen = dos_dup(1);
+    int code = screen < 0 ? screen : dos_force_dup(file, 1);
+    (void)dos_close(file);
+    if (code == 0) {
+        /* The tool runs in the extraction folder, where its relative image names are. */
+        int moved = dos_get_folder(saved) == 0 && dos_set_folder(folder) == 0;
+        code = dos_exec(program, &block);
+        if (moved) (void)dos_set_folder(saved);
+    }
+    if (screen >= 0) {
+        (void)dos_force_dup(screen, 1);
+        (void)dos_close(screen);
+    }
+    if (code == 0) read_tool_output(output, kind);
+    (void)dos_delete(output);
+    return code;
+}
+
+static void log_command(const char* tag, const char* command) {
+    dz_copy(g_text, sizeof g_text, "CommandLine=[");
+    dz_append(g_text, sizeof g_text, command);
+    dz_append(g_text, sizeof g_text, "]");
+    (void)dos_log_write(&g_log, tag, g_text);
+    dos_print(command);
+    dos_print("\n");
+}
+
+/* A tool that did not start: Brevane's log line and message with the DOS error code. */
+static int launch_failed(const char* tag, int code, const char* message, int error) {
+    dz_copy(g_text, sizeof g_text, "Result=[ERROR], ErrCode=[");
+    dz_append_dec(g_text, sizeof g_text, (uint32_t)-error);
+    dz_append(g_text, sizeof g_text, "]");
+    (void)dos_log_write(&g_log, tag, g_text);
+    dz_copy(g_text, sizeof g_text, message);
+    dz_append(g_text, sizeof g_text, ", GetLastError=");
+    dz_append_dec(g_text, sizeof g_text, (uint32_t)-error);
+    return refuse(code, g_text);
+}
+
+/* A failed ME step: its log line and message, no restart. */
+static int me_step_failed(const char* tag, const char* logText, int code, const char* message) {
+    (void)dos_log_write(&g_log, tag, logText);
+    return refuse(code, message);
+}
+
+/* The running ME version ("FWUpdLcl.exe -FWVER"): 0 when read, else the launch failure's code
+   (`failCode` for an empty answer is left to the caller). */
+static int query_me_version(const char* folder, int* code) {
+    static const char command[] = ME_TOOL " -FWVER";
+    log_command("GetMeVersion", command);
+    int error = run_tool(folder, ME_TOOL, "-FWVER", DZ_TOOL_ME_VERSION);
+    if (error != 0) {
+        *code = launch_failed("GetMeVersion", CODE_ME_UNAVAILABLE, "GetMeVersion Error", error);
+        return 0;
+    }
+    /* The error check follows the version check, as in each pass of Brevane's wait. */
+    int got = g_output.meVersionFound && !g_output.meError;
+    dz_copy(g_meVersion, sizeof g_meVersion, g_output.meVersion);
+    return got;
+}
+
+static int is_cut(char c) { return c == ' ' || c == '\r' || c == '\n'; }
+
+/* The ME steps after the BIOS flash: the comparison with /MeVer and the ME flash. 0 when they
+   are done (the ME error, if any, in *meError), else the code of a failed step. */
+static int flash_me(const char* folder, int* meError) {
+    int code = 0;
+    if (!g_meVersion[0] && !query_me_version(folder, &code)) {
+        if (code) return code;
+        return me_step_failed("CheckMeFunction", "Result=[ME is not available now, please check it]",
+                              CODE_BIOS_FAILED, "ME is not available now, please check it");
+    }
+    dz_tool_reset_me(&g_output);
+    if (!g_meVersion[0])
+        return me_step_failed("GetMeVersion", "Get empty ME Version", CODE_ME_UNAVAILABLE,
+                              "Get Me Version Error, Get empty Me Version");
+    char current[DZ_TOOL_LINE];
+    size_t n = 0;
+    for (const char* p = g_meVersion; *p; p++)
+        if (!is_cut(*p)) current[n++] = *p;
+    current[n] = '\0';
+    dz_copy(g_text, sizeof g_text, "Cur:\"");
+    dz_append(g_text, sizeof g_text, current);
+    dz_append(g_text, sizeof g_text, "\", New:\"");
+    dz_append(g_text, sizeof g_text, g_options.meVer);
+    dz_append(g_text, sizeof g_text, "\"");
+    (void)dos_log_write(&g_log, "CompareMeVersion", g_text);
+
+    char message[DZ_VERSION_MESSAGE];
+    int answer = dz_compare_me_version(current, g_options.meVer, message);
+    const char* options = answer == 0 ? " -generic" : (answer == 1 && g_options.meupd) ? " -generic -allowsv " : 0;
+    if (!options) return 0; /* nothing to flash: the verdict rests on the BIOS */
+
+    dos_print("Updating ME. Please DO NOT POWER OFF!\n");
+    char arguments[DZ_OPTION_TEXT + 40], command[DZ_OPTION_TEXT + 60];
+    dz_copy(arguments, sizeof arguments, "-f \"");
+    dz_append(arguments, sizeof arguments, g_options.meRomFile);
+    dz_append(arguments, sizeof arguments, "\" ");
+    dz_append(arguments, sizeof arguments, options);
+    dz_copy(command, sizeof command, ME_TOOL " ");
+    dz_append(command, sizeof command, arguments);
+    log_command("FlashME", command);
+    g_output.done = g_output.completed = 0;
+    int error = run_tool(folder, ME_TOOL, arguments, DZ_TOOL_ME_FLASH);
+    if (error != 0) return launch_failed("FlashMe", CODE_ME_FAILED, "Flash ME Error", error);
+    *meError = g_output.meError && !g_output.done && !g_output.completed;
+    return 0;
+}
+
+/* The update itself: the ME version before, the BIOS flash, the ME steps after, the verdict. */
+static int flash(const char* folder) {
+    int code = 0;
+    dz_tool_output fresh = {0};
+    g_output = fresh;
+    g_output.meUpdV1 = g_options.meUpdV1;
+    if (!g_options.amd) {
+        if (!query_me_version(folder, &code)) {
+            if (code) return code;
+            if (!g_output.meVersion[0])
+                return me_step_failed("CheckMeFunction", "Result=[ME is not available now, please check it]",
+                                      CODE_ME_UNAVAILABLE, "ME is not available now, please check it");
+        }
+        dz_copy(g_meVersion, sizeof g_meVersion, g_output.meVersion);
+        dz_tool_reset_me(&g_output);
+    }
+
+    dos_print("Updating BIOS. Please DO NOT POWER OFF!\n");
+    char message[DZ_VERSION_MESSAGE];
+    message[0] = '\0';
+    int below = dz_is_below_compatible_version(g_identity.biosVersion, g_options.ca, g_options.cx, message);
+    dz_copy(g_text, sizeof g_text, "Check compatible : Cur:");
+    dz_append(g_text, sizeof g_text, g_identity.biosVersion);
+    dz_append(g_text, sizeof g_text, ", VerA:");
+    dz_append(g_text, sizeof g_text, g_options.ca);
+    dz_append(g_text, sizeof g_text, ", VerX:");
+    dz_append(g_text, sizeof g_text, g_options.cx);
+    dz_append(g_text, sizeof g_text, " [");
+    dz_append(g_text, sizeof g_text, message);
+    dz_append(g_text, sizeof g_text, "]");
+    (void)dos_log_write(&g_log, "FlashBios", g_text);
+    dz_copy(g_image, sizeof g_image, g_options.biosRomFile);
+    (void)dz_select_secure_flash(read_settings(folder), g_identity.biosVersion, g_image, sizeof g_image, log_sink, 0);
+
+    char arguments[DZ_OPTION_TEXT + 16], command[DZ_OPTION_TEXT + 32];
+    dz_copy(arguments, sizeof arguments, "\"");
+    dz_append(arguments, sizeof arguments, g_image);
+    dz_append(arguments, sizeof arguments, below == 0 ? "\" /P /B" : "\" /P /B /N");
+    dz_copy(command, sizeof command, BIOS_TOOL " ");
+    dz_append(command, sizeof command, arguments);
+    log_command("FlashBios", command);
+    int error = run_tool(folder, BIOS_TOOL, arguments, DZ_TOOL_BIOS);
+    if (error != 0) return launch_failed("FlashBios", CODE_BIOS_FAILED, "Flash BIOS Error", error);
+    int biosError = g_output.biosError;
+
+    int meError = 0;
+    if (!g_options.amd) {
+        code = flash_me(folder, &meError);
+        if (code != 0) return code;
+    }
+
+    /* The verdict; a failed flash can still ask for a restart, as on Windows. */
+    if (biosError || meError) {
+        dz_copy(g_text, sizeof g_text, "Update Failed!\n\"");
+        dz_append(g_text, sizeof g_text, g_output.errorText);
+        dz_append(g_text, sizeof g_text, "\"\nIt will take effect after reboot!");
+        code = biosError ? CODE_BIOS_FAILED : CODE_ME_FAILED;
+    } else {
+        dz_copy(g_text, sizeof g_text, "Update successful!\nIt will take effect after reboot!");
+        code = 0;
+    }
+    dos_print(g_text);
+    dos_print("\n");
+    if (g_options.noReboot) {
+        g_restart = 0;
+    } else if (g_options.noPause) {
+        g_restart = 1;
+    } else {
+        dos_print("Restart now? (Y/N)");
+        char key;
+        do key = dz_upper(dos_read_key());
+        while (key != 'Y' && key != 'N' && key != 0x1A && key != 0x1B);
+        dos_print(key == 'Y' ? " Y\n" : " N\n");
+        g_restart = key == 'Y';
+    }
+    return code;
+}
+
+int update_wants_restart(void) { return g_restart; }
+
 int update_run(const char* commandLine, const char* packageFolder, const extraction* x) {
     dz_parse_options(commandLine, &g_options);
     open_log(commandLine, packageFolder);
@@ -153,7 +426,5 @@ int update_run(const char* commandLine, const char* packageFolder, const extract
         }
     }
 
-    /* The flash steps do not run under DOS yet: say so, and never report success. */
-    (void)dos_log_write(&g_log, "Error", "The DOS update is not available in this package program; nothing was updated.");
-    return refuse(CODE_NOT_UPDATED, "The DOS update is not available in this package program; nothing was updated.");
+    return flash(x->folder);
 }

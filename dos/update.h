@@ -10,4 +10,7 @@
    Answers the exit code. */
 int update_run(const char* commandLine, const char* packageFolder, const extraction* x);
 
+/* Whether the finished update asks for a restart (after the extracted files are removed). */
+int update_wants_restart(void);
+
 #endif

@@ -3,7 +3,6 @@ DOSBox it reads the package behind its own file, extracts the DOS entries, refus
 packages and unsafe names, and removes what it extracted."""
 from __future__ import annotations
 
-import importlib.util
 import re
 import shutil
 import struct
@@ -19,10 +18,10 @@ from extractor_packages import Entry, Package, build_package
 
 def dosstub():
     """devtools/dosstub/dosstub.py as a module."""
-    path = builds.REPO_ROOT / "devtools" / "dosstub" / "dosstub.py"
-    spec = importlib.util.spec_from_file_location("dosstub", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    folder = str(builds.REPO_ROOT / "devtools" / "dosstub")
+    if folder not in sys.path:
+        sys.path.insert(0, folder)
+    import dosstub as module
     return module
 
 
@@ -226,14 +225,19 @@ def test_refuses_a_broken_package_and_leaves_nothing(tmp_path, damage, code, tex
     assert list((folder / "TEMP").iterdir()) == []
 
 
+NO_TOOL = [("FlashBios", "Check compatible : Cur:A05, VerA:, VerX: [Invalid BIOS version length(2) in command line: ]"),
+           ("Secure flash Info", "Disable secure update"),
+           ("FlashBios", 'CommandLine=[AFUDOS.exe "IMAGE.ROM" /P /B /N]'),
+           ("FlashBios", "Result=[ERROR], ErrCode=[2]")]
+
+
 @pytest.mark.parametrize("zera_ids, manufacturer, code, lines", [
-    ("0ABD 0ABC /AMD", "Zera Inc.", 13, [
-        ("Error", "The DOS update is not available in this package program; nothing was updated.")]),
+    # Accepted: the flash starts, and with no flash tool in the package its start fails (1).
+    ("0ABD 0ABC /AMD", "Zera Inc.", 1, NO_TOOL),
     ("0ABC /ForceIt", "Zera Inc.", 11, [("Error", "The /MeRomFile is not specified in command line.")]),
     # The image is not newer than A05: silent mode ends with 2, without a log line (as on Windows).
     ("0ABC /AMD /BiosVer A05", "Zera Inc.", 2, []),
-    ("0ABC /AMD /BiosVer A04 /ForceIt", "Zera Inc.", 13, [
-        ("Error", "The DOS update is not available in this package program; nothing was updated.")]),
+    ("0ABC /AMD /BiosVer A04 /ForceIt", "Zera Inc.", 1, NO_TOOL),
     ("0ABD 1ABE", "Zera Inc.", 14, [
         ("Check Zera ID", "Current System = 0ABC, "), ("Check Zera ID", "    [0]New System = 0ABD"),
         ("Check Zera ID", "    [1]New System = 1ABE")]),
@@ -253,14 +257,113 @@ def test_simulated_machine_identity_is_checked_as_brevane_checks_it(tmp_path, ze
         ("GetSystemInfo", f"OK, SystemManufacturer=[{manufacturer}], SystemProductName=[Zera Book 14], "
                           "SystemZeraID=[0ABC]")] + lines
     assert list((folder / "TEMP").iterdir()) == []
-    if code in (2, 13):
+    if code in (1, 2):
         new = zera_ids.split("/BiosVer ")[1].split()[0] if "/BiosVer" in zera_ids else "A06"
         assert f"Current BIOS version: A05\nNew BIOS version:     {new}\n" in run.output
     if code == 2:
         assert run.output.splitlines()[-1] == "ERROR: The BIOS version is same or lower than current BIOS version."
+    if code == 1:
+        assert run.output.splitlines()[-1] == "Flash BIOS Error, GetLastError=2"
 
 
 def test_production_program_holds_no_simulation():
     production = dos_image()
     assert b"BREVANE_SIM" not in production and b"[platform]" not in production.lower()
+    assert b"reboot_log" not in production and b"RebootDOS" not in production
     assert b"BREVANE_SIM" in builds.program("win32-sim", "Extractor.exe").read_bytes()
+
+
+def test_dos_standins_record_print_and_exit_as_scripted(tmp_path):
+    folder = tmp_path / "dos"
+    folder.mkdir()
+    for name in ("AFUDOS.EXE", "FWUPDLCL.EXE"):
+        source = builds.BUILD_ROOT / "win32" / "bin" / "dosstandins" / name
+        if not source.is_file():
+            pytest.skip(f"{name} is not built (run: devtools/build.sh win32)")
+        shutil.copy(source, folder / name)
+    (folder / "AFUDOS.SCR").write_bytes(b"exit=3\r\nReading flash ...... done\r\nError: 0x1F\r\n")
+    run = dosbox.run(folder, 'AFUDOS.EXE "IMAGE.ROM" /P /B')
+    assert run.exit_code == 3
+    assert run.output == "Reading flash ...... done\nError: 0x1F\n"
+    assert (folder / "AFUDOS.CMD").read_bytes() == b'C:\\AFUDOS.EXE "IMAGE.ROM" /P /B\r\n'
+
+    # Without a script: no output, code 0; the record goes where STANDIN_RECORD says.
+    run = dosbox.run(folder, "FWUPDLCL.EXE -FWVER", env={"STANDIN_RECORD": "C:\\TOOLS.LOG"})
+    assert (run.exit_code, run.output) == (0, "")
+    assert (folder / "TOOLS.LOG").read_bytes() == b"C:\\FWUPDLCL.EXE -FWVER\r\n"
+
+
+def standin(name: str) -> bytes:
+    path = builds.BUILD_ROOT / "win32" / "bin" / "dosstandins" / name
+    if not path.is_file():
+        pytest.skip(f"{name} is not built (run: devtools/build.sh win32)")
+    return path.read_bytes()
+
+
+BANNER = b"Flash tool\r\nCopyright\r\n\r\n"
+BIOS_CLEAN = BANNER + b"Reading flash ...... done\r\nVerifying NCBlock ..... done\r\n"
+BIOS_ERROR = BANNER + b"Erasing flash ...... done\r\nError: 0x1F Secure Flash Rom Verify Fail\r\n"
+ME_CLEAN = b"FW Version: 11.8.50.3425\r\nFW Update is complete\r\n"
+ME_ERROR = b"FW Version: 11.8.50.3425\r\nError 8707: Image file not valid\r\n"
+SECURE = b"[settings]\r\nSecEn=1\r\nSecAVer=A03\r\nSecXVer=X05\r\nSecCapFlie=SECURE.CAP\r\n"
+
+
+@pytest.mark.parametrize("case, bios, me, settings, arguments, keys, code", [
+    # A clean update with the secure capsule chosen from settings.ini; /NoPause restarts at once.
+    ("clean", BIOS_CLEAN, ME_CLEAN, SECURE, "/NoPause", None, 0),
+    # The BIOS tool prints an error line (its exit code 7 counts for nothing); /NoReboot.
+    ("bios error", b"exit=7\r\n" + BIOS_ERROR, ME_CLEAN, None, "/NoPause /NoReboot", None, 1),
+    # The ME flash reports an error; a person is asked and declines the restart.
+    ("me error", BIOS_CLEAN, ME_ERROR, None, "", b"xn", 31),
+])
+def test_updates_with_the_tools_and_reads_their_output(tmp_path, case, bios, me, settings, arguments, keys, code):
+    entries = [Entry("AFUDOS.EXE", "DOS", standin("AFUDOS.EXE")), Entry("AFUDOS.SCR", "DOS", bios),
+               Entry("FWUPDLCL.EXE", "DOS", standin("FWUPDLCL.EXE")), Entry("FWUPDLCL.SCR", "DOS", me),
+               Entry("IMAGE.ROM", "DOS", b"image"), Entry("SECURE.CAP", "DOS", b"capsule"),
+               Entry("ME.BIN", "DOS", b"me image")]
+    if settings:
+        entries.append(Entry("SETTINGS.INI", "DOS", settings))
+    dos = "/BiosRomFile IMAGE.ROM /BiosVer A06 /MeRomFile ME.BIN /MeVer 11.8.60.1 /ZeraID 0ABC /CA A03 /CX X02"
+    folder = dos_package(tmp_path, entries, dos=dos, preset="win32-sim")
+    (folder / "SIM").mkdir()
+    subprocess.run([sys.executable, str(builds.REPO_ROOT / "devtools" / "smbiosgen" / "smbiosgen.py"), "table",
+                    "--bios-version", "A05", "--manufacturer", "Zera Inc.", "--product", "Zera Book 14",
+                    "--zera-id", "0ABC", str(folder / "SIM" / "TABLE.BIN")], check=True, timeout=60)
+    (folder / "SIM" / "PROFILE.INI").write_bytes(
+        b"[platform]\r\nsmbios = C:\\SIM\\TABLE.BIN\r\nreboot_log = C:\\SIM\\REBOOT.LOG\r\n")
+    command = f"ZERAPKG.EXE {arguments}"
+    if keys is not None:
+        (folder / "KEYS.TXT").write_bytes(keys)
+        command += " < C:\\KEYS.TXT"
+    run = dosbox.run(folder, command, env={"TEMP": "C:\\TEMP", "BREVANE_SIM_PROFILE": "C:\\SIM\\PROFILE.INI",
+                                           "STANDIN_RECORD": "C:\\TOOLS.LOG"})
+    assert run.exit_code == code, run.output
+    assert list((folder / "TEMP").iterdir()) == []  # every extracted file, the tool output, the folder
+
+    image = "SECURE.CAP" if settings else "IMAGE.ROM"
+    tool = "C:\\TEMP\\ZERAPKG\\"
+    assert (folder / "TOOLS.LOG").read_text().upper().splitlines() == [
+        f"{tool}FWUPDLCL.EXE -FWVER", f'{tool}AFUDOS.EXE "{image}" /P /B', f'{tool}FWUPDLCL.EXE -F "ME.BIN"  -GENERIC']
+    secure = [("Secure flash Info", "Disable secure update")] if not settings else [
+        ("Secure flash Info", "CurVer:A05, VerA:A03, VerX:X05"), ("Info", "A Ver cmp => Secure:3, Cur:5"),
+        ("Secure flash Info", "Compare result:0 [Error:]"),
+        ("Secure flash", "Change BIOS file to secure file[SECURE.CAP]")]
+    assert log_lines(folder / "BREVANE.LOG") == [
+        ("GetSystemInfo", "OK, SystemManufacturer=[Zera Inc.], SystemProductName=[Zera Book 14], SystemZeraID=[0ABC]"),
+        ("GetMeVersion", "CommandLine=[FWUpdLcl.exe -FWVER]"),
+        ("FlashBios", "Check compatible : Cur:A05, VerA:A03, VerX:X02 []")] + secure + [
+        ("FlashBios", f'CommandLine=[AFUDOS.exe "{image}" /P /B]'),
+        ("CompareMeVersion", 'Cur:"11.8.50.3425", New:"11.8.60.1"'),
+        ("FlashME", 'CommandLine=[FWUpdLcl.exe -f "ME.BIN"  -generic]')]
+
+    # The tools' output is shown on the screen, then the verdict.
+    output = run.output
+    assert "Verifying NCBlock ..... done" in output or "Error: 0x1F" in output
+    assert ("FW Update is complete" if code != 31 else "Error 8707") in output
+    verdict = {0: "Update successful!\nIt will take effect after reboot!",
+               1: 'Update Failed!\n"Error: 0x1F Secure Flash Rom Verify Fail"\nIt will take effect after reboot!',
+               31: 'Update Failed!\n"Error 8707: Image file not valid\r\n"\nIt will take effect after reboot!'}[code]
+    assert verdict in output, output
+    assert ("Restart now? (Y/N) N" in output) == (keys is not None)
+    restarted = (folder / "SIM" / "REBOOT.LOG").read_bytes() if (folder / "SIM" / "REBOOT.LOG").exists() else b""
+    assert restarted == (b"RebootDOS\r\n" if case == "clean" else b"")
