@@ -9,7 +9,7 @@ packages=(
   wine wine64 wine32:i386 xvfb xauth imagemagick x11-utils
   python3 python3-pytest python3-pytest-timeout
   osslsigncode openssl zip unzip time
-  dosbox nasm nlohmann-json3-dev
+  dosbox nasm nlohmann-json3-dev bc
 )
 
 missing=()
