@@ -16,8 +16,8 @@ bash devtools/setup.sh
 # two simulation builds of Brevane (no tests).
 build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$(nproc)" --target "${@:2}"; }
 build native sfxpack
-build win32 Extractor standins uidriver
-build win32-sim Brevane
+build win32 Extractor standins dos_standins uidriver
+build win32-sim Brevane Extractor
 build win64-sim Brevane
 source devtools/wine-env.sh
 
