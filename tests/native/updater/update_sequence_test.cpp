@@ -36,6 +36,7 @@ public:
     std::vector<std::string> commands;  // "<type>|<command line>" for each start attempt
     std::vector<std::string> events;
     std::vector<uint32_t> waits;  // the limit of each wait for the child or a message
+    uint64_t* clockMs = nullptr;  // a host clock that each wait advances by its whole limit
 
     bool Start(const std::string& commandLine, int updateType, uint32_t& lastError) override {
         commands.push_back(std::to_string(updateType) + "|" + commandLine);
@@ -64,6 +65,7 @@ public:
     bool ChildHasEnded() override { return m_passesLeft <= 0 || --m_passesLeft <= 0; }
     ToolWait WaitForChildOrMessage(uint32_t limitMs) override {
         waits.push_back(limitMs);
+        if (clockMs) *clockMs += limitMs;
         return ToolWait::kTimedOut;
     }
     void WaitWhileReading() override {
@@ -676,7 +678,8 @@ TEST_F(UpdateSequenceTest, HungQueriesAreEndedOnlyInSilentMode) {
         COptionSettings localOptions = options;
         localOptions.NoPause = c.silent;
         localHost.winPe = c.winPe;
-        localHost.queryLimitMs = 3000;
+        localHost.queryLimitMs = 2950;
+        localTools.clockMs = &localHost.clockMs;
         ToolRun hung = Version("11.8.40");  // a version printed before hanging does not count
         hung.passes = 1000000;
         localTools.runs = {hung};
@@ -685,8 +688,10 @@ TEST_F(UpdateSequenceTest, HungQueriesAreEndedOnlyInSilentMode) {
         CUpdateSequence(localHost, localTools, localOptions, localLog.log(), versions, code, reboot).Run();
         EXPECT_EQ(c.code, code) << c.name;
         EXPECT_EQ(c.log, localLog.Lines()) << c.name;
-        // 3 s at 150 ms a pass: the 20th pass reaches the limit.
-        EXPECT_EQ(20u, localHost.pumps.size()) << c.name;
+        // 50 ms of pumping and a 100 ms wait a pass; the 20th wait is cut to the 50 ms left of the
+        // 2.95 s limit, and the 21st pass finds it passed. A wait that overshot would log 3.050 s.
+        EXPECT_EQ(21u, localHost.pumps.size()) << c.name;
+        EXPECT_EQ(50u, localTools.waits.back()) << c.name;
         EXPECT_EQ(0, localHost.bitlockerCalls) << c.name;
     }
 
