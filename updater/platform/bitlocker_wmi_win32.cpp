@@ -13,10 +13,14 @@
 
 #include <string>
 
+#include "framework/com_owners_win32.h"
 #include "framework/unique_handle_win32.h"
 #include "updater/platform/platform_os_win32.h"
 
 namespace {
+
+using fw::ComString;
+using fw::Variant;
 
 constexpr HRESULT kInvalidNamespace = static_cast<HRESULT>(0x8004100E);  // WBEM_E_INVALID_NAMESPACE
 constexpr HRESULT kInvalidClass = static_cast<HRESULT>(0x80041010);      // WBEM_E_INVALID_CLASS
@@ -39,45 +43,6 @@ private:
     HRESULT m_hr;
 };
 
-class Bstr {
-public:
-    explicit Bstr(const std::wstring& text) : m_bstr(::SysAllocString(text.c_str())) {}
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    ~Bstr() { ::SysFreeString(m_bstr); }
-    BSTR get() const { return m_bstr; }
-
-private:
-    BSTR m_bstr;
-};
-
-class Variant {
-public:
-    Variant() { ::VariantInit(&m_value); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-    ~Variant() { ::VariantClear(&m_value); }
-    VARIANT* put() {
-        ::VariantClear(&m_value);
-        return &m_value;
-    }
-    VARIANT* get() { return &m_value; }
-
-private:
-    VARIANT m_value;
-};
-
-bool ReadUint32(IWbemClassObject* object, const wchar_t* name, uint32_t& value) {
-    Variant v;
-    if (FAILED(object->Get(name, 0, v.put(), nullptr, nullptr))) return false;
-    switch (V_VT(v.get())) {
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT: value = V_UI4(v.get()); return true;
-    default: return false;
-    }
-}
 
 bool IsAbsent(HRESULT hr) { return hr == kInvalidNamespace || hr == kInvalidClass || hr == kNotFound; }
 
@@ -107,11 +72,11 @@ std::wstring SystemDrive() {
 // Runs a method of the volume; a non-zero ReturnValue (an FVE error code) counts as failure.
 HRESULT RunMethod(IWbemServices* services, Variant& path, const wchar_t* method, IWbemClassObject* in,
                   fw::ComPtr<IWbemClassObject>& out) {
-    Bstr name(method);
+    ComString name(method);
     HRESULT hr = services->ExecMethod(V_BSTR(path.get()), name.get(), 0, nullptr, in, out.put(), nullptr);
     if (FAILED(hr)) return hr;
     uint32_t returned = 0;
-    if (!out || !ReadUint32(out.get(), L"ReturnValue", returned)) return E_UNEXPECTED;
+    if (!out || !fw::ReadUint32Property(out.get(), L"ReturnValue", returned)) return E_UNEXPECTED;
     return static_cast<HRESULT>(returned);
 }
 
@@ -131,7 +96,7 @@ BitLockerProbe RealSuspendBitLocker() {
     if (FAILED(hr)) return Failure("CoCreateInstance", hr);
 
     fw::ComPtr<IWbemServices> services;
-    Bstr wmiNamespace(L"ROOT\\CIMV2\\Security\\MicrosoftVolumeEncryption");
+    ComString wmiNamespace(L"ROOT\\CIMV2\\Security\\MicrosoftVolumeEncryption");
     hr = locator->ConnectServer(wmiNamespace.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put());
     if (FAILED(hr)) return Failure("ConnectServer", hr);
 
@@ -141,8 +106,9 @@ BitLockerProbe RealSuspendBitLocker() {
     if (FAILED(hr)) return Failure("CoSetProxyBlanket", hr);
 
     fw::ComPtr<IEnumWbemClassObject> volumes;
-    Bstr language(L"WQL");
-    Bstr query(L"SELECT * FROM Win32_EncryptableVolume WHERE DriveLetter='" + SystemDrive() + L"'");
+    ComString language(L"WQL");
+    const std::wstring queryText = L"SELECT * FROM Win32_EncryptableVolume WHERE DriveLetter='" + SystemDrive() + L"'";
+    ComString query(queryText.c_str());
     hr = services->ExecQuery(language.get(), query.get(), WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
                              nullptr, volumes.put());
     if (FAILED(hr)) return Failure("ExecQuery", hr);
@@ -162,13 +128,13 @@ BitLockerProbe RealSuspendBitLocker() {
     hr = RunMethod(services.get(), path, L"GetProtectionStatus", nullptr, status);
     if (hr != S_OK) return Failure("GetProtectionStatus", hr);
     uint32_t protection = 0;
-    if (!ReadUint32(status.get(), L"ProtectionStatus", protection))
+    if (!fw::ReadUint32Property(status.get(), L"ProtectionStatus", protection))
         return Failure("GetProtectionStatus", E_UNEXPECTED);
     // 0 off (or already suspended); 1 on; 2 unknown (a locked volume): try to suspend both.
     if (protection == 0) return Outcome(BitLockerProbe::State::kOff, "GetProtectionStatus", S_OK);
 
     fw::ComPtr<IWbemClassObject> volumeClass;
-    Bstr className(L"Win32_EncryptableVolume");
+    ComString className(L"Win32_EncryptableVolume");
     hr = services->GetObject(className.get(), 0, nullptr, volumeClass.put(), nullptr);
     if (FAILED(hr)) return Failure("GetObject", hr);
     fw::ComPtr<IWbemClassObject> signature;

@@ -7,11 +7,15 @@
 #include <string>
 
 #include "common/format.h"
+#include "framework/com_owners_win32.h"
 #include "framework/unique_handle_win32.h"
 #include "updater/platform/platform_os_win32.h"
 #include "updater/platform/smbios_sources.h"
 
 namespace {
+
+using fw::ComString;
+using fw::Variant;
 
 // Leaves the COM apartment that a successful CoInitializeEx entered.
 class ComApartment {
@@ -20,36 +24,6 @@ public:
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
     ~ComApartment() { ::CoUninitialize(); }
-};
-
-// Owns a COM string made from a wide string.
-class ComString {
-public:
-    explicit ComString(const wchar_t* text) : m_bstr(::SysAllocString(text)) {}
-    ComString(const ComString&) = delete;
-    ComString& operator=(const ComString&) = delete;
-    ~ComString() { ::SysFreeString(m_bstr); }
-    BSTR get() const { return m_bstr; }
-
-private:
-    BSTR m_bstr;
-};
-
-// Owns a VARIANT and clears it.
-class Variant {
-public:
-    Variant() { ::VariantInit(&m_value); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-    ~Variant() { ::VariantClear(&m_value); }
-    VARIANT* put() {
-        ::VariantClear(&m_value);
-        return &m_value;
-    }
-    const VARIANT& get() const { return m_value; }
-
-private:
-    VARIANT m_value;
 };
 
 // Keeps a SAFEARRAY's data locked while it is read.
@@ -75,15 +49,8 @@ std::string HrMessage(const char* format, HRESULT hr) {
 }
 
 uint32_t ReadSize(IWbemClassObject* object) {
-    Variant size;
-    if (FAILED(object->Get(L"Size", 0, size.put(), nullptr, nullptr))) return 0;
-    switch (V_VT(&size.get())) {
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT: return V_UI4(&size.get());
-    default: return 0;
-    }
+    uint32_t size = 0;
+    return fw::ReadUint32Property(object, L"Size", size) ? size : 0;
 }
 
 // Hands one object to the collector; the table bytes are read only from a one-dimensional byte
@@ -92,10 +59,10 @@ bool TakeObject(IWbemClassObject* object, CWmiSmbiosCollector& collector) {
     const uint32_t size = ReadSize(object);
     Variant data;
     if (FAILED(object->Get(L"SMBiosData", 0, data.put(), nullptr, nullptr)) ||
-        V_VT(&data.get()) != (VT_ARRAY | VT_UI1) || !V_ARRAY(&data.get()) ||
-        ::SafeArrayGetDim(V_ARRAY(&data.get())) != 1)
+        V_VT(data.get()) != (VT_ARRAY | VT_UI1) || !V_ARRAY(data.get()) ||
+        ::SafeArrayGetDim(V_ARRAY(data.get())) != 1)
         return collector.TakeObject(size, nullptr, 0);
-    SAFEARRAY* array = V_ARRAY(&data.get());
+    SAFEARRAY* array = V_ARRAY(data.get());
     LONG lower = 0, upper = -1;
     if (FAILED(::SafeArrayGetLBound(array, 1, &lower)) || FAILED(::SafeArrayGetUBound(array, 1, &upper)) ||
         upper < lower)
