@@ -311,8 +311,7 @@ static int flash_me(const char* folder, int* meError) {
 /* The update itself: the ME version before, the BIOS flash, the ME steps after, the verdict. */
 static int flash(const char* folder) {
     int code = 0;
-    dz_tool_output fresh = {0};
-    g_output = fresh;
+    __builtin_memset(&g_output, 0, sizeof g_output);
     g_output.meUpdV1 = g_options.meUpdV1;
     if (!g_options.amd) {
         if (!query_me_version(folder, &code)) {
