@@ -4,6 +4,7 @@
 #include "core/dz_paths.h"
 #include "core/dz_text.h"
 #include "dosapi.h"
+#include "scratch.h"
 
 #define WINDOW_PARAGRAPHS (DZ_WINDOW_SIZE / 16u)
 
@@ -14,7 +15,8 @@ typedef struct sink {
     uint16_t windowSegment;
 } sink;
 
-static dz_stream g_stream; /* its 1 KiB input buffer stays off the stack */
+/* Its 1 KiB input buffer stays off the stack. */
+#define g_stream g_scratch.stream
 
 static int read_stream(void* context, uint8_t* into, unsigned want) {
     sink* s = (sink*)context;

@@ -7,6 +7,7 @@
 #include "core/dz_text.h"
 #include "dosapi.h"
 #include "extract.h"
+#include "scratch.h"
 #include "self_file.h"
 #include "system_table.h"
 #include "update.h"
@@ -15,6 +16,7 @@
 #define EXIT_EXTRACTION_FAILED 22
 
 static dz_package g_package;
+dos_scratch g_scratch;
 static extraction g_extraction;
 
 int dos_main(void);

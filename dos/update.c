@@ -11,6 +11,7 @@
 #include "core/dz_versions.h"
 #include "dos_log.h"
 #include "dosapi.h"
+#include "scratch.h"
 #include "system_table.h"
 
 /* Brevane's exit codes for the same outcomes. */
@@ -26,23 +27,11 @@
 #define BIOS_TOOL "AFUDOS.exe"
 #define ME_TOOL "FWUpdLcl.exe"
 #define TOOL_OUTPUT "BRVOUT.$$$"
-#define SETTINGS_SIZE 2048
 
 static dz_options g_options;
 static dz_identity g_identity;
-/* The SMBIOS table is needed only until the identity is read; its room then holds
-   settings.ini, the tool output being read and what it says. */
-static union {
-    uint8_t table[SYSTEM_TABLE_LIMIT + 2];
-    struct {
-        char settings[SETTINGS_SIZE];
-        char chunk[DZ_TOOL_CHUNK + 1];
-        dz_tool_output output;
-    } later;
-} g_room;
-#define g_table g_room.table
-#define g_scratch g_room.later
-#define g_output g_room.later.output
+#define g_table g_scratch.table
+#define g_output g_scratch.tools.output
 static dos_log g_log;
 static char g_text[300];
 static char g_image[DZ_OPTION_TEXT];
@@ -147,13 +136,13 @@ static void log_sink(void* context, const char* tag, const char* text) {
 
 /* settings.ini beside the update program (in the extraction folder), or "" without one. */
 static const char* read_settings(const char* folder) {
-    char* text = g_scratch.settings;
+    char* text = g_scratch.tools.settings;
     char path[DOS_FOLDER_SIZE + 16];
     text[0] = '\0';
     if (!dz_join(folder, "SETTINGS.INI", path, sizeof path)) return text;
     int file = dos_open_read(path);
     if (file < 0) return text;
-    int got = dos_read(file, text, SETTINGS_SIZE - 1);
+    int got = dos_read(file, text, SCRATCH_SETTINGS_SIZE - 1);
     (void)dos_close(file);
     text[got > 0 ? got : 0] = '\0';
     return text;
@@ -161,7 +150,7 @@ static const char* read_settings(const char* folder) {
 
 /* Shows the tool's output file and reads it chunk by chunk as Brevane reads a tool's pipe. */
 static void read_tool_output(const char* path, int kind) {
-    char* chunk = g_scratch.chunk;
+    char* chunk = g_scratch.tools.chunk;
     int file = dos_open_read(path);
     if (file < 0) return;
     int got;
@@ -197,10 +186,13 @@ static int run_tool(const char* folder, const char* tool, const char* arguments,
     block.fcb2Offset = 0x6C;
     block.fcb1Segment = block.fcb2Segment = dos_psp();
 
+    /* Standard output and standard error both go to the file, as both go to the pipe on
+       Windows. */
     int file = dos_create(output);
     if (file < 0) return file;
-    int screen = dos_dup(1);
-    int code = screen < 0 ? screen : dos_force_dup(file, 1);
+    int screen = dos_dup(1), errors = dos_dup(2);
+    int code = screen < 0 ? screen : errors < 0 ? errors : 0;
+    if (code == 0) code = dos_force_dup(file, 1) == 0 && dos_force_dup(file, 2) == 0 ? 0 : -4;
     (void)dos_close(file);
     if (code == 0) {
         /* The tool runs in the extraction folder, where its relative image names are. */
@@ -211,6 +203,10 @@ static int run_tool(const char* folder, const char* tool, const char* arguments,
     if (screen >= 0) {
         (void)dos_force_dup(screen, 1);
         (void)dos_close(screen);
+    }
+    if (errors >= 0) {
+        (void)dos_force_dup(errors, 2);
+        (void)dos_close(errors);
     }
     if (code == 0) read_tool_output(output, kind);
     (void)dos_delete(output);
@@ -311,8 +307,7 @@ static int flash_me(const char* folder, int* meError) {
 /* The update itself: the ME version before, the BIOS flash, the ME steps after, the verdict. */
 static int flash(const char* folder) {
     int code = 0;
-    dz_tool_output fresh = {0};
-    g_output = fresh;
+    __builtin_memset(&g_output, 0, sizeof g_output);
     g_output.meUpdV1 = g_options.meUpdV1;
     if (!g_options.amd) {
         if (!query_me_version(folder, &code)) {

@@ -3,7 +3,8 @@
    - appends "<its path> <its command tail>" as one line to the file named by STANDIN_RECORD,
      else to <its path without extension>.CMD;
    - prints the script <its path without extension>.SCR to standard output, all lines but a
-     first line "exit=N", which sets its exit code (0 without one);
+     first line "exit=N", which sets its exit code (0 without one); a line that starts with
+     "2>" goes to standard error instead, without those two characters;
    - ends with that code. */
 #include "core/dz_text.h"
 #include "dosapi.h"
@@ -63,6 +64,15 @@ int dos_main(void) {
         for (text += 5; *text >= '0' && *text <= '9'; text++) code = code * 10 + (*text - '0');
         while (*text == '\r' || *text == '\n') text++;
     }
-    (void)dos_write(1, text, dz_strlen(text));
+    /* Line by line: a line that starts with "2>" goes to standard error, without the mark. */
+    while (*text) {
+        const char* end = text;
+        while (*end && *end != '\n') end++;
+        if (*end) end++;
+        int handle = text[0] == '2' && text[1] == '>' ? 2 : 1;
+        if (handle == 2) text += 2;
+        (void)dos_write(handle, text, (unsigned)(end - text));
+        text = end;
+    }
     return code & 0xFF;
 }

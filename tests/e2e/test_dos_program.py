@@ -281,10 +281,10 @@ def test_dos_standins_record_print_and_exit_as_scripted(tmp_path):
         if not source.is_file():
             pytest.skip(f"{name} is not built (run: devtools/build.sh win32)")
         shutil.copy(source, folder / name)
-    (folder / "AFUDOS.SCR").write_bytes(b"exit=3\r\nReading flash ...... done\r\nError: 0x1F\r\n")
+    (folder / "AFUDOS.SCR").write_bytes(b"exit=3\r\nReading flash ...... done\r\n2>Error: 0x1F\r\nEnd\r\n")
     run = dosbox.run(folder, 'AFUDOS.EXE "IMAGE.ROM" /P /B')
     assert run.exit_code == 3
-    assert run.output == "Reading flash ...... done\nError: 0x1F\n"
+    assert run.output == "Reading flash ...... done\nEnd\n"  # standard error is not redirected here
     assert (folder / "AFUDOS.CMD").read_bytes() == b'C:\\AFUDOS.EXE "IMAGE.ROM" /P /B\r\n'
 
     # Without a script: no output, code 0; the record goes where STANDIN_RECORD says.
@@ -302,7 +302,8 @@ def standin(name: str) -> bytes:
 
 BANNER = b"Flash tool\r\nCopyright\r\n\r\n"
 BIOS_CLEAN = BANNER + b"Reading flash ...... done\r\nVerifying NCBlock ..... done\r\n"
-BIOS_ERROR = BANNER + b"Erasing flash ...... done\r\nError: 0x1F Secure Flash Rom Verify Fail\r\n"
+# The error line on standard error: it is read as well, as on Windows.
+BIOS_ERROR = BANNER + b"Erasing flash ...... done\r\n2>Error: 0x1F Secure Flash Rom Verify Fail\r\n"
 ME_CLEAN = b"FW Version: 11.8.50.3425\r\nFW Update is complete\r\n"
 ME_ERROR = b"FW Version: 11.8.50.3425\r\nError 8707: Image file not valid\r\n"
 SECURE = b"[settings]\r\nSecEn=1\r\nSecAVer=A03\r\nSecXVer=X05\r\nSecCapFlie=SECURE.CAP\r\n"
