@@ -1,25 +1,33 @@
 #!/usr/bin/env bash
 # The main job: builds the update package a technician receives and runs it under Wine and Xvfb
-# on a simulated Zera machine. The package is Extractor.exe with Brevane (a simulation build, so
+# on a simulated Zera machine. The package is Extractor with Brevane (a simulation build, so
 # that the machine's identity comes from a profile), stand-ins for the flash tools, a generated
 # 4 MiB BIOS image, a secure capsule image, an ME image and settings.ini. Extractor unpacks it
 # into the temporary folder and starts Brevane, which checks the machine, flashes with the
 # stand-ins and ends; our UI driver presses "Update" and answers the result box as a technician
 # would. Prints the log, the tools' command lines and the exit code, and leaves a
 # screenshot of the dialog in build/artifacts/demo-dialog.png.
+#
+# Both packages are built from the one manifest: ZeraUpdate.exe (behind the 32-bit Extractor.exe,
+# starting Brevane.exe) and ZeraUpdate64.exe (behind Extractor64.exe, starting Brevane64.exe).
+# Where this host runs 32-bit code the 32-bit package runs; where it cannot (as 64-bit Windows
+# PE cannot), the 64-bit one does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash devtools/setup.sh
-# Only what the demo uses: the package writer, Extractor, the stand-ins, the UI driver and the
-# two simulation builds of Brevane (no tests).
+source devtools/wine-env.sh
+if brevane_host_runs_32bit; then bits=32; package=ZeraUpdate.exe; else bits=64; package=ZeraUpdate64.exe; fi
+echo "== $(brevane_host_32bit_text): the demo runs the $bits-bit package $package"
+# Only what the demo uses: the package writer, both Extractors, the stand-ins, the UI driver
+# and the two simulation builds of Brevane (no tests). Building runs no 32-bit code.
 build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$(nproc)" --target "${@:2}"; }
 build native sfxpack
 build win32 Extractor standins dos_standins uidriver
+build win64 Extractor standins uidriver
 build win32-sim Brevane Extractor
-build win64-sim Brevane
-source devtools/wine-env.sh
+build win64-sim Brevane Extractor
 
 # The display comes first: a Wine session that started without one cannot open windows later.
 started_xvfb=""
@@ -39,29 +47,17 @@ brevane_wine_prefix
 demo="$root/build/demo"
 rm -rf "$demo"
 mkdir -p "$demo/stage" "$root/build/artifacts"
-cp devtools/demo/* "$demo/"
-# The simulation builds keep their symbols; the package carries stripped copies, as it would
-# carry the stripped release images.
-i686-w64-mingw32-objcopy --strip-all build/win32-sim/bin/Brevane.exe "$demo/stage/Brevane.exe"
-x86_64-w64-mingw32-objcopy --strip-all build/win64-sim/bin/Brevane64.exe "$demo/stage/Brevane64.exe"
-for tool in AFUWIN AFUWINx64 FWUpdLcl FWUpdLcl64; do cp "build/win32/bin/standins/$tool.exe" "$demo/stage/"; done
-cp build/win32/bin/dosstandins/AFUDOS.EXE build/win32/bin/dosstandins/FWUPDLCL.EXE "$demo/stage/"
+cp devtools/demo/*.manifest devtools/demo/*.script devtools/demo/*.SCR devtools/demo/settings.ini "$demo/"
+bash devtools/demo/stage.sh "$demo/stage"
 
-# Images: deterministic bytes, so the same sources always give the same package.
-/usr/bin/python3 - "$demo/stage" <<'PY'
-import random, sys
-folder = sys.argv[1]
-for name, size, seed in (("image.rom", 4 << 20, 1), ("secure.rom", 4 << 20, 2), ("me.bin", 1 << 20, 3)):
-    rng = random.Random(seed)
-    block = bytes(rng.getrandbits(8) for _ in range(4096)) + b"\xff" * 4096
-    with open(f"{folder}/{name}", "wb") as f:
-        f.write((block * (size // len(block) + 1))[:size])
-PY
-
-echo "== building the package"
-build/native/devtools/sfxpack/sfxpack build build/win32/bin/Extractor.exe "$demo/demo.manifest" "$demo/ZeraUpdate.exe"
-build/native/devtools/sfxpack/sfxpack verify "$demo/ZeraUpdate.exe"
-build/native/devtools/sfxpack/sfxpack list "$demo/ZeraUpdate.exe"
+echo "== building both packages from devtools/demo/demo.manifest"
+pack=build/native/devtools/sfxpack/sfxpack
+$pack build build/win32/bin/Extractor.exe "$demo/demo.manifest" "$demo/ZeraUpdate.exe"
+$pack build build/win64/bin/Extractor64.exe "$demo/demo.manifest" "$demo/ZeraUpdate64.exe"
+$pack verify "$demo/ZeraUpdate.exe" | grep -E '^OK command|verified'
+$pack verify "$demo/ZeraUpdate64.exe" | grep -E '^OK command|verified'
+echo "== the package this demo runs: $package"
+$pack list "$demo/$package"
 
 # The simulated machine: a Zera Book 14 with BIOS A05 and system ID 0ABC, administrator rights,
 # full Windows; a restart is recorded in reboot.log instead of happening.
@@ -70,19 +66,20 @@ rm -rf "$site"
 mkdir -p "$site/logs"
 /usr/bin/python3 devtools/smbiosgen/smbiosgen.py profile --bios-version A05 --zera-id 0ABC --admin 1 --winpe 0 \
   "$site/machine" >/dev/null
-cp "$demo/ZeraUpdate.exe" "$site/"
-extracted=$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')\\ZeraUpdate
-extracted_linux=$(winepath -u "$extracted" 2>/dev/null)
+cp "$demo/$package" "$site/"
+extracted=$("$BREVANE_WINE64" cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')\\${package%.exe}
+extracted_linux=$("$BREVANE_WINE64" winepath.exe -u "$extracted" 2>/dev/null | tr -d '\r')
 rm -rf "$extracted_linux"
 
 
-echo "== running C:\\brevane-demo\\ZeraUpdate.exe"
+echo "== running C:\\brevane-demo\\$package"
 cd "$site"
-BREVANE_SIM_PROFILE='C:\brevane-demo\machine\profile.ini' timeout 300 wine 'C:\brevane-demo\ZeraUpdate.exe' &
+BREVANE_SIM_PROFILE='C:\brevane-demo\machine\profile.ini' timeout 300 \
+  bash -c "source '$root/devtools/wine-env.sh'; brevane_wine '$site/$package'" &
 runner=$!
 
 # A technician's part, played by our UI driver: press "Update", watch, answer the result box.
-ui() { wine "$root/build/win32/bin/uidriver.exe" "$@" 2>/dev/null | tr -d '\r'; }
+ui() { brevane_wine "$root/build/win$bits/bin/uidriver.exe" "$@" 2>/dev/null | tr -d '\r'; }
 shot="$root/build/artifacts/demo-dialog.png"
 if ui wait --title "Update BIOS" --class "#32770" --no-msgbox --timeout 60000 >/dev/null; then
   echo "== the dialog is up:"
@@ -118,21 +115,23 @@ echo "== restart requests (simulation: recorded instead of restarting)"
 cat "$site/machine/reboot.log" 2>/dev/null || echo "(none)"
 echo "== C:\\brevane-demo\\logs\\Brevane.log"
 cat "$site/logs/Brevane.log" 2>/dev/null | tr -d '\r' || echo "(no log)"
-echo "== exit code of ZeraUpdate.exe (Brevane's): $code"
+echo "== exit code of $package (Brevane's): $code"
 
 # The same package on a machine booted into DOS: DOSBox runs the package's DOS program, which
 # reads the package behind its own file, extracts the DOS entries, runs Brevane's checks and
 # updates with the DOS stand-ins of the flash tools (AFUDOS.EXE and FWUPDLCL.EXE, each printing
 # its .SCR script and recording its command line in C:\TOOLS.LOG). DOSBox has no SMBIOS table
 # and must not restart, so the package is built here once more behind the simulation build of
-# Extractor, whose DOS program reads the same machine's table from a profile and records the
-# restart in C:\SIM\REBOOT.LOG.
+# Extractor of the same kind, whose DOS program reads the same machine's table from a profile
+# and records the restart in C:\SIM\REBOOT.LOG.
 echo "== the same package under DOS (DOSBox, simulated Zera machine)"
 dosdir="$demo/dos"
 rm -rf "$dosdir"
 mkdir -p "$dosdir/C/TEMP" "$dosdir/C/SIM"
-build/native/devtools/sfxpack/sfxpack build build/win32-sim/bin/Extractor.exe "$demo/demo.manifest" \
-  "$dosdir/C/ZERAUPD.EXE" >/dev/null
+sim_extractor=build/win32-sim/bin/Extractor.exe
+[ "$bits" = 64 ] && sim_extractor=build/win64-sim/bin/Extractor64.exe
+echo "== its DOS program is the one in the header of ${sim_extractor##*/} (simulation build)"
+$pack build "$sim_extractor" "$demo/demo.manifest" "$dosdir/C/ZERAUPD.EXE" >/dev/null
 /usr/bin/python3 devtools/smbiosgen/smbiosgen.py table --bios-version A05 --zera-id 0ABC "$dosdir/C/SIM/TABLE.BIN" \
   >/dev/null
 printf '[platform]\r\nsmbios=C:\\SIM\\TABLE.BIN\r\nreboot_log=C:\\SIM\\REBOOT.LOG\r\n' >"$dosdir/C/SIM/PROFILE.INI"

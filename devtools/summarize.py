@@ -3,7 +3,7 @@
 or pytest's). Prints one line per tier saying what ran there, the names of every test that
 failed or was skipped, and then the closing line alone: N passed, N failed.
 
-usage: summarize.py TIERS_FILE
+usage: summarize.py TIERS_FILE [--host TEXT --runs-32bit 0|1]
 TIERS_FILE has one line per tier, fields separated by tabs: name, exit status, description (how
 the tier runs), then its reports: NAME.xml, or NAME.LABEL.xml for the tests of one label (what
 they cover: portable, windows, fuzz; "unlabelled" for none).
@@ -17,7 +17,11 @@ The closing line counts each test once. The portable tests run natively, under A
 under Wine, and the Windows-side tests under Wine 32- and 64-bit: the tier lines say how often
 each ran; a test counts as passed only when it passed in every tier that ran it. CTest names a
 test "<preset>.Suite.Case": a labelled test is the same test in every tier where its label and
-the name after the preset match. Exit status 1 on any failure."""
+the name after the preset match. Exit status 1 on any failure.
+
+With --host, one line says which builds the Wine tiers ran and why: where the host runs no
+32-bit code, the 64-bit builds alone, with the number of static checks of the 32-bit images
+(tier images32)."""
 import os
 import sys
 import xml.etree.ElementTree as ET
@@ -86,12 +90,25 @@ def counts_text(outcomes):
     return text
 
 
+def builds_line(host, runs_32bit, static_checks):
+    if runs_32bit:
+        return (f"{host}: both builds ran (win32 and win64, e2e-32 and e2e-64); "
+                f"32-bit images also checked statically ({static_checks} checks)")
+    return (f"{host}: their tests ran against the 64-bit builds; "
+            f"32-bit images checked statically ({static_checks} checks)")
+
+
 def main(argv):
-    if len(argv) != 1:
-        print("usage: summarize.py TIERS_FILE", file=sys.stderr)
+    host = None
+    runs_32bit = False
+    if len(argv) == 5 and argv[1] == "--host" and argv[3] == "--runs-32bit" and argv[4] in ("0", "1"):
+        host, runs_32bit = argv[2], argv[4] == "1"
+    elif len(argv) != 1:
+        print("usage: summarize.py TIERS_FILE [--host TEXT --runs-32bit 0|1]", file=sys.stderr)
         return 2
     results = OrderedDict()  # key -> worst outcome over every tier
     extra_failures = []
+    static_checks = 0
     for name, status, description, reports in parse_tiers(argv[0]):
         cases, details, unread = [], [], 0
         for report in reports or ["(none)"]:
@@ -108,6 +125,8 @@ def main(argv):
                 details.append(f"  {outcome.upper()} {name}: {shown}")
             if results.get(key) in (None, PASSED):
                 results[key] = outcome
+        if name == "images32":
+            static_checks = sum(1 for *_, outcome in cases if outcome == PASSED)
         if len(by_label) == 1 and "" in by_label:
             ran = counts_text(by_label[""])
         else:
@@ -125,6 +144,8 @@ def main(argv):
             # program that did not start): one failure, so that the run cannot pass.
             print(f"  FAILED {name}: exit status {status} with no failing test in its reports")
             extra_failures.append(name)
+    if host is not None:
+        print(builds_line(host, runs_32bit, static_checks))
     outcomes = list(results.values())
     passed = outcomes.count(PASSED)
     failed = len(outcomes) - passed + len(extra_failures)

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Builds every build and runs every test tier: native unit tests (plain and ASan+UBSan), the
-# fuzz targets for a bounded time, the Windows-side tests under Wine (32- and 64-bit), and the
-# end-to-end tests under Wine and Xvfb. Says per tier what ran, and ends with the line
-# "N passed, N failed" (each test counted once); exits non-zero on any failure. A skipped test
-# is a failure here: run a tier by hand to allow skips.
+# fuzz targets for a bounded time, the Windows-side tests under Wine, the static checks of the
+# 32-bit images, and the end-to-end tests under Wine and Xvfb. Says per tier what ran, and ends
+# with the line "N passed, N failed" (each test counted once); exits non-zero on any failure. A
+# skipped test is a failure here: run a tier by hand to allow skips.
+#
+# The Wine tiers run against each build this host can run: both where it runs 32-bit code,
+# the 64-bit builds alone where it cannot (devtools/host-arch.sh finds out by trying; set
+# BREVANE_FORCE_NO_32BIT=1 to take the second path on a host of the first kind). Each Wine tier
+# has a prefix of its own, so that nothing one tier leaves in its registry reaches another.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -16,7 +21,9 @@ rm -rf "$reports"
 mkdir -p "$reports"
 
 source devtools/wine-env.sh
-brevane_wine_prefix
+if brevane_host_runs_32bit; then runs32=1; else runs32=0; fi
+host_text=$(brevane_host_32bit_text)
+echo "== $host_text"
 
 # One X server for every tier that opens windows.
 display_file=$(mktemp)
@@ -25,15 +32,25 @@ xvfb_pid=$!
 for _ in $(seq 50); do [ -s "$display_file" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$display_file")"
 rm -f "$display_file"
-trap 'kill $xvfb_pid 2>/dev/null; wineserver -k 2>/dev/null' EXIT
+prefixes=()
+end_wine() {
+  local prefix
+  for prefix in "${prefixes[@]}"; do WINEPREFIX=$prefix wineserver -k 2>/dev/null; done
+}
+trap 'end_wine; kill $xvfb_pid 2>/dev/null' EXIT
 
-# One wineserver for the whole run, and the desktop process started here, both detached from
-# every pipe. Started by a test instead, they would inherit CTest's output pipe and hold its test
-# discovery open until it times out; and a server that ends between two short runs can fail the
-# next one's start.
-wineserver -k 2>/dev/null || true
-wineserver -p </dev/null >/dev/null 2>&1
-wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+# wine_tier_prefix NAME: a fresh prefix for one tier (build/wineprefix-NAME), exported, with its
+# wineserver and desktop process started here, both detached from every pipe. Started by a test
+# instead, they would inherit CTest's output pipe and hold its test discovery open until it
+# times out; and a server that ends between two short runs can fail the next one's start.
+wine_tier_prefix() {
+  export WINEPREFIX="$root/build/wineprefix-$1"
+  rm -rf "$WINEPREFIX"
+  prefixes+=("$WINEPREFIX")
+  brevane_wine_prefix
+  wineserver -p </dev/null >/dev/null 2>&1
+  "$BREVANE_WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
 
 # Runs one tier: `tier NAME "how it runs" COMMAND...`. COMMAND writes its JUnit report to the file
 # named by $report ($reports/NAME.xml), or one report per label beside it (NAME.LABEL.xml); its
@@ -89,13 +106,34 @@ pytest_tier() {  # pytest_tier FOLDER
   /usr/bin/python3 -m pytest -q -rfEs "$1" -p no:cacheprovider --junitxml="$report"
 }
 
+
+# pytest_e2e_tier BITS: the end-to-end tests against the 32- or 64-bit build.
+pytest_e2e_tier() {
+  wine_tier_prefix "e2e-$1"
+  BREVANE_E2E_BITS=$1 pytest_tier tests/e2e
+}
+
+# ctest_wine_tier PRESET LABEL...: CTest of a Windows build in its own prefix.
+ctest_wine_tier() {
+  wine_tier_prefix "$1"
+  ctest_tier "$@"
+}
+
 # The tiers; adding one is one line.
 tier native      "natively (g++)"                  ctest_tier native portable
 tier native-asan "natively under ASan+UBSan"       ctest_tier native-asan portable
 tier fuzz        "libFuzzer, bounded time each"    ctest_tier fuzz fuzz
-tier win32       "under Wine, 32-bit"              ctest_tier win32 portable windows
-tier win64       "under Wine, 64-bit"              ctest_tier win64 windows
-tier e2e         "end to end under Wine and Xvfb"  pytest_tier tests/e2e
+if [ "$runs32" = 1 ]; then
+  tier win32     "under Wine, 32-bit builds"       ctest_wine_tier win32 portable windows
+fi
+tier win64       "under Wine, 64-bit builds"       ctest_wine_tier win64 portable windows
+tier images32    "32-bit images checked statically" pytest_tier tests/static
+tier e2e-64      "end to end under Wine and Xvfb: the 64-bit package, Extractor64.exe and Brevane64.exe" \
+                 pytest_e2e_tier 64
+if [ "$runs32" = 1 ]; then
+  tier e2e-32    "end to end under Wine and Xvfb: the 32-bit package, Extractor.exe and Brevane.exe" \
+                 pytest_e2e_tier 32
+fi
 
 echo "== summary"
-/usr/bin/python3 devtools/summarize.py "$tiers"
+/usr/bin/python3 devtools/summarize.py "$tiers" --host "$host_text" --runs-32bit "$runs32"

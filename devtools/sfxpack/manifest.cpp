@@ -144,8 +144,11 @@ bool ParsePlatformText(const std::string& text, uint32_t* mask) {
     return true;
 }
 
-BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPackagePlan* plan, std::string& error) {
+BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPackagePlan* plan, std::string& error,
+                   ProgramKind kind) {
     *plan = SfxPackagePlan();
+    std::string win64Command;
+    bool hasWin64Command = false;
     enum class Section { None, Package, File } section = Section::None;
     PendingFile file;
     bool inFile = false;
@@ -196,9 +199,12 @@ BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPa
             return parsed;
         };
         if (section == Section::Package) {
-            static const char* const kCommandKeys[] = {"win32", "dos", "command3", "command4"};
+            // "win64" is the writer's own: the command stored behind a 64-bit program image.
+            static const char* const kCommandKeys[] = {"win32", "dos", "command3", "command4", "win64"};
+            std::string* const fields[] = {&plan->commands[0], &plan->commands[1], &plan->commands[2],
+                                           &plan->commands[3], &win64Command};
             bool isCommand = false;
-            for (size_t i = 0; i < sfx::kCommandCount; ++i) {
+            for (size_t i = 0; i < sizeof kCommandKeys / sizeof kCommandKeys[0]; ++i) {
                 if (key != kCommandKeys[i]) continue;
                 isCommand = true;
                 if (value.size() >= sfx::kCommandFieldLimit) {
@@ -206,7 +212,8 @@ BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPa
                                            static_cast<unsigned>(value.size()));
                     return FALSE;
                 }
-                plan->commands[i] = value;
+                *fields[i] = value;
+                if (fields[i] == &win64Command) hasWin64Command = true;
             }
             if (isCommand) {
                 // stored above
@@ -238,5 +245,9 @@ BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPa
         }
     }
     if (inFile && !FinishFile(file, baseFolder, plan, error)) return FALSE;
+    if (kind == ProgramKind::X64) {
+        if (hasWin64Command) plan->commands[0] = win64Command;
+        else if (!Win64CommandFrom(plan->commands[0], &plan->commands[0], error)) return FALSE;
+    }
     return CheckSfxPackagePlan(*plan, error);
 }

@@ -5,12 +5,16 @@
 #include <string>
 
 #include "common/portable_types.h"
+#include "devtools/sfxpack/program_image.h"
 #include "extractor/package/sfx_writer.h"
 
 // Reads `text`; relative source paths are taken from `baseFolder`. Fills `plan` (sizes and
-// offsets are left to the writer). On failure `error` names the line and the reason.
+// offsets are left to the writer) for the package behind a program of `kind`: behind a 64-bit
+// image the stored Windows command is the manifest's `win64` command, or, without one, the
+// `win32` command with Brevane.exe replaced by Brevane64.exe. On failure `error` names the line
+// and the reason.
 [[nodiscard]] BOOL ParseManifest(const std::string& text, const std::string& baseFolder, SfxPackagePlan* plan,
-                                 std::string& error);
+                                 std::string& error, ProgramKind kind = ProgramKind::X86);
 
 // "YYYY/MM/DD HH:MM:SS" (UTC) or a number (the FILETIME value itself) into a FILETIME.
 [[nodiscard]] bool ParseFileTimeText(const std::string& text, SfxFileTime* time);

@@ -1,5 +1,6 @@
 #include "devtools/sfxpack/sfxpack_ops.h"
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -7,6 +8,7 @@
 
 #include "common/format.h"
 #include "devtools/sfxpack/manifest.h"
+#include "devtools/sfxpack/program_image.h"
 #include "extractor/package/sfx_display.h"
 #include "extractor/package/sfx_file.h"
 #include "extractor/package/sfx_format.h"
@@ -40,6 +42,34 @@ std::string PadRight(const std::string& text, size_t width) {
     return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
+ProgramKind PackageProgramKind(const std::string& packagePath) {
+    ProgramKind kind = ProgramKind::Other;
+    std::string ignored;
+    (void)ReadProgramKind(packagePath, &kind, ignored);
+    return kind;
+}
+
+// Brevane.exe is a 32-bit program and Brevane64.exe a 64-bit one. A 64-bit package exists for
+// 64-bit Windows PE, which starts no 32-bit program; a 32-bit package also serves 32-bit
+// Windows, which starts no 64-bit one. So each package must start the Brevane of its own kind,
+// and that Brevane must be one of the entries extracted under Windows.
+std::string CheckCommandProgram(const CSfxFile& sfx, ProgramKind kind) {
+    std::string program = CommandProgramName(sfx.m_szWin32Command);
+    std::string lower = program;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    int bits = lower == "brevane.exe" ? 32 : lower == "brevane64.exe" ? 64 : 0;
+    if (bits == 0) return "";  // a command of another kind is the packager's business
+    if ((kind == ProgramKind::X64 && bits != 64) || (kind == ProgramKind::X86 && bits != 32))
+        return common::Format("a %s program whose command starts the %d-bit %s", ProgramKindText(kind), bits,
+                              program.c_str());
+    for (const auto& entry : sfx.Entries()) {
+        std::string name = entry->m_szFileName;
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (name == lower && (entry->m_dwPlatform & (sfx::kPlatformWin32 | sfx::kPlatformWinPE))) return "";
+    }
+    return common::Format("the command starts %s, which is no entry for Windows", program.c_str());
+}
+
 bool CountBytes(void* context, const unsigned char*, size_t) {
     (void)context;
     return true;
@@ -54,15 +84,18 @@ BOOL BuildPackage(const std::string& programPath, const std::string& manifestPat
         error = common::Format("cannot read the manifest \"%s\"", manifestPath.c_str());
         return FALSE;
     }
+    ProgramKind kind;
+    if (!ReadProgramKind(programPath, &kind, error)) return FALSE;
     SfxPackagePlan plan;
     std::string folder = std::filesystem::path(manifestPath).parent_path().string();
-    if (!ParseManifest(text, folder, &plan, error)) {
+    if (!ParseManifest(text, folder, &plan, error, kind)) {
         error = manifestPath + ": " + error;
         return FALSE;
     }
     std::vector<CSrcFileInfo> stored;
     if (!WriteSfxPackage(programPath, plan, outputPath, error, &stored)) return FALSE;
-    out += common::Format("%s: %u entries\n", outputPath.c_str(), static_cast<unsigned>(stored.size()));
+    out += common::Format("%s: %u entries behind a %s program; command: %s\n", outputPath.c_str(),
+                          static_cast<unsigned>(stored.size()), ProgramKindText(kind), plan.commands[0].c_str());
     return TRUE;
 }
 
@@ -70,6 +103,7 @@ BOOL ListPackage(const std::string& packagePath, std::string& out, std::string& 
     CSfxFile sfx;
     if (!OpenAndLoad(sfx, packagePath, error)) return FALSE;
     out += common::Format("Sfx PathName: %s\n", packagePath.c_str());
+    out += common::Format("Program: %s\n", ProgramKindText(PackageProgramKind(packagePath)));
     out += common::Format("Flags: 0x%08X (destination option %u, no-dialog flag %s)\n", sfx.m_dwSfxFlags,
                           sfx.GetDestOption(), sfx.IsNoDialog() ? "set" : "clear");
     out += common::Format("Win32 Command: %s\n", sfx.m_szWin32Command);
@@ -108,6 +142,14 @@ BOOL VerifyPackage(const std::string& packagePath, std::string& out, std::string
     if (!OpenAndLoad(sfx, packagePath, error)) return FALSE;
     sfx.Close();
     int failures = 0;
+    ProgramKind kind = PackageProgramKind(packagePath);
+    std::string commandProblem = CheckCommandProgram(sfx, kind);
+    if (commandProblem.empty()) {
+        out += common::Format("OK command for a %s program: %s\n", ProgramKindText(kind), sfx.m_szWin32Command);
+    } else {
+        out += common::Format("FAILED command: %s\n", commandProblem.c_str());
+        ++failures;
+    }
     if (sfx.Entries().size() != sfx.m_dwFileCount) {
         out += common::Format("FAILED table: %u records counted, %u present\n", sfx.m_dwFileCount,
                               static_cast<unsigned>(sfx.Entries().size()));

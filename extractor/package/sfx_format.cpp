@@ -139,6 +139,12 @@ bool PeDosHeaderOffset(const uint8_t* dosHeader, size_t size, uint32_t* peOffset
     return reader.U32(peOffset);
 }
 
+bool PeMachine(const uint8_t* peHeader, size_t size, uint16_t* machine) {
+    if (size < 4 + 2 || std::memcmp(peHeader, "PE\0\0", 4) != 0) return false;
+    CByteReader reader(peHeader + 4, 2);
+    return reader.U16(machine);
+}
+
 bool PeCertificateTable(const uint8_t* peHeader, size_t size, uint32_t* tableOffset, uint32_t* tableSize) {
     constexpr size_t kOptionalAt = 4 + 20;
     if (size < kOptionalAt + 2 || std::memcmp(peHeader, "PE\0\0", 4) != 0) return false;

@@ -102,6 +102,11 @@ void WriteTrailer(CByteWriter& writer, uint64_t offsetToToc);
 constexpr size_t kDosHeaderBytes = 64;
 constexpr size_t kPeHeaderBytes = 4 + 20 + 144 + 8;
 [[nodiscard]] bool PeDosHeaderOffset(const uint8_t* dosHeader, size_t size, uint32_t* peOffset);
+// The machine field of the PE header (`peHeader` as for PeCertificateTable): kMachineI386 for a
+// 32-bit image, kMachineAmd64 for a 64-bit one. FALSE when the bytes hold no PE header.
+constexpr uint16_t kMachineI386 = 0x014C;
+constexpr uint16_t kMachineAmd64 = 0x8664;
+[[nodiscard]] bool PeMachine(const uint8_t* peHeader, size_t size, uint16_t* machine);
 [[nodiscard]] bool PeCertificateTable(const uint8_t* peHeader, size_t size, uint32_t* tableOffset,
                                       uint32_t* tableSize);
 

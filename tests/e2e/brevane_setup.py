@@ -45,8 +45,8 @@ def firmware_table(table: bytes) -> bytes:
 
 
 class BrevaneRun:
-    def __init__(self, wine: WineRunner, scratch: Scratch, preset: str = "win32-sim",
-                 exe: str = "Brevane.exe") -> None:
+    def __init__(self, wine: WineRunner, scratch: Scratch, preset: str = builds.UNDER_TEST.sim_preset,
+                 exe: str = builds.UNDER_TEST.brevane) -> None:
         self.wine = wine
         self.scratch = scratch
         self.exe = scratch.copy_in(builds.program(preset, exe))

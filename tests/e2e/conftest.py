@@ -25,10 +25,10 @@ def wine_env():
         # own background processes start now, outside any test's process group.
         quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-p", "60"], env=env, timeout=60, **quiet)
-        subprocess.run(["wine", "cmd", "/c", "exit"], env=env, timeout=300, **quiet)
+        subprocess.run([wine_setup.WINE64, "cmd", "/c", "exit"], env=env, timeout=300, **quiet)
         # Xvfb has no window manager: let Wine draw captions and frames itself, so that
         # screenshots show windows as a person would see them.
-        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Decorated", "/d", "N", "/f"],
+        subprocess.run([wine_setup.WINE64, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Decorated", "/d", "N", "/f"],
                        env=env, timeout=120, **quiet)
         yield env
     finally:

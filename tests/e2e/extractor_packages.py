@@ -1,5 +1,6 @@
 """Test packages for the Extractor end-to-end tests: written by the package writer (sfxpack)
-from a manifest, behind the built Extractor.exe, with sfxprobe.exe as their command.
+from a manifest, behind the built Extractor of the build under test (Extractor.exe or
+Extractor64.exe), with sfxprobe.exe as their command.
 
 sfxprobe records how it was started (command line, working directory, the three published
 variables) into a file, can post "SfxKorvaleMsg", and exits with a chosen code (see
@@ -49,7 +50,7 @@ class Package:
 
 
 def probe_entry() -> Entry:
-    return Entry("sfxprobe.exe", "Win32", source=builds.program("win32", "sfxprobe.exe"))
+    return Entry("sfxprobe.exe", "Win32", source=builds.program(builds.UNDER_TEST.preset, "sfxprobe.exe"))
 
 
 def standard_entries() -> list[Entry]:
@@ -64,11 +65,15 @@ def standard_entries() -> list[Entry]:
 
 
 def build_package(package: Package, workdir: Path, output: Path, sign: tuple[Path, Path] | None = None,
-                  preset: str = "win32") -> Path:
-    """Writes `package` behind Extractor.exe of the 32-bit build (or of `preset`) into `output`;
+                  preset: str = builds.UNDER_TEST.preset) -> Path:
+    """Writes `package` behind the Extractor of the build under test (or of `preset`) into `output`;
     with `sign` (a PKCS#12 file and its password file) the writer signs the finished file."""
     workdir.mkdir(parents=True, exist_ok=True)
     lines = ["[package]", f"flags = {package.flags:#x}", f"win32 = {package.win32}", f"dos = {package.dos}"]
+    if not package.win32.lower().startswith("brevane.exe"):
+        # The writer makes the 64-bit command from a command that starts Brevane.exe; any other
+        # test command (sfxprobe, cmd) is the same for both package programs.
+        lines.append(f"win64 = {package.win32}")
     for index, entry in enumerate(package.entries):
         source = entry.source
         if source is None:
@@ -78,7 +83,7 @@ def build_package(package: Package, workdir: Path, output: Path, sign: tuple[Pat
                   f"attributes = {entry.attributes:#x}", f"modified = {STORED_TIME}", f"created = {STORED_TIME}"]
     manifest = workdir / "package.manifest"
     manifest.write_text("\n".join(lines) + "\n")
-    extractor = builds.program(preset, "Extractor.exe")
+    extractor = builds.program(preset, "Extractor64.exe" if preset.startswith("win64") else "Extractor.exe")
     signing = ["--sign", str(sign[0]), "--password-file", str(sign[1])] if sign else []
     subprocess.run([*sfxpack(), "build", str(extractor), str(manifest), str(output), *signing], check=True,
                    capture_output=True, timeout=120)

@@ -1,6 +1,6 @@
-"""Both production builds of Brevane start, refuse a run without a BIOS image in silent mode, log
-it, broadcast the code and end by themselves; the 64-bit simulation build flashes with the x64
-tool names."""
+"""The production build of Brevane starts, refuses a run without a BIOS image in silent mode, logs
+it, broadcasts the code and ends by itself; the simulation build flashes with the x64 tool names
+on 64-bit Windows (a 32-bit Brevane there sees WoW64)."""
 from __future__ import annotations
 
 import pytest
@@ -10,9 +10,9 @@ from e2e_harness import builds
 from e2e_harness.logs import assert_log
 
 
-@pytest.mark.parametrize("preset,exe", [("win32", "Brevane.exe"), ("win64", "Brevane64.exe")])
-def test_production_build_refuses_a_missing_image(wine, scratch, listener, preset, exe):
-    program = scratch.copy_in(builds.program(preset, exe))
+@pytest.mark.parametrize("build", builds.under_test_param())
+def test_production_build_refuses_a_missing_image(wine, scratch, listener, build):
+    program = scratch.copy_in(builds.program(build.preset, build.brevane))
     result = wine.run(f'"{scratch.winpath(program.name)}" /NoPause', cwd=scratch.path, timeout=SILENT_BOUND_SECONDS)
     assert result.exit_code == 11
     assert result.seconds < SILENT_BOUND_SECONDS
@@ -20,8 +20,8 @@ def test_production_build_refuses_a_missing_image(wine, scratch, listener, prese
     assert listener.stop() == [(1, 11)]
 
 
-def test_64_bit_build_uses_the_x64_tools(wine, scratch, listener):
-    brevane = BrevaneRun(wine, scratch, preset="win64-sim", exe="Brevane64.exe")
+def test_on_64_bit_windows_the_x64_tools_are_used(wine, scratch, listener):
+    brevane = BrevaneRun(wine, scratch)
     brevane.script("AFUWINx64", "line b1\nline b2\nline b3\nprint Verifying NCBlock ..... done\\r\\n\nexit 0\n")
     brevane.script("FWUpdLcl64", "[when -FWVER]\nprint FW Version: 11.8.50.3425\\r\\n\nexit 0\n")
     image, me_image = brevane.file("bios.rom"), brevane.file("me.bin")

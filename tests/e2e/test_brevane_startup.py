@@ -18,8 +18,6 @@ LINES_AFTER_START: list[tuple[str, str]] = [("Error", "The /BiosRomFile is not s
 
 RUN_SECONDS = 60
 
-BREVANE_BUILDS = [pytest.param(("win32", "Brevane.exe"), id="32bit"),
-                  pytest.param(("win64", "Brevane64.exe"), id="64bit")]
 
 
 def version_text() -> str:
@@ -31,11 +29,10 @@ def start_line(tail: str) -> tuple[str, str]:
     return ("Brevane_Start", f"Brevane v{version_text()}, Command Line=[{tail}]")
 
 
-@pytest.fixture(params=BREVANE_BUILDS)
+@pytest.fixture(params=builds.under_test_param())
 def brevane(request, scratch):
-    """Brevane of the 32-bit or the 64-bit build, copied into the test's scratch directory."""
-    preset, name = request.param
-    return scratch.copy_in(builds.program(preset, name))
+    """Brevane of the build under test, copied into the test's scratch directory."""
+    return scratch.copy_in(builds.program(request.param.preset, request.param.brevane))
 
 
 def run_brevane(wine, brevane, scratch, tail: str):

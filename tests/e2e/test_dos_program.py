@@ -1,4 +1,4 @@
-"""The DOS program in Extractor.exe's header: the PE stays whole around it, and started in
+"""The DOS program in the Extractor's header (Extractor.exe or Extractor64.exe, the build under test): the PE stays whole around it, and started in
 DOSBox it reads the package behind its own file, extracts the DOS entries, refuses broken
 packages and unsafe names, and removes what it extracted."""
 from __future__ import annotations
@@ -26,9 +26,9 @@ def dosstub():
 
 
 def dos_image() -> bytes:
-    path = builds.BUILD_ROOT / "win32" / "dos" / "extrdos.bin"
+    path = builds.BUILD_ROOT / builds.UNDER_TEST.preset / "dos" / "extrdos.bin"
     if not path.is_file():
-        pytest.skip("the DOS program is not built (run: devtools/build.sh win32)")
+        pytest.skip(f"the DOS program is not built (run: devtools/build.sh {builds.UNDER_TEST.preset})")
     return path.read_bytes()
 
 
@@ -44,7 +44,7 @@ def sections(stub, data: bytes) -> list[tuple[bytes, int, bytes]]:
 def test_extractor_exe_carries_the_dos_program_and_stays_a_valid_pe():
     stub = dosstub()
     image = dos_image()
-    data = builds.program("win32", "Extractor.exe").read_bytes()
+    data = builds.program(builds.UNDER_TEST.preset, builds.UNDER_TEST.extractor).read_bytes()
     layout = stub.PeLayout(data)
     magic, last, pages, relocations, header, minimum, maximum, ss, sp, _, ip, cs = struct.unpack_from("<2s11H", data)
     assert (magic, relocations, ss, sp, ip, cs) == (b"MZ", 0, 0xFFF0, 0xFFFE, 0x100, 0xFFF0)
@@ -60,7 +60,7 @@ def test_extractor_exe_carries_the_dos_program_and_stays_a_valid_pe():
             assert raw_at >= end and raw_at % layout.file_alignment == 0
             end = raw_at + raw_size
     assert end <= len(data)
-    objdump = subprocess.run(["i686-w64-mingw32-objdump", "-h", str(builds.program("win32", "Extractor.exe"))],
+    objdump = subprocess.run([builds.UNDER_TEST.objdump, "-h", str(builds.program(builds.UNDER_TEST.preset, builds.UNDER_TEST.extractor))],
                              capture_output=True, text=True, timeout=60)
     assert objdump.returncode == 0 and ".text" in objdump.stdout
 
@@ -68,7 +68,7 @@ def test_extractor_exe_carries_the_dos_program_and_stays_a_valid_pe():
 def test_insertion_moves_every_file_offset_and_the_program_still_runs(tmp_path, wine):
     stub = dosstub()
     image = dos_image()
-    original = builds.program("win32", "sfxpack.exe")  # linked like Extractor.exe, with debug data
+    original = builds.program(builds.UNDER_TEST.preset, "sfxpack.exe")  # linked like Extractor.exe, with debug data
     before = original.read_bytes()
     copy = tmp_path / "sfxpack.exe"
     copy.write_bytes(stub.insert(image, before))
@@ -108,17 +108,17 @@ def test_a_signed_program_is_refused_and_the_stubbed_one_signs(tmp_path):
                         "-out", str(signed)], check=True, capture_output=True, timeout=120)
 
     signed = tmp_path / "signed.exe"
-    sign(builds.program("win32", "Extractor.exe"), signed)
+    sign(builds.program(builds.UNDER_TEST.preset, builds.UNDER_TEST.extractor), signed)
     verify = subprocess.run(["osslsigncode", "verify", "-CAfile", str(cert), "-in", str(signed)],
                             capture_output=True, text=True, timeout=120)
     assert "Signature verification: ok" in verify.stdout, verify.stdout + verify.stderr
     other = tmp_path / "other.exe"
-    sign(builds.program("win32", "sfxpack.exe"), other)
+    sign(builds.program(builds.UNDER_TEST.preset, "sfxpack.exe"), other)
     with pytest.raises(stub.Refused, match="signed already"):
         stub.insert(dos_image(), other.read_bytes())
 
 
-def dos_package(tmp_path: Path, entries: list[Entry], dos: str = "", preset: str = "win32") -> Path:
+def dos_package(tmp_path: Path, entries: list[Entry], dos: str = "", preset: str = builds.UNDER_TEST.preset) -> Path:
     folder = tmp_path / "dos"
     folder.mkdir()
     build_package(Package(flags=0x101, win32="Brevane.exe", entries=entries, dos=dos), tmp_path / "work",
@@ -245,7 +245,7 @@ NO_TOOL = [("FlashBios", "Check compatible : Cur:A05, VerA:, VerX: [Invalid BIOS
 ])
 def test_simulated_machine_identity_is_checked_as_brevane_checks_it(tmp_path, zera_ids, manufacturer, code, lines):
     dos = f"/BiosRomFile IMAGE.ROM /NoPause /ZeraID {zera_ids} /BiosVer A06"
-    folder = dos_package(tmp_path, [Entry("IMAGE.ROM", "DOS", b"image")], dos=dos, preset="win32-sim")
+    folder = dos_package(tmp_path, [Entry("IMAGE.ROM", "DOS", b"image")], dos=dos, preset=builds.UNDER_TEST.sim_preset)
     (folder / "SIM").mkdir()
     subprocess.run([sys.executable, str(builds.REPO_ROOT / "devtools" / "smbiosgen" / "smbiosgen.py"), "table",
                     "--bios-version", "A05", "--manufacturer", manufacturer, "--product", "Zera Book 14",
@@ -270,16 +270,16 @@ def test_production_program_holds_no_simulation():
     production = dos_image()
     assert b"BREVANE_SIM" not in production and b"[platform]" not in production.lower()
     assert b"reboot_log" not in production and b"RebootDOS" not in production
-    assert b"BREVANE_SIM" in builds.program("win32-sim", "Extractor.exe").read_bytes()
+    assert b"BREVANE_SIM" in builds.program(builds.UNDER_TEST.sim_preset, builds.UNDER_TEST.extractor).read_bytes()
 
 
 def test_dos_standins_record_print_and_exit_as_scripted(tmp_path):
     folder = tmp_path / "dos"
     folder.mkdir()
     for name in ("AFUDOS.EXE", "FWUPDLCL.EXE"):
-        source = builds.BUILD_ROOT / "win32" / "bin" / "dosstandins" / name
+        source = builds.BUILD_ROOT / builds.UNDER_TEST.preset / "bin" / "dosstandins" / name
         if not source.is_file():
-            pytest.skip(f"{name} is not built (run: devtools/build.sh win32)")
+            pytest.skip(f"{name} is not built (run: devtools/build.sh {builds.UNDER_TEST.preset})")
         shutil.copy(source, folder / name)
     (folder / "AFUDOS.SCR").write_bytes(b"exit=3\r\nReading flash ...... done\r\n2>Error: 0x1F\r\nEnd\r\n")
     run = dosbox.run(folder, 'AFUDOS.EXE "IMAGE.ROM" /P /B')
@@ -294,9 +294,9 @@ def test_dos_standins_record_print_and_exit_as_scripted(tmp_path):
 
 
 def standin(name: str) -> bytes:
-    path = builds.BUILD_ROOT / "win32" / "bin" / "dosstandins" / name
+    path = builds.BUILD_ROOT / builds.UNDER_TEST.preset / "bin" / "dosstandins" / name
     if not path.is_file():
-        pytest.skip(f"{name} is not built (run: devtools/build.sh win32)")
+        pytest.skip(f"{name} is not built (run: devtools/build.sh {builds.UNDER_TEST.preset})")
     return path.read_bytes()
 
 
@@ -325,7 +325,7 @@ def test_updates_with_the_tools_and_reads_their_output(tmp_path, case, bios, me,
     if settings:
         entries.append(Entry("SETTINGS.INI", "DOS", settings))
     dos = "/BiosRomFile IMAGE.ROM /BiosVer A06 /MeRomFile ME.BIN /MeVer 11.8.60.1 /ZeraID 0ABC /CA A03 /CX X02"
-    folder = dos_package(tmp_path, entries, dos=dos, preset="win32-sim")
+    folder = dos_package(tmp_path, entries, dos=dos, preset=builds.UNDER_TEST.sim_preset)
     (folder / "SIM").mkdir()
     subprocess.run([sys.executable, str(builds.REPO_ROOT / "devtools" / "smbiosgen" / "smbiosgen.py"), "table",
                     "--bios-version", "A05", "--manufacturer", "Zera Inc.", "--product", "Zera Book 14",

@@ -11,7 +11,7 @@ import subprocess
 
 import pytest
 
-from e2e_harness import builds
+from e2e_harness import builds, images
 from e2e_harness import wine as wine_setup
 from e2e_harness.runner import WineRunner
 from extractor_packages import (Entry, Package, build_package, probe_entry, read_probe_records,
@@ -24,8 +24,6 @@ CURRENT_OPTION = 2
 EXIT_DESTINATION = 21
 EXIT_EXTRACTION = 22
 
-BREVANE_BUILDS = [pytest.param(("win32", "Brevane.exe"), id="32bit"),
-                  pytest.param(("win64", "Brevane64.exe"), id="64bit")]
 
 
 @pytest.fixture
@@ -39,9 +37,9 @@ def native_first(wine) -> WineRunner:
     return WineRunner({**wine.env, "WINEDLLOVERRIDES": "mscoree,mshtml=;dbghelp=n,b"})
 
 
-@pytest.mark.parametrize("build", BREVANE_BUILDS)
+@pytest.mark.parametrize("build", builds.under_test_param())
 def test_brevane_never_loads_a_dbghelp_planted_beside_it(wine, scratch, build):
-    preset, name = build
+    preset, name = build.preset, build.brevane
     brevane = scratch.copy_in(builds.program(preset, name))
     scratch.copy_in(builds.program(preset, "plant/dbghelp.dll"))
     probe = scratch.copy_in(builds.program(preset, "sfxprobe.exe"))
@@ -65,19 +63,10 @@ def test_brevane_never_loads_a_dbghelp_planted_beside_it(wine, scratch, build):
     assert not marker.exists()
 
 
-@pytest.mark.parametrize("build", BREVANE_BUILDS)
+@pytest.mark.parametrize("build", builds.under_test_param())
 def test_brevane_imports_only_known_system_libraries(build):
-    preset, name = build
-    tool = "i686-w64-mingw32-objdump" if preset == "win32" else "x86_64-w64-mingw32-objdump"
-    objdump = shutil.which(tool)
-    if not objdump:
-        pytest.skip(f"{tool} is not installed")
-    out = subprocess.run([objdump, "-p", str(builds.program(preset, name))], check=True, capture_output=True,
-                         text=True).stdout
-    imported = {line.split(":", 1)[1].strip().lower() for line in out.splitlines() if "DLL Name:" in line}
-    # Known DLLs, and common controls, which the manifest pins to the side-by-side store.
-    assert imported <= {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll", "oleaut32.dll",
-                        "msvcrt.dll", "advapi32.dll", "comctl32.dll"}, imported
+    imported = images.imported_libraries(builds.program(build.preset, build.brevane))
+    assert imported <= images.KNOWN_LIBRARIES, imported
     assert "kernel32.dll" in imported
 
 
@@ -96,7 +85,7 @@ def test_planted_files_in_an_existing_temp_destination_never_run(wine, scratch, 
     destination = temp_destination(drive_c, "B")
     destination.mkdir()
     planted = destination / "sfxprobe.exe"
-    shutil.copy2(builds.program("win32", "standins/AFUWIN.exe"), planted)  # records sfxprobe.cmdline when run
+    shutil.copy2(builds.program(builds.UNDER_TEST.preset, "standins/AFUWIN.exe"), planted)  # records sfxprobe.cmdline when run
     os.chmod(planted, 0o444)
     (destination / "stray.dll").write_bytes(b"MZ planted")
 
@@ -105,7 +94,7 @@ def test_planted_files_in_an_existing_temp_destination_never_run(wine, scratch, 
     assert result.exit_code == 3
     [record] = read_probe_records(destination / "probe.txt")
     assert record.ExtractDest.lower().endswith("\\temp\\b")
-    assert (destination / "sfxprobe.exe").read_bytes() == builds.program("win32", "sfxprobe.exe").read_bytes()
+    assert (destination / "sfxprobe.exe").read_bytes() == builds.program(builds.UNDER_TEST.preset, "sfxprobe.exe").read_bytes()
     assert sorted(p.name for p in destination.iterdir()) == ["HECI.inf", "probe.txt", "settings.ini",
                                                               "sfxprobe.exe"]
     remove_temp_destination(drive_c, "B")
@@ -137,7 +126,7 @@ def test_failed_extraction_starts_nothing(wine, scratch):
     exe = build_package(package, scratch.file("build"), scratch.file("pkg.exe"))
     work = scratch.file("work")
     work.mkdir()
-    shutil.copy2(builds.program("win32", "sfxprobe.exe"), work / "sfxprobe.exe")
+    shutil.copy2(builds.program(builds.UNDER_TEST.preset, "sfxprobe.exe"), work / "sfxprobe.exe")
     blocked = work / "settings.ini"
     blocked.write_bytes(b"read-only")
     os.chmod(blocked, 0o444)
@@ -155,7 +144,7 @@ def test_the_command_is_never_taken_from_beside_the_package(wine, scratch):
     does not carry is found in the system directory."""
     package = Package(NO_DIALOG | CURRENT_OPTION, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
     exe = build_package(package, scratch.file("build"), scratch.file("pkg.exe"))
-    scratch.copy_in(builds.program("win32", "standins/AFUWIN.exe"), "sfxprobe.exe")
+    scratch.copy_in(builds.program(builds.UNDER_TEST.preset, "standins/AFUWIN.exe"), "sfxprobe.exe")
     work = scratch.file("work")
     work.mkdir()
 

@@ -143,7 +143,7 @@ def diagnostic_mode(drive_c):
 
 
 def test_load_from_sfx_in_diagnostic_mode(wine, ui, scratch, work, diagnostic_mode):
-    program = scratch.copy_in(builds.program("win32", "Extractor.exe"))
+    program = scratch.copy_in(builds.program(builds.UNDER_TEST.preset, builds.UNDER_TEST.extractor))
     package = build_package(Package(2, "sfxprobe.exe", [Entry("readme.txt", "Win32", b"hello")]),
                             scratch.file("build"), scratch.file("other.exe"))
     not_a_package = scratch.file("plain.exe")
@@ -151,7 +151,7 @@ def test_load_from_sfx_in_diagnostic_mode(wine, ui, scratch, work, diagnostic_mo
 
     run = wine.start([program], cwd=work, timeout=RUN_SECONDS)
     answer_box(ui, "Extractor",
-               f"Open SfxFile ERROR (No file list?)\nSfxPathName={scratch.winpath('Extractor.exe')}\nShowDlg=0")
+               f"Open SfxFile ERROR (No file list?)\nSfxPathName={scratch.winpath(builds.UNDER_TEST.extractor)}\nShowDlg=0")
     answer_box(ui, "Welcome Dastro", "Show UI?", "Yes")
     dialog = ui.wait_window(*DIALOG, timeout=30)
     assert ui.is_enabled(dialog, LOAD) and not ui.is_enabled(dialog, EXTRACT)

@@ -6,12 +6,11 @@ from __future__ import annotations
 
 import os
 import shutil
-import subprocess
 
 import pytest
 
 from e2e_harness import wine as wine_setup
-from e2e_harness import builds
+from e2e_harness import builds, images
 from e2e_harness.runner import WineRunner
 from extractor_packages import (STORED_UNIX_TIME, Package, build_package, linux_path, read_probe_records,
                                 remove_temp_destination, standard_entries, temp_folders)
@@ -103,12 +102,12 @@ def test_overlong_command_after_expansion_is_never_started(wine, scratch):
 
 
 def test_program_without_package_ends_quietly(wine, scratch):
-    exe = scratch.copy_in(builds.program("win32", "Extractor.exe"))
+    exe = scratch.copy_in(builds.program(builds.UNDER_TEST.preset, builds.UNDER_TEST.extractor))
 
     result = wine.run([exe], cwd=scratch.path, timeout=RUN_SECONDS)
 
     assert result.exit_code == 20  # no message box, but not a success either
-    assert sorted(p.name for p in scratch.path.iterdir()) == ["Extractor.exe"]
+    assert sorted(p.name for p in scratch.path.iterdir()) == [builds.UNDER_TEST.extractor]
 
 
 def test_a_library_planted_beside_the_package_is_never_loaded(wine, scratch):
@@ -117,12 +116,12 @@ def test_a_library_planted_beside_the_package_is_never_loaded(wine, scratch):
     taken by any ordinary load, which the control run shows."""
     package = Package(NO_DIALOG | 2, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
     exe = build_package(package, scratch.file("build"), scratch.file("pkg.exe"))
-    planted = builds.program("win32", "plant/dbghelp.dll")
+    planted = builds.program(builds.UNDER_TEST.preset, "plant/dbghelp.dll")
     work = scratch.file("work")
     work.mkdir()
     for folder in (scratch.path, work):  # beside the program and in its working directory
         shutil.copy2(planted, folder / "dbghelp.dll")
-    probe = scratch.copy_in(builds.program("win32", "sfxprobe.exe"))
+    probe = scratch.copy_in(builds.program(builds.UNDER_TEST.preset, "sfxprobe.exe"))
     marker = scratch.file("marker.txt")
     # Wine reads its load order when a process starts from the environment it was given.
     native_first = WineRunner({**wine.env, "WINEDLLOVERRIDES": "mscoree,mshtml=;dbghelp=n,b"})
@@ -142,20 +141,21 @@ def test_a_library_planted_beside_the_package_is_never_loaded(wine, scratch):
     assert record.ExtractDest == scratch.winpath("work")
 
 
-def test_manifest_requires_administrator():
-    exe = builds.program("win32", "Extractor.exe").read_bytes()
-    assert b'<requestedExecutionLevel level="requireAdministrator"' in exe
+def test_manifest_requires_administrator_and_names_the_image_architecture():
+    exe = builds.program(builds.UNDER_TEST.preset, builds.UNDER_TEST.extractor)
+    architecture = "x86" if builds.UNDER_TEST.bits == 32 else "amd64"
+    facts = images.manifest_facts(images.manifest(exe))
+    assert facts == {"architecture": architecture, "level": "requireAdministrator", "uiAccess": "false",
+                     "codePage": "UTF-8", "commonControls": "6.0.0.0", "commonControlsArchitecture": architecture}
+    machine, _, subsystem = images.pe_header(exe)
+    assert (machine, subsystem) == ({32: images.MACHINE_I386, 64: images.MACHINE_AMD64}[builds.UNDER_TEST.bits],
+                                    images.SUBSYSTEM_GUI)
 
 
 def test_imports_only_libraries_the_system_keeps_in_its_own_directory():
     """Run elevated from a download folder, the program must not import a DLL that the loader
     would take from beside it: only known system libraries, and common controls through the
     manifest. Everything else (dbghelp) is loaded at run time from the system directory."""
-    objdump = shutil.which("i686-w64-mingw32-objdump")
-    if not objdump:
-        pytest.skip("i686-w64-mingw32-objdump is not installed")
-    exe = builds.program("win32", "Extractor.exe")
-    out = subprocess.run([objdump, "-p", str(exe)], check=True, capture_output=True, text=True).stdout
-    imported = {line.split(":", 1)[1].strip().lower() for line in out.splitlines() if "DLL Name:" in line}
-    assert imported <= {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll", "comdlg32.dll",
-                        "msvcrt.dll", "advapi32.dll", "comctl32.dll"}, imported
+    exe = builds.program(builds.UNDER_TEST.preset, builds.UNDER_TEST.extractor)
+    imported = images.imported_libraries(exe)
+    assert imported <= images.KNOWN_LIBRARIES, imported

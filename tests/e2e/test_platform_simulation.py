@@ -9,14 +9,14 @@ from pathlib import Path
 
 import pytest
 
+from e2e_harness import builds
+
 ROOT = Path(__file__).resolve().parents[2]
-SIM_PROBE = ROOT / "build" / "win32-sim" / "bin" / "platform_probe.exe"
+BUILD = builds.UNDER_TEST
+SIM_PROBE = ROOT / "build" / BUILD.sim_preset / "bin" / "platform_probe.exe"
 # Production images: the programs, and the Windows-side tests, which link every platform routine.
-PRODUCTION = [ROOT / "build" / "win32" / "bin" / "Brevane.exe", ROOT / "build" / "win64" / "bin" / "Brevane64.exe",
-              ROOT / "build" / "win32" / "tests" / "windows_tests.exe",
-              ROOT / "build" / "win64" / "tests" / "windows_tests.exe"]
-SIMULATION = [ROOT / "build" / "win32-sim" / "bin" / "Brevane.exe", ROOT / "build" / "win64-sim" / "bin" / "Brevane64.exe",
-              SIM_PROBE, ROOT / "build" / "win64-sim" / "bin" / "platform_probe.exe"]
+PRODUCTION = [ROOT / "build" / BUILD.preset / "bin" / BUILD.brevane, ROOT / "build" / BUILD.preset / "tests" / "windows_tests.exe"]
+SIMULATION = [ROOT / "build" / BUILD.sim_preset / "bin" / BUILD.brevane, SIM_PROBE]
 # A log tag of the platform services: an image without it does not link them at all.
 PLATFORM_LINKED = b"IsAdministratorUser"
 # Texts that only the simulation layer holds.
@@ -29,9 +29,6 @@ import smbiosgen  # noqa: E402  (the fixture writer of devtools/smbiosgen)
 
 def winpath(path: Path) -> str:
     return "Z:" + str(path).replace("/", "\\")
-
-
-SIM_PROBE64 = ROOT / "build" / "win64-sim" / "bin" / "platform_probe.exe"
 
 
 def probe(folder: Path, *args: str, profile: bool = True, exe: Path = SIM_PROBE) -> dict:
@@ -66,7 +63,7 @@ def zera(folder: Path, zera_id=0x0ABC, bios="A05", manufacturer="Zera Inc.", **k
     return Path(smbiosgen.write_profile(str(folder), table, **keys))
 
 
-@pytest.mark.parametrize("exe", [SIM_PROBE, SIM_PROBE64], ids=["win32", "win64"])
+@pytest.mark.parametrize("exe", [SIM_PROBE], ids=[BUILD.preset])
 def test_identity_from_the_firmware_table(tmp_path, exe):
     zera(tmp_path, zera_id=0x0ABC, bios="X12")
     answers = probe(tmp_path, "sysinfo", exe=exe)
@@ -118,7 +115,7 @@ def test_answers_replace_the_operating_system(tmp_path, value):
     assert log_lines(tmp_path) == ["$IsAdministratorUser, " + ("YES" if value else "NO")]
 
 
-@pytest.mark.parametrize("exe", [SIM_PROBE, SIM_PROBE64], ids=["win32", "win64"])
+@pytest.mark.parametrize("exe", [SIM_PROBE], ids=[BUILD.preset])
 @pytest.mark.parametrize("winpe, line, log", [
     (0, "RebootWindows", ["$RebootWindows, Initiate ExitWindowsEx()..."]),
     (1, "RebootWinPE", ["$RebootWinPE, Load NtShutdownSystem from NTDLL.DLL",

@@ -15,22 +15,11 @@ BOOL RealIsUserAnAdmin() {
     return isUserAnAdmin ? isUserAnAdmin() : FALSE;
 }
 
-BOOL RealHasWinPEVersion() {
-    // The key lives in the 64-bit view on 64-bit Windows PE; a 32-bit build would otherwise be
-    // redirected to its own view, find nothing and take Windows PE for full Windows. Only a
-    // query is needed, and asking for more can be refused. (32-bit Windows ignores the flag.)
-    fw::UniqueHKey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\WinPE", 0,
-                        KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS ||
-        !key)
-        return FALSE;
-    char value[260] = {};
-    DWORD type = REG_SZ;
-    DWORD size = sizeof value - 1;
-    LONG status = ::RegQueryValueExA(key.get(), "Version", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    // Only the value's presence counts, so one too long for the buffer is present as well.
-    return (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) ? TRUE : FALSE;
+LONG RealOpenRegistryKey(const char* path, REGSAM access, HKEY* key) {
+    return ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, key);
 }
+
+BOOL RealHasWinPEVersion() { return HasWinPEVersionUsing(&RealOpenRegistryKey); }
 
 GetSystemFirmwareTableFn RealFindGetSystemFirmwareTable(HMODULE kernel32) {
     return FunctionFrom<GetSystemFirmwareTableFn>(::GetProcAddress(kernel32, "GetSystemFirmwareTable"));
@@ -55,6 +44,20 @@ BOOL RealGetSystemPowerStatus(SYSTEM_POWER_STATUS* status) { return ::GetSystemP
 uint32_t RealQueryToolLimitMs() { return 120000; }
 
 }  // namespace
+
+BOOL HasWinPEVersionUsing(LONG (*openKey)(const char* path, REGSAM access, HKEY* key)) {
+    // The key lives in the 64-bit view on 64-bit Windows PE; a 32-bit build would otherwise be
+    // redirected to its own view, find nothing and take Windows PE for full Windows. Only a
+    // query is needed, and asking for more can be refused. (32-bit Windows ignores the flag.)
+    fw::UniqueHKey key;
+    if (openKey(kWinPEKeyPath, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS || !key) return FALSE;
+    char value[260] = {};
+    DWORD type = REG_SZ;
+    DWORD size = sizeof value - 1;
+    LONG status = ::RegQueryValueExA(key.get(), "Version", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    // Only the value's presence counts, so one too long for the buffer is present as well.
+    return (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) ? TRUE : FALSE;
+}
 
 int RealQueryWmiSmbios(CWmiSmbiosCollector& collector, std::string& message);  // smbios_wmi_win32.cpp
 BitLockerProbe RealSuspendBitLocker();                                         // bitlocker_wmi_win32.cpp

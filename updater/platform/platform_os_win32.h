@@ -53,6 +53,14 @@ BOOL IsAdministratorUserUsing(const PlatformOs& os);
 BOOL RebootWinPEUsing(const PlatformOs& os, std::string& message);
 BOOL RebootWindowsUsing(const PlatformOs& os, std::string& message);
 BOOL Is64BitWindowsUsing(const PlatformOs& os);
+// The 32-bit build's answer (IsWow64Process), compiled into every build so that it is tested
+// where no 32-bit program can run; a 64-bit build answers TRUE without asking.
+BOOL Is64BitWindowsFrom32BitProgram(const PlatformOs& os);
+
+// The Windows PE test against HKEY_LOCAL_MACHINE, through `openKey` (RegOpenKeyExA there), so
+// that a model of the registry's 32- and 64-bit views can stand in for it.
+constexpr const char* kWinPEKeyPath = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\WinPE";
+BOOL HasWinPEVersionUsing(LONG (*openKey)(const char* path, REGSAM access, HKEY* key));
 int LoadDmiBodyFromFirmwareTableUsing(const PlatformOs& os, std::vector<unsigned char>& buffer,
                                       const unsigned char*& table, uint32_t& length, std::string& message);
 int GetSystemInfoUsing(const PlatformOs& os, CSystemInfo& info, std::string& error);

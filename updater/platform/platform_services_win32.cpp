@@ -117,13 +117,17 @@ BOOL RebootWinPE(std::string& message) { return RebootWinPEUsing(ActivePlatformO
 
 BOOL RebootWindows(std::string& message) { return RebootWindowsUsing(ActivePlatformOs(), message); }
 
+BOOL Is64BitWindowsFrom32BitProgram(const PlatformOs& os) {
+    BOOL wow64 = FALSE;
+    return (os.isWow64Process(&wow64) && wow64) ? TRUE : FALSE;
+}
+
 BOOL Is64BitWindowsUsing(const PlatformOs& os) {
 #ifdef _WIN64
     (void)os;  // a 64-bit program runs on 64-bit Windows only
     return TRUE;
 #else
-    BOOL wow64 = FALSE;
-    return (os.isWow64Process(&wow64) && wow64) ? TRUE : FALSE;
+    return Is64BitWindowsFrom32BitProgram(os);
 #endif
 }
 

@@ -16,7 +16,7 @@ from pathlib import Path
 from typing import Mapping, Sequence, Union
 
 from .builds import harness_tool
-from .wine import to_linux_path, to_windows_path
+from .wine import loader_for, to_linux_path, to_windows_path
 
 # Texts are read back from Windows programs in their ANSI code page.
 ANSI = "cp1252"
@@ -141,7 +141,7 @@ class WineProcess:
     def __init__(self, args: Sequence[str], env: dict[str, str]) -> None:
         self._out = tempfile.TemporaryFile()
         self._err = tempfile.TemporaryFile()
-        self.popen = subprocess.Popen(["wine", *args], env=env, stdin=subprocess.DEVNULL, stdout=self._out,
+        self.popen = subprocess.Popen([loader_for(args[0]), *args], env=env, stdin=subprocess.DEVNULL, stdout=self._out,
                                       stderr=self._err, start_new_session=True)
 
     def poll(self):

@@ -3,12 +3,50 @@ from __future__ import annotations
 
 import os
 import shutil
+import struct
 import subprocess
 import tempfile
 import time
 from pathlib import Path, PureWindowsPath
 
 from .builds import BUILD_ROOT, REPO_ROOT
+from .host import runs_32bit
+
+# Wine's own loaders, never Debian's `wine` wrapper: the wrapper takes the 32-bit loader
+# whenever wine32 is installed, and on a host that runs no 32-bit code that loader cannot start.
+WINE64 = "/usr/lib/wine/wine64"
+WINE32 = "/usr/lib/wine/wine"
+
+
+def pe_bits(path: Path) -> int | None:
+    """32 or 64 for a PE image, None for anything else (a builtin such as cmd)."""
+    try:
+        with open(path, "rb") as image:
+            head = image.read(4096)
+    except OSError:
+        return None
+    if len(head) < 64 or head[:2] != b"MZ":
+        return None
+    at, = struct.unpack_from("<I", head, 0x3C)
+    if at + 6 > len(head) or head[at:at + 4] != b"PE\0\0":
+        return None
+    machine, = struct.unpack_from("<H", head, at + 4)
+    return {0x14C: 32, 0x8664: 64}.get(machine)
+
+
+class ThirtyTwoBitRefused(AssertionError):
+    """A 32-bit program was to be started where 32-bit code cannot run (or is told not to)."""
+
+
+def loader_for(program: Path | str) -> str:
+    """The Wine loader for `program`: 64-bit images and builtins go to wine64; a 32-bit image
+    to the 32-bit loader, and only where this host runs 32-bit code."""
+    if pe_bits(Path(program)) == 32:
+        if not runs_32bit():
+            raise ThirtyTwoBitRefused(f"{program} is a 32-bit program and this host runs none "
+                                      "(or BREVANE_FORCE_NO_32BIT=1)")
+        return WINE32
+    return WINE64
 
 
 def wine_environment() -> dict[str, str]:

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "extractor/package/sfx_file.h"
+#include "extractor/package/sfx_format.h"
 #include "tests/support/sfx_test_support.h"
 
 namespace fs = std::filesystem;
@@ -194,6 +195,110 @@ TEST_F(SfxPackTest, VerifyFindsABrokenStream) {
     EXPECT_NE(std::string::npos, out.find("OK #0 \"Brevane.exe\"")) << out;
     EXPECT_NE(std::string::npos, out.find("FAILED #1 \"HECI.inf\": stream does not inflate whole (code -2 after")) << out;
     EXPECT_NE(std::string::npos, error.find(": 1 problem(s)")) << error;
+}
+
+// One manifest, two packages: behind a 64-bit image the command starts Brevane64.exe, and
+// nothing else differs from the 32-bit package but the image itself and that command.
+TEST_F(SfxPackTest, SixtyFourBitImageGetsTheSixtyFourBitCommand) {
+    std::string image64 = MinimalPeImage();
+    image64[0x44] = '\x64';  // machine AMD64 (0x8664)
+    image64[0x45] = '\x86';
+    WriteFile(dir.File("Extractor64.exe"), image64);
+    WriteFile(dir.File("Brevane64.exe"), SampleBytes(50000, 3));
+    std::string withBoth = Manifest("[file]\nsource = Brevane64.exe\nplatform = Win32+WinPE\n"
+                                    "modified = 2014/01/22 20:22:32\ncreated = 2014/01/22 20:22:32\n");
+    std::string error, out;
+    ASSERT_TRUE(Build(withBoth, "pkg32.exe", error)) << error;
+    ASSERT_TRUE(BuildPackage(dir.File("Extractor64.exe"), dir.File("pkg.ini"), dir.File("pkg64.exe"), out, error))
+        << error;
+    EXPECT_NE(std::string::npos, out.find("behind a 64-bit (x64) program; command: Brevane64.exe /NoReboot")) << out;
+
+    CSfxFile sfx32, sfx64;
+    ASSERT_TRUE(sfx32.Open(dir.File("pkg32.exe").c_str()) && sfx32.LoadToc());
+    ASSERT_TRUE(sfx64.Open(dir.File("pkg64.exe").c_str()) && sfx64.LoadToc());
+    EXPECT_STREQ("Brevane.exe /NoReboot %SfxCmdLine%", sfx32.m_szWin32Command);
+    EXPECT_STREQ("Brevane64.exe /NoReboot %SfxCmdLine%", sfx64.m_szWin32Command);
+    // The same streams at the same offsets (the images have one size), the same records.
+    std::string bytes32 = ReadFile(dir.File("pkg32.exe")), bytes64 = ReadFile(dir.File("pkg64.exe"));
+    size_t toc = static_cast<size_t>(sfx32.m_ullOffsetToTOC);
+    EXPECT_EQ(bytes32.substr(image64.size(), toc - image64.size()), bytes64.substr(image64.size(), toc - image64.size()));
+    ASSERT_EQ(sfx32.Entries().size(), sfx64.Entries().size());
+    for (size_t i = 0; i < sfx32.Entries().size(); ++i) {
+        sfx::CByteWriter record32, record64;
+        sfx::WriteEntryRecord(record32, *sfx32.Entries()[i]);
+        sfx::WriteEntryRecord(record64, *sfx64.Entries()[i]);
+        EXPECT_EQ(record32.Data(), record64.Data()) << i;
+    }
+    sfx32.Close();
+    sfx64.Close();
+
+    out.clear();
+    ASSERT_TRUE(ListPackage(dir.File("pkg64.exe"), out, error)) << error;
+    EXPECT_NE(std::string::npos, out.find("Program: 64-bit (x64)\nFlags: 0x00000301")) << out;
+    out.clear();
+    ASSERT_TRUE(VerifyPackage(dir.File("pkg64.exe"), out, error)) << error << out;
+    EXPECT_NE(std::string::npos, out.find("OK command for a 64-bit (x64) program: Brevane64.exe /NoReboot")) << out;
+    out.clear();
+    ASSERT_TRUE(VerifyPackage(dir.File("pkg32.exe"), out, error)) << error << out;
+    EXPECT_NE(std::string::npos, out.find("OK command for a 32-bit (x86) program: Brevane.exe /NoReboot")) << out;
+
+    // A 64-bit package that does not carry Brevane64.exe could not start it.
+    ASSERT_TRUE(Build(Manifest(), "pkg.exe", error)) << error;
+    ASSERT_TRUE(BuildPackage(dir.File("Extractor64.exe"), dir.File("pkg.ini"), dir.File("lacking64.exe"), out, error));
+    out.clear();
+    EXPECT_FALSE(VerifyPackage(dir.File("lacking64.exe"), out, error));
+    EXPECT_NE(std::string::npos, out.find("FAILED command: the command starts Brevane64.exe, which is no entry for "
+                                          "Windows\n"))
+        << out;
+
+    // A 32-bit command behind the 64-bit image (written by other means) is refused by verify.
+    std::string mixed = image64 + bytes32.substr(image64.size());
+    WriteFile(dir.File("mixed.exe"), mixed);
+    out.clear();
+    EXPECT_FALSE(VerifyPackage(dir.File("mixed.exe"), out, error));
+    EXPECT_NE(std::string::npos,
+              out.find("FAILED command: a 64-bit (x64) program whose command starts the 32-bit Brevane.exe\n"))
+        << out;
+}
+
+TEST_F(SfxPackTest, SixtyFourBitCommandIsGivenOrDerivedFromTheFirstToken) {
+    struct Case {
+        const char* win32;
+        const char* win64;  // the manifest's own win64 line, or nullptr
+        const char* stored;  // nullptr: refused
+    } cases[] = {
+        {"Brevane.exe /NoReboot %SfxCmdLine%", nullptr, "Brevane64.exe /NoReboot %SfxCmdLine%"},
+        {"\"%ExtractDest%\\BREVANE.EXE\" /a brevane.exe", nullptr, "\"%ExtractDest%\\Brevane64.exe\" /a brevane.exe"},
+        {"tools\\Brevane.exe", nullptr, "tools\\Brevane64.exe"},
+        {"Brevane.exe /a", "Brevane64.exe /b", "Brevane64.exe /b"},
+        {"sfxprobe.exe /a", "probe64.exe", "probe64.exe"},
+        {"sfxprobe.exe /a", nullptr, nullptr},      // nothing to derive from
+        {"Brevane.exe.bak /a", nullptr, nullptr},   // not Brevane.exe itself
+        {"", nullptr, ""},                          // no command in either package
+    };
+    for (const auto& c : cases) {
+        std::string text = std::string("[package]\nwin32 = ") + c.win32 + "\n" +
+                           (c.win64 ? std::string("win64 = ") + c.win64 + "\n" : std::string());
+        SfxPackagePlan plan;
+        std::string error;
+        BOOL ok = ParseManifest(text, "", &plan, error, ProgramKind::X64);
+        if (!c.stored) {
+            EXPECT_FALSE(ok) << c.win32;
+            EXPECT_NE(std::string::npos, error.find("give it as win64 = ...")) << error;
+            continue;
+        }
+        ASSERT_TRUE(ok) << c.win32 << ": " << error;
+        EXPECT_EQ(c.stored, plan.commands[0]) << c.win32;
+        // The 32-bit package keeps the win32 command whatever win64 says.
+        ASSERT_TRUE(ParseManifest(text, "", &plan, error, ProgramKind::X86)) << error;
+        EXPECT_EQ(c.win32, plan.commands[0]);
+    }
+    // Brevane64.exe is two characters longer: a 254-character command no longer fits.
+    std::string longCommand = "Brevane.exe " + std::string(254 - 12, 'x');
+    SfxPackagePlan plan;
+    std::string error;
+    EXPECT_FALSE(ParseManifest("[package]\nwin32 = " + longCommand + "\n", "", &plan, error, ProgramKind::X64));
+    EXPECT_NE(std::string::npos, error.find("the 64-bit command has 256 characters; at most 255 fit")) << error;
 }
 
 TEST_F(SfxPackTest, ExtractWritesTheMaskedEntriesIntoANewFolder) {

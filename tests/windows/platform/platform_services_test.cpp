@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <filesystem>
 #include <fstream>
 
@@ -144,15 +146,56 @@ TEST_F(PlatformServicesTest, Is64BitWindowsAsksWow64OnlyInA32BitProgram) {
     os.isWow64Process = [](BOOL* wow64) { return *wow64 = FALSE, BOOL(TRUE); };  // 32-bit Windows
     PlatformOs failing = RealPlatformOs();
     failing.isWow64Process = [](BOOL* wow64) { return *wow64 = TRUE, BOOL(FALSE); };  // no answer
+    PlatformOs wow64 = RealPlatformOs();
+    wow64.isWow64Process = [](BOOL* answer) { return *answer = TRUE, BOOL(TRUE); };  // 64-bit Windows
+    // The 32-bit build's rule, in whichever build runs here.
+    EXPECT_FALSE(Is64BitWindowsFrom32BitProgram(os));
+    EXPECT_FALSE(Is64BitWindowsFrom32BitProgram(failing));
+    EXPECT_TRUE(Is64BitWindowsFrom32BitProgram(wow64));
 #ifdef _WIN64
     EXPECT_TRUE(Is64BitWindowsUsing(os));
     EXPECT_TRUE(Is64BitWindowsUsing(failing));
 #else
     EXPECT_FALSE(Is64BitWindowsUsing(os));
-    EXPECT_FALSE(Is64BitWindowsUsing(failing));
-    os.isWow64Process = [](BOOL* wow64) { return *wow64 = TRUE, BOOL(TRUE); };
-    EXPECT_TRUE(Is64BitWindowsUsing(os));
+    EXPECT_TRUE(Is64BitWindowsUsing(wow64));
 #endif
+}
+
+// A model of the registry as a 32-bit program on 64-bit Windows sees it: an open without
+// KEY_WOW64_64KEY is redirected to the 32-bit view. The two views are folders under HKCU of
+// this test's own, so nothing in the prefix's HKLM changes.
+struct RegistryViews {
+    static constexpr const char* kRoot = "Software\\BrevaneTests\\RegistryViews";
+    static LONG Open32BitProgram(const char* path, REGSAM access, HKEY* key) {
+        std::string view = (access & KEY_WOW64_64KEY) ? "\\View64\\" : "\\View32\\";
+        return ::RegOpenKeyExA(HKEY_CURRENT_USER, (kRoot + view + path).c_str(), 0,
+                               access & ~(KEY_WOW64_64KEY | KEY_WOW64_32KEY), key);
+    }
+    static void Write(const char* view, const char* value) {
+        HKEY key = nullptr;
+        std::string path = std::string(kRoot) + "\\" + view + "\\" + kWinPEKeyPath;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                   nullptr, &key, nullptr));
+        if (value)
+            ::RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                             static_cast<DWORD>(std::strlen(value) + 1));
+        ::RegCloseKey(key);
+    }
+    RegistryViews() { ::RegDeleteTreeA(HKEY_CURRENT_USER, kRoot); }
+    ~RegistryViews() { ::RegDeleteTreeA(HKEY_CURRENT_USER, kRoot); }
+};
+
+TEST_F(PlatformServicesTest, WindowsPETestLooksInThe64BitViewFromA32BitProgram) {
+    RegistryViews views;
+    EXPECT_FALSE(HasWinPEVersionUsing(&RegistryViews::Open32BitProgram));  // neither view has the key
+    // Where a 32-bit program would be redirected to: not Windows PE.
+    views.Write("View32", "10.0");
+    EXPECT_FALSE(HasWinPEVersionUsing(&RegistryViews::Open32BitProgram));
+    // The system's own key, in the 64-bit view: without its Version value still full Windows.
+    views.Write("View64", nullptr);
+    EXPECT_FALSE(HasWinPEVersionUsing(&RegistryViews::Open32BitProgram));
+    views.Write("View64", "10.0");
+    EXPECT_TRUE(HasWinPEVersionUsing(&RegistryViews::Open32BitProgram));
 }
 
 // Records what the restart services would have done instead of doing it.
