@@ -17,6 +17,7 @@ typedef union dos_scratch {
         char settings[SCRATCH_SETTINGS_SIZE];
         char chunk[DZ_TOOL_CHUNK + 1];
         dz_tool_output output;
+        char meVersion[DZ_TOOL_LINE]; /* the running ME version, from the query to the ME flash */
     } tools;
 } dos_scratch;
 

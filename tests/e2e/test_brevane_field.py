@@ -136,7 +136,9 @@ def test_hung_me_version_query_is_ended_in_silent_mode(brevane, listener):
     assert brevane.cmdlines("AFUWINx64") == []
     lines = entries(brevane)
     assert lines[:3] == [ADMIN, IDENTITY, ("GetMeVersion", "CommandLine=[FWUpdLcl64.exe -FWVER]")]
-    assert lines[4:] == [("CheckMeFunction", "Result=[ME is not available now, please check it]")]
+    # Ended by Brevane with STILL_ACTIVE.
+    assert lines[4:] == [("GetMeVersion", "ExitCode=[0x00000103]"),
+                         ("CheckMeFunction", "Result=[ME is not available now, please check it]")]
     tag, message = lines[3]
     ended = re.fullmatch(r"Result=\[TIMEOUT\], the tool was ended after (\d+)\.(\d{3}) s", message)
     assert tag == "GetMeVersion" and ended, message

@@ -306,6 +306,9 @@ BIOS_CLEAN = BANNER + b"Reading flash ...... done\r\nVerifying NCBlock ..... don
 BIOS_ERROR = BANNER + b"Erasing flash ...... done\r\n2>Error: 0x1F Secure Flash Rom Verify Fail\r\n"
 ME_CLEAN = b"FW Version: 11.8.50.3425\r\nFW Update is complete\r\n"
 ME_ERROR = b"FW Version: 11.8.50.3425\r\nError 8707: Image file not valid\r\n"
+# The output file is read in pieces of 1,023 bytes: the first ends in the first two letters of
+# the error word.
+BIOS_SPLIT_ERROR = BANNER + b"x" * (1023 - 2 - len(BANNER)) + b"ERROR: SECURE FLASH ROM VERIFY FAIL.\r\n"
 SECURE = b"[settings]\r\nSecEn=1\r\nSecAVer=A03\r\nSecXVer=X05\r\nSecCapFlie=SECURE.CAP\r\n"
 
 
@@ -316,6 +319,10 @@ SECURE = b"[settings]\r\nSecEn=1\r\nSecAVer=A03\r\nSecXVer=X05\r\nSecCapFlie=SEC
     ("bios error", b"exit=7\r\n" + BIOS_ERROR, ME_CLEAN, None, "/NoPause /NoReboot", None, 1),
     # The ME flash reports an error; a person is asked and declines the restart.
     ("me error", BIOS_CLEAN, ME_ERROR, None, "", b"xn", 31),
+    # A BIOS tool that prints nothing has not flashed anything we know of.
+    ("bios silent", b"", ME_CLEAN, None, "/NoPause /NoReboot", None, 1),
+    # An upper-case error text cut by the reads is found as in one read.
+    ("bios split error", BIOS_SPLIT_ERROR, ME_CLEAN, None, "/NoPause /NoReboot", None, 1),
 ])
 def test_updates_with_the_tools_and_reads_their_output(tmp_path, case, bios, me, settings, arguments, keys, code):
     entries = [Entry("AFUDOS.EXE", "DOS", standin("AFUDOS.EXE")), Entry("AFUDOS.SCR", "DOS", bios),
@@ -351,19 +358,25 @@ def test_updates_with_the_tools_and_reads_their_output(tmp_path, case, bios, me,
         ("Secure flash", "Change BIOS file to secure file[SECURE.CAP]")]
     assert log_lines(folder / "BREVANE.LOG") == [
         ("GetSystemInfo", "OK, SystemManufacturer=[Zera Inc.], SystemProductName=[Zera Book 14], SystemZeraID=[0ABC]"),
-        ("GetMeVersion", "CommandLine=[FWUpdLcl.exe -FWVER]"),
+        ("GetMeVersion", "CommandLine=[FWUpdLcl.exe -FWVER]"), ("GetMeVersion", "ExitCode=[0x00000000]"),
         ("FlashBios", "Check compatible : Cur:A05, VerA:A03, VerX:X02 []")] + secure + [
         ("FlashBios", f'CommandLine=[AFUDOS.exe "{image}" /P /B]'),
+        # The tool's exit code is logged and decides nothing.
+        ("FlashBios", "ExitCode=[0x00000007]" if case == "bios error" else "ExitCode=[0x00000000]"),
         ("CompareMeVersion", 'Cur:"11.8.50.3425", New:"11.8.60.1"'),
-        ("FlashME", 'CommandLine=[FWUpdLcl.exe -f "ME.BIN"  -generic]')]
+        ("FlashME", 'CommandLine=[FWUpdLcl.exe -f "ME.BIN"  -generic]'), ("FlashME", "ExitCode=[0x00000000]")]
 
     # The tools' output is shown on the screen, then the verdict.
     output = run.output
-    assert "Verifying NCBlock ..... done" in output or "Error: 0x1F" in output
+    assert {"bios error": "Error: 0x1F", "bios silent": "AFUDOS.exe ended without printing anything",
+            "bios split error": "ERROR: SECURE"}.get(case, "Verifying NCBlock ..... done") in output
     assert ("FW Update is complete" if code != 31 else "Error 8707") in output
-    verdict = {0: "Update successful!\nIt will take effect after reboot!",
-               1: 'Update Failed!\n"Error: 0x1F Secure Flash Rom Verify Fail"\nIt will take effect after reboot!',
-               31: 'Update Failed!\n"Error 8707: Image file not valid\r\n"\nIt will take effect after reboot!'}[code]
+    failed = {"bios error": "Error: 0x1F Secure Flash Rom Verify Fail",
+              "bios silent": "AFUDOS.exe ended without printing anything",
+              "bios split error": "Error message: ERROR: SECURE FLASH ROM VERIFY FAIL.",
+              "me error": "Error 8707: Image file not valid\r\n"}.get(case)
+    verdict = f'Update Failed!\n"{failed}"\nIt will take effect after reboot!' if code else \
+        "Update successful!\nIt will take effect after reboot!"
     assert verdict in output, output
     assert ("Restart now? (Y/N) N" in output) == (keys is not None)
     restarted = (folder / "SIM" / "REBOOT.LOG").read_bytes() if (folder / "SIM" / "REBOOT.LOG").exists() else b""
