@@ -28,7 +28,6 @@
 #define ME_TOOL "FWUpdLcl.exe"
 #define TOOL_OUTPUT "BRVOUT.$$$"
 
-static dz_options g_options;
 static dz_identity g_identity;
 #define g_table g_scratch.table
 #define g_output g_scratch.tools.output
@@ -137,7 +136,9 @@ static void log_sink(void* context, const char* tag, const char* text) {
     (void)dos_log_write(&g_log, tag, text);
 }
 
-/* settings.ini beside the update program (in the extraction folder), or "" without one. */
+/* settings.ini beside the update program (in the extraction folder), or "" without one; NULL
+   when it is longer than the room it is read into, since a cut file could choose another image
+   than Windows chooses from the whole one. */
 static const char* read_settings(const char* folder) {
     char* text = g_scratch.tools.settings;
     char path[DOS_FOLDER_SIZE + 16];
@@ -146,9 +147,11 @@ static const char* read_settings(const char* folder) {
     int file = dos_open_read(path);
     if (file < 0) return text;
     int got = dos_read(file, text, SCRATCH_SETTINGS_SIZE - 1);
+    char more;
+    int longer = got == SCRATCH_SETTINGS_SIZE - 1 && dos_read(file, &more, 1) > 0;
     (void)dos_close(file);
     text[got > 0 ? got : 0] = '\0';
-    return text;
+    return longer ? 0 : text;
 }
 
 /* Shows the tool's output file and reads it chunk by chunk as Brevane reads a tool's pipe. */
@@ -289,6 +292,16 @@ static int query_me_version(const char* folder, int* code) {
     return got;
 }
 
+/* ERROR_INVALID_NAME, Windows' answer for an image path that cannot be quoted for the tool: a
+   double quote in it would end the quoted argument and hand the tool options nobody chose. */
+#define ERROR_INVALID_NAME 123
+
+static int breaks_quoting(const char* path) {
+    for (; *path; path++)
+        if (*path == '"') return 1;
+    return 0;
+}
+
 static int is_cut(char c) { return c == ' ' || c == '\r' || c == '\n'; }
 
 /* The ME steps after the BIOS flash: the comparison with /MeVer and the ME flash. 0 when they
@@ -331,7 +344,8 @@ static int flash_me(const char* folder, int* meError) {
     dz_append(command, sizeof command, arguments);
     log_command("FlashME", command);
     g_output.done = g_output.completed = 0;
-    int error = run_tool(folder, ME_TOOL, arguments, DZ_TOOL_ME_FLASH, "FlashME");
+    int error = breaks_quoting(g_options.meRomFile) ? -ERROR_INVALID_NAME
+                                                   : run_tool(folder, ME_TOOL, arguments, DZ_TOOL_ME_FLASH, "FlashME");
     if (error != 0) return launch_failed("FlashMe", CODE_ME_FAILED, "Flash ME Error", error);
     /* A tool's end outweighs even its completion text. */
     *meError = failed_by_its_end(ME_TOOL) || (g_output.meError && !g_output.done && !g_output.completed);
@@ -370,7 +384,12 @@ static int flash(const char* folder) {
     dz_append(g_text, sizeof g_text, "]");
     (void)dos_log_write(&g_log, "FlashBios", g_text);
     dz_copy(g_image, sizeof g_image, g_options.biosRomFile);
-    (void)dz_select_secure_flash(read_settings(folder), g_identity.biosVersion, g_image, sizeof g_image, log_sink, 0);
+    const char* settings = read_settings(folder);
+    if (!settings) {
+        (void)dos_log_write(&g_log, "Secure flash Info", "Result=[ERROR], settings.ini is longer than 12287 bytes");
+        return refuse(CODE_BIOS_FAILED, "settings.ini is longer than 12287 bytes: the BIOS was not flashed.");
+    }
+    (void)dz_select_secure_flash(settings, g_identity.biosVersion, g_image, sizeof g_image, log_sink, 0);
 
     char arguments[DZ_OPTION_TEXT + 16], command[DZ_OPTION_TEXT + 32];
     dz_copy(arguments, sizeof arguments, "\"");
@@ -379,7 +398,8 @@ static int flash(const char* folder) {
     dz_copy(command, sizeof command, BIOS_TOOL " ");
     dz_append(command, sizeof command, arguments);
     log_command("FlashBios", command);
-    int error = run_tool(folder, BIOS_TOOL, arguments, DZ_TOOL_BIOS, "FlashBios");
+    int error = breaks_quoting(g_image) ? -ERROR_INVALID_NAME
+                                        : run_tool(folder, BIOS_TOOL, arguments, DZ_TOOL_BIOS, "FlashBios");
     if (error != 0) return launch_failed("FlashBios", CODE_BIOS_FAILED, "Flash BIOS Error", error);
     int biosError = failed_by_its_end(BIOS_TOOL) || g_output.biosError;
 
