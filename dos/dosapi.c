@@ -172,3 +172,9 @@ char dos_read_key(void) {
     dos_int21(&r);
     return (char)(r.ax & 0xFF);
 }
+
+uint16_t dos_child_exit(void) {
+    dos_regs r = regs_for(0x4D00);
+    dos_int21(&r);
+    return r.ax;
+}

@@ -55,6 +55,10 @@ char dos_read_key(void);
 
 /* Loads and runs `program` (int 21h 4B00h) with `parameterBlock`; 0 or a negative DOS error. */
 int dos_exec(const char* program, const void* parameterBlock);
+/* How the last program run by dos_exec ended (int 21h 4Dh): its return code in the low byte,
+   in the high byte 0 for a normal end, 1 ended by Ctrl-C, 2 ended on a critical error, 3 stayed
+   resident. */
+uint16_t dos_child_exit(void);
 /* Restarts the machine: keyboard controller reset, then a jump to the reset vector. */
 void machine_restart(void) __attribute__((noreturn));
 

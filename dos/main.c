@@ -30,7 +30,7 @@ static void own_tail(char tail[128]) {
     tail[length] = '\0';
 }
 
-static dz_options g_early;    /* the options known before the update reads them */
+dz_options g_options;
 static char g_commandLine[DZ_COMMAND_LINE];
 
 /* A refusal before the update runs: the text, and unless /NoPause (in the program's own
@@ -39,7 +39,7 @@ static char g_commandLine[DZ_COMMAND_LINE];
 static int refuse(const char* text, int code) {
     dos_print(text);
     dos_print("\n");
-    if (!g_early.noPause) {
+    if (!g_options.noPause) {
         dos_regs r = {0};
         dos_print("Press any key to continue.\n");
         bios_int16(&r);
@@ -54,17 +54,19 @@ int dos_main(void) {
     self_file file;
     file.handle = -1;
     own_tail(tail);
-    dz_parse_options(tail, &g_early);
+    dz_parse_options(tail, &g_options);
 
     if (!self_path(path)) return refuse("Open Sfx file error", EXIT_PACKAGE_UNREADABLE);
     if (!self_open(&file, path)) return refuse("Open Sfx file error", EXIT_PACKAGE_UNREADABLE);
     int code = dz_read_package(&file.source, &g_package, error);
+    /* The DOS command comes before the records: a table refused for one of its records has
+       still said whether a person is there to press a key. */
+    dz_join_command(g_package.dosCommand, tail, g_commandLine);
+    dz_parse_options(g_commandLine, &g_options);
     if (code != DZ_PKG_OK) {
         self_close(&file);
         return refuse(error, code);
     }
-    dz_join_command(g_package.dosCommand, tail, g_commandLine);
-    dz_parse_options(g_commandLine, &g_early);
 
     char temp[DOS_FOLDER_SIZE], tmp[DOS_FOLDER_SIZE];
     if (!self_getenv("TEMP", temp, sizeof temp)) temp[0] = '\0';

@@ -8,7 +8,9 @@
 #include "core/dz_toolout.h"
 #include "system_table.h"
 
-#define SCRATCH_SETTINGS_SIZE 2048
+/* settings.ini is read whole: it takes the room the SMBIOS table leaves in the area (a longer
+   file is refused, never cut). */
+#define SCRATCH_SETTINGS_SIZE 12288
 
 typedef union dos_scratch {
     dz_stream stream;
@@ -17,8 +19,12 @@ typedef union dos_scratch {
         char settings[SCRATCH_SETTINGS_SIZE];
         char chunk[DZ_TOOL_CHUNK + 1];
         dz_tool_output output;
+        char meVersion[DZ_TOOL_LINE]; /* the running ME version, from the query to the ME flash */
     } tools;
 } dos_scratch;
+
+_Static_assert(sizeof(((dos_scratch*)0)->tools) <= sizeof(((dos_scratch*)0)->table),
+               "the tool phase must not need more room than the SMBIOS table");
 
 extern dos_scratch g_scratch;
 

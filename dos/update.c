@@ -28,15 +28,17 @@
 #define ME_TOOL "FWUpdLcl.exe"
 #define TOOL_OUTPUT "BRVOUT.$$$"
 
-static dz_options g_options;
 static dz_identity g_identity;
 #define g_table g_scratch.table
 #define g_output g_scratch.tools.output
 static dos_log g_log;
 static char g_text[300];
 static char g_image[DZ_OPTION_TEXT];
-static char g_meVersion[DZ_TOOL_LINE];
+#define g_meVersion g_scratch.tools.meVersion
 static int g_restart;
+/* How the last tool run ended: int 21h 4Dh's answer, and the bytes it printed. */
+static uint16_t g_toolExit;
+static uint32_t g_toolBytes;
 
 static void wait_for_key(void) {
     dos_regs r = {0};
@@ -134,7 +136,9 @@ static void log_sink(void* context, const char* tag, const char* text) {
     (void)dos_log_write(&g_log, tag, text);
 }
 
-/* settings.ini beside the update program (in the extraction folder), or "" without one. */
+/* settings.ini beside the update program (in the extraction folder), or "" without one; NULL
+   when it is longer than the room it is read into, since a cut file could choose another image
+   than Windows chooses from the whole one. */
 static const char* read_settings(const char* folder) {
     char* text = g_scratch.tools.settings;
     char path[DOS_FOLDER_SIZE + 16];
@@ -143,18 +147,22 @@ static const char* read_settings(const char* folder) {
     int file = dos_open_read(path);
     if (file < 0) return text;
     int got = dos_read(file, text, SCRATCH_SETTINGS_SIZE - 1);
+    char more;
+    int longer = got == SCRATCH_SETTINGS_SIZE - 1 && dos_read(file, &more, 1) > 0;
     (void)dos_close(file);
     text[got > 0 ? got : 0] = '\0';
-    return text;
+    return longer ? 0 : text;
 }
 
 /* Shows the tool's output file and reads it chunk by chunk as Brevane reads a tool's pipe. */
 static void read_tool_output(const char* path, int kind) {
     char* chunk = g_scratch.tools.chunk;
     int file = dos_open_read(path);
+    dz_tool_begin(&g_output);
     if (file < 0) return;
     int got;
     while ((got = dos_read(file, chunk, DZ_TOOL_CHUNK)) > 0) {
+        g_toolBytes += (uint32_t)got;
         (void)dos_write(1, chunk, (unsigned)got);
         chunk[got] = '\0';
         dz_tool_chunk(&g_output, chunk, kind);
@@ -163,9 +171,9 @@ static void read_tool_output(const char* path, int kind) {
 }
 
 /* Runs `tool` from the extraction folder with `arguments`, its standard output redirected into
-   a file there; then shows and reads that output. The tool's exit code is not consulted.
-   0, or the DOS error of a failed start. */
-static int run_tool(const char* folder, const char* tool, const char* arguments, int kind) {
+   a file there; then shows and reads that output, and logs the tool's exit code under `tag`.
+   The code itself decides nothing. 0, or the DOS error of a failed start. */
+static int run_tool(const char* folder, const char* tool, const char* arguments, int kind, const char* tag) {
     char program[DOS_FOLDER_SIZE + 16], output[DOS_FOLDER_SIZE + 16], saved[68];
     static uint8_t tail[128];
     struct {
@@ -198,6 +206,7 @@ static int run_tool(const char* folder, const char* tool, const char* arguments,
         /* The tool runs in the extraction folder, where its relative image names are. */
         int moved = dos_get_folder(saved) == 0 && dos_set_folder(folder) == 0;
         code = dos_exec(program, &block);
+        g_toolExit = code == 0 ? dos_child_exit() : 0;
         if (moved) (void)dos_set_folder(saved);
     }
     if (screen >= 0) {
@@ -208,9 +217,36 @@ static int run_tool(const char* folder, const char* tool, const char* arguments,
         (void)dos_force_dup(errors, 2);
         (void)dos_close(errors);
     }
-    if (code == 0) read_tool_output(output, kind);
+    g_toolBytes = 0;
+    if (code == 0) {
+        read_tool_output(output, kind);
+        dz_copy(g_text, sizeof g_text, "ExitCode=[0x");
+        dz_append_hex(g_text, sizeof g_text, g_toolExit & 0xFFu, 8);
+        dz_append(g_text, sizeof g_text, "]");
+        (void)dos_log_write(&g_log, tag, g_text);
+    }
     (void)dos_delete(output);
     return code;
+}
+
+/* After a flash tool's run: a tool that was ended (Ctrl-C, a critical error) or printed nothing
+   at all fails its step as an error it printed would; the failure's text becomes the error
+   text. Answers whether it did. */
+static int failed_by_its_end(const char* tool) {
+    const char* why = 0;
+    unsigned how = g_toolExit >> 8;
+    if (how == 1)
+        why = " was ended by Ctrl-C";
+    else if (how == 2)
+        why = " was ended on a critical error";
+    else if (g_toolBytes == 0)
+        why = " ended without printing anything";
+    if (!why) return 0;
+    dz_copy(g_output.errorText, sizeof g_output.errorText, tool);
+    dz_append(g_output.errorText, sizeof g_output.errorText, why);
+    dos_print(g_output.errorText);
+    dos_print("\n");
+    return 1;
 }
 
 static void log_command(const char* tag, const char* command) {
@@ -245,7 +281,7 @@ static int me_step_failed(const char* tag, const char* logText, int code, const 
 static int query_me_version(const char* folder, int* code) {
     static const char command[] = ME_TOOL " -FWVER";
     log_command("GetMeVersion", command);
-    int error = run_tool(folder, ME_TOOL, "-FWVER", DZ_TOOL_ME_VERSION);
+    int error = run_tool(folder, ME_TOOL, "-FWVER", DZ_TOOL_ME_VERSION, "GetMeVersion");
     if (error != 0) {
         *code = launch_failed("GetMeVersion", CODE_ME_UNAVAILABLE, "GetMeVersion Error", error);
         return 0;
@@ -254,6 +290,16 @@ static int query_me_version(const char* folder, int* code) {
     int got = g_output.meVersionFound && !g_output.meError;
     dz_copy(g_meVersion, sizeof g_meVersion, g_output.meVersion);
     return got;
+}
+
+/* ERROR_INVALID_NAME, Windows' answer for an image path that cannot be quoted for the tool: a
+   double quote in it would end the quoted argument and hand the tool options nobody chose. */
+#define ERROR_INVALID_NAME 123
+
+static int breaks_quoting(const char* path) {
+    for (; *path; path++)
+        if (*path == '"') return 1;
+    return 0;
 }
 
 static int is_cut(char c) { return c == ' ' || c == '\r' || c == '\n'; }
@@ -298,9 +344,11 @@ static int flash_me(const char* folder, int* meError) {
     dz_append(command, sizeof command, arguments);
     log_command("FlashME", command);
     g_output.done = g_output.completed = 0;
-    int error = run_tool(folder, ME_TOOL, arguments, DZ_TOOL_ME_FLASH);
+    int error = breaks_quoting(g_options.meRomFile) ? -ERROR_INVALID_NAME
+                                                   : run_tool(folder, ME_TOOL, arguments, DZ_TOOL_ME_FLASH, "FlashME");
     if (error != 0) return launch_failed("FlashMe", CODE_ME_FAILED, "Flash ME Error", error);
-    *meError = g_output.meError && !g_output.done && !g_output.completed;
+    /* A tool's end outweighs even its completion text. */
+    *meError = failed_by_its_end(ME_TOOL) || (g_output.meError && !g_output.done && !g_output.completed);
     return 0;
 }
 
@@ -308,6 +356,7 @@ static int flash_me(const char* folder, int* meError) {
 static int flash(const char* folder) {
     int code = 0;
     __builtin_memset(&g_output, 0, sizeof g_output);
+    g_meVersion[0] = '\0'; /* the scratch area held the SMBIOS table until now */
     g_output.meUpdV1 = g_options.meUpdV1;
     if (!g_options.amd) {
         if (!query_me_version(folder, &code)) {
@@ -335,7 +384,12 @@ static int flash(const char* folder) {
     dz_append(g_text, sizeof g_text, "]");
     (void)dos_log_write(&g_log, "FlashBios", g_text);
     dz_copy(g_image, sizeof g_image, g_options.biosRomFile);
-    (void)dz_select_secure_flash(read_settings(folder), g_identity.biosVersion, g_image, sizeof g_image, log_sink, 0);
+    const char* settings = read_settings(folder);
+    if (!settings) {
+        (void)dos_log_write(&g_log, "Secure flash Info", "Result=[ERROR], settings.ini is longer than 12287 bytes");
+        return refuse(CODE_BIOS_FAILED, "settings.ini is longer than 12287 bytes: the BIOS was not flashed.");
+    }
+    (void)dz_select_secure_flash(settings, g_identity.biosVersion, g_image, sizeof g_image, log_sink, 0);
 
     char arguments[DZ_OPTION_TEXT + 16], command[DZ_OPTION_TEXT + 32];
     dz_copy(arguments, sizeof arguments, "\"");
@@ -344,9 +398,10 @@ static int flash(const char* folder) {
     dz_copy(command, sizeof command, BIOS_TOOL " ");
     dz_append(command, sizeof command, arguments);
     log_command("FlashBios", command);
-    int error = run_tool(folder, BIOS_TOOL, arguments, DZ_TOOL_BIOS);
+    int error = breaks_quoting(g_image) ? -ERROR_INVALID_NAME
+                                        : run_tool(folder, BIOS_TOOL, arguments, DZ_TOOL_BIOS, "FlashBios");
     if (error != 0) return launch_failed("FlashBios", CODE_BIOS_FAILED, "Flash BIOS Error", error);
-    int biosError = g_output.biosError;
+    int biosError = failed_by_its_end(BIOS_TOOL) || g_output.biosError;
 
     int meError = 0;
     if (!g_options.amd) {

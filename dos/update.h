@@ -3,7 +3,12 @@
 /* The DOS form of the update, run in the extraction folder after extraction: Brevane's options
    and start-up checks, its log and its exit codes. */
 
+#include "core/dz_options.h"
 #include "extract.h"
+
+/* The options of the run: the program's own arguments at first, then the package's DOS
+   command with them (one object for both phases: the segment has no room for two). */
+extern dz_options g_options;
 
 /* Runs the update for `commandLine` (the package's DOS command and the program's own tail);
    `packageFolder` is where the package was started from (the default log goes there).

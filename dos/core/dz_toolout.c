@@ -109,19 +109,65 @@ static void extract_version(dz_tool_output* out, const char* marker) {
     out->meVersionFound = 1;
 }
 
+/* Where `wanted` (any case) first occurs in the run's output as `carry` followed by `chunk`,
+   with at least one of its bytes in the chunk (one wholly in the carry was found with the chunk
+   before); its offset in that joined text, or -1. */
+static long find_across(const char* carry, const char* chunk, const char* wanted) {
+    size_t n = dz_strlen(wanted), c = dz_strlen(carry);
+    for (size_t start = c >= n ? c - (n - 1) : 0;; start++) {
+        size_t i = 0;
+        while (i < n) {
+            size_t at = start + i;
+            char ch = at < c ? carry[at] : chunk[at - c];
+            if (!ch || dz_upper(ch) != dz_upper(wanted[i])) break;
+            i++;
+        }
+        if (i == n) return (long)start;
+        if (start >= c && !chunk[start - c]) return -1;
+    }
+}
+
+/* The output from `at` (an offset found by find_across) on, cut to a line's length when the
+   match starts in the carry; otherwise the chunk itself from there. */
+static const char* text_from(const dz_tool_output* out, const char* chunk, long at, char* joined) {
+    size_t c = dz_strlen(out->carry);
+    if ((size_t)at >= c) return chunk + ((size_t)at - c);
+    dz_copy(joined, DZ_TOOL_LINE, out->carry + at);
+    dz_append(joined, DZ_TOOL_LINE, chunk);
+    return joined;
+}
+
+static void keep_carry(dz_tool_output* out, const char* chunk) {
+    size_t n = dz_strlen(chunk), c = dz_strlen(out->carry);
+    if (n >= DZ_TOOL_CARRY) {
+        dz_copy(out->carry, sizeof out->carry, chunk + (n - DZ_TOOL_CARRY));
+        return;
+    }
+    size_t keep = c + n > DZ_TOOL_CARRY ? DZ_TOOL_CARRY - n : c;
+    char joined[DZ_TOOL_CARRY + 1];
+    dz_copy(joined, sizeof joined, out->carry + (c - keep));
+    dz_append(joined, sizeof joined, chunk);
+    dz_copy(out->carry, sizeof out->carry, joined);
+}
+
+void dz_tool_begin(dz_tool_output* out) { out->carry[0] = '\0'; }
+
 void dz_tool_chunk(dz_tool_output* out, const char* chunk, int kind) {
     const char* at;
+    char joined[DZ_TOOL_LINE];
+    long found;
     switch (kind) {
     case DZ_TOOL_ME_VERSION:
         if ((at = find(chunk, "FW Version:", 0)) != 0)
             extract_version(out, at);
-        else if (find(chunk, "Error", 1))
-            tool_error(out, chunk, kind);
+        else if ((found = find_across(out->carry, chunk, "Error")) >= 0)
+            tool_error(out, (size_t)found >= dz_strlen(out->carry) ? chunk : text_from(out, chunk, found, joined),
+                       kind);
         break;
     case DZ_TOOL_ME_FLASH:
-        if ((at = find(chunk, "Error", 1)) != 0) {
-            tool_error(out, at, kind);
-        } else if (find(chunk, "FW Update is complete", 1)) {
+        if ((found = find_across(out->carry, chunk, "Error")) >= 0) {
+            tool_error(out, text_from(out, chunk, found, joined), kind);
+        } else if (find_across(out->carry, chunk, "FW Update is complete") >= 0) {
             if (out->meUpdV1) {
                 out->completed = 1;
                 me_output(out, chunk);
@@ -135,10 +181,12 @@ void dz_tool_chunk(dz_tool_output* out, const char* chunk, int kind) {
         }
         break;
     default:
-        if ((at = find(chunk, "Error", 1)) != 0) tool_error(out, at, DZ_TOOL_BIOS);
+        if ((found = find_across(out->carry, chunk, "Error")) >= 0)
+            tool_error(out, text_from(out, chunk, found, joined), DZ_TOOL_BIOS);
         bios_output(out, chunk);
         break;
     }
+    keep_carry(out, chunk);
 }
 
 void dz_tool_reset_me(dz_tool_output* out) {

@@ -92,9 +92,9 @@ def test_silent_update_is_shown_logs_beside_a_viewer_and_leaves_the_processor_to
 
     # Every line reached the file, and the viewer that held it all along read every one.
     assert [tag.decode() for _, tag, _ in log_entries(log)] == [
-        "Brevane_Start", "IsAdministratorUser", "GetSystemInfo", "GetMeVersion", "BitLocker", "FlashBios",
-        "Secure flash Info",
-        "FlashBios", "CompareMeVersion", "FlashME"]
+        "Brevane_Start", "IsAdministratorUser", "GetSystemInfo", "GetMeVersion", "GetMeVersion", "BitLocker",
+        "FlashBios", "Secure flash Info",
+        "FlashBios", "FlashBios", "CompareMeVersion", "FlashME", "FlashME"]
     assert copy == log.read_bytes()
 
 

@@ -6,7 +6,7 @@ from __future__ import annotations
 import pytest
 
 from brevane_setup import SILENT_BOUND_SECONDS, BrevaneRun
-from e2e_harness.logs import assert_log
+from e2e_harness.logs import assert_log, log_entries
 from e2e_harness.uidriver import DIALOG_CLASS
 
 ADMIN = ("IsAdministratorUser", "YES")
@@ -65,9 +65,19 @@ def bounded(result) -> None:
     assert result.seconds < SILENT_BOUND_SECONDS
 
 
-def flash_lines(run: BrevaneRun, image: str, options: str, check: str, tool: str = "AFUWINx64.exe"):
-    return [NO_BITLOCKER, ("FlashBios", f"Check compatible : {check}"), NO_SECURE,
-            ("FlashBios", f'CommandLine=[{tool} "{image}" {options}]')]
+def exit_line(tag: str, code: int | None) -> tuple[str, str]:
+    """The line every tool run ends with; None: the exit code could not be read."""
+    return (tag, "ExitCode=[unknown]" if code is None else f"ExitCode=[0x{code:08X}]")
+
+
+def flash_lines(run: BrevaneRun, image: str, options: str, check: str, tool: str = "AFUWINx64.exe",
+                exit_code: int | None | bool = 0):
+    """The BIOS flash's lines; exit_code False: the tool did not start, so no exit code line."""
+    lines = [NO_BITLOCKER, ("FlashBios", f"Check compatible : {check}"), NO_SECURE,
+             ("FlashBios", f'CommandLine=[{tool} "{image}" {options}]')]
+    if exit_code is not False:
+        lines.append(exit_line("FlashBios", exit_code))
+    return lines
 
 
 def test_no_command_line_refuses_with_11_in_a_box(brevane, listener, ui):
@@ -210,18 +220,21 @@ def test_flash_tool_missing_ends_with_1(brevane, listener):
     bounded(result)
     assert result.exit_code == 1
     assert_log(brevane.log(), [
-        ADMIN, IDENTITY, *flash_lines(brevane, image, "/P /B /N", f"Cur:A05, VerA:, VerX: [{NO_REFERENCE}]"),
+        ADMIN, IDENTITY,
+        *flash_lines(brevane, image, "/P /B /N", f"Cur:A05, VerA:, VerX: [{NO_REFERENCE}]", exit_code=False),
         ("FlashBios", "Result=[ERROR], ErrCode=[2]")])
     assert brevane.reboots() == []
     assert listener.stop() == [(1, 1)]
 
 
-def me_run_lines(image: str, me_image: str, current_me: str, target_me: str, me_options: str | None):
-    lines = [ADMIN, IDENTITY, ("GetMeVersion", "CommandLine=[FWUpdLcl64.exe -FWVER]"),
-             *flash_lines(None, image, "/P /B /N", f"Cur:A05, VerA:, VerX: [{NO_REFERENCE}]"),
+def me_run_lines(image: str, me_image: str, current_me: str, target_me: str, me_options: str | None,
+                 bios_exit: int = 0, me_exit: int | None = 0):
+    lines = [ADMIN, IDENTITY, ("GetMeVersion", "CommandLine=[FWUpdLcl64.exe -FWVER]"), exit_line("GetMeVersion", 0),
+             *flash_lines(None, image, "/P /B /N", f"Cur:A05, VerA:, VerX: [{NO_REFERENCE}]", exit_code=bios_exit),
              ("CompareMeVersion", f'Cur:"{current_me}", New:"{target_me}"')]
     if me_options is not None:
         lines.append(("FlashME", f'CommandLine=[FWUpdLcl64.exe -f "{me_image}" {me_options}]'))
+        lines.append(exit_line("FlashME", me_exit))
     return lines
 
 
@@ -236,7 +249,8 @@ def test_bios_error_with_successful_me_flash_ends_with_1_and_restarts(brevane, l
     assert brevane.cmdlines("FWUpdLcl64") == ["FWUpdLcl64.exe -FWVER", f'FWUpdLcl64.exe -f "{me_image}"  -generic']
     # A failed BIOS flash still restarts in silent mode unless /NoReboot.
     assert brevane.reboots() == ["RebootWindows"]
-    assert_log(brevane.log(), [*me_run_lines(image, me_image, "11.8.40.3425", "11.8.50.3425", " -generic"), RESTART])
+    assert_log(brevane.log(), [*me_run_lines(image, me_image, "11.8.40.3425", "11.8.50.3425", " -generic", bios_exit=1),
+                               RESTART])
     assert listener.stop() == [(1, 1)]
 
 
@@ -272,7 +286,8 @@ def test_equal_me_version_flashes_only_with_meupd(brevane, listener, meupd):
 
 def test_winpe_failing_driver_load_ends_with_32(brevane, listener):
     brevane.machine(winpe=1)
-    brevane.script("drvload", "line DrvLoad: Failed to load HECI.inf\nexit 1\n")
+    # The loader lingers, so that Brevane is the one to end it at the error (with STILL_ACTIVE).
+    brevane.script("drvload", "line DrvLoad: Failed to load HECI.inf\nsleep 5000\nexit 1\n")
     image, me_image = brevane.file("bios.rom"), brevane.file("me.bin")
     result = brevane.run(f"/NoPause /BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC /MeRomFile {me_image} "
                          f"/MeVer 11.8.50")
@@ -281,6 +296,7 @@ def test_winpe_failing_driver_load_ends_with_32(brevane, listener):
     assert brevane.cmdlines("drvload") == ["drvload HECI.inf"]
     assert brevane.cmdlines("FWUpdLcl64") == [] and brevane.cmdlines("AFUWINx64") == []
     assert_log(brevane.log(), [ADMIN, IDENTITY, ("Load ME Driver on WinPE", "CommandLine=[drvload HECI.inf]"),
+                               exit_line("Load ME Driver on WinPE", 259),
                                ("Load ME Driver on WinPE", "Result=[ME Driver load failed now, please check it]")])
     assert brevane.reboots() == []
     assert listener.stop() == [(1, 32)]
@@ -310,7 +326,8 @@ def test_secure_capsule_replaces_the_image_in_the_flash_command(brevane, listene
     assert brevane.cmdlines("AFUWINx64") == ['AFUWINx64.exe "secure.cap" /P /B /N']
     log = brevane.log()
     assert b", $Secure flash, Change BIOS file to secure file[secure.cap]\r\n" in log
-    assert log.endswith(b', $FlashBios, CommandLine=[AFUWINx64.exe "secure.cap" /P /B /N]\r\n')
+    assert [(tag, message) for _, tag, message in log_entries(log)][-2:] == [
+        (b"FlashBios", b'CommandLine=[AFUWINx64.exe "secure.cap" /P /B /N]'), (b"FlashBios", b"ExitCode=[0x00000000]")]
     assert brevane.reboots() == []
     assert listener.stop() == [(1, 0)]
 
@@ -329,6 +346,7 @@ def test_winpe_success_loads_the_driver_and_restarts_through_winpe(brevane, list
     assert brevane.cmdlines("FWUpdLcl64") == ["FWUpdLcl64.exe -FWVER", f'FWUpdLcl64.exe -f "{me_image}"  -generic']
     assert brevane.reboots() == ["RebootWinPE"]
     assert_log(brevane.log(), [ADMIN, IDENTITY, ("Load ME Driver on WinPE", "CommandLine=[drvload HECI.inf]"),
+                               exit_line("Load ME Driver on WinPE", 0),
                                *me_run_lines(image, me_image, "11.8.40.3425", "11.8.50.3425", " -generic")[2:],
                                ("RebootWinPE", "Load NtShutdownSystem from NTDLL.DLL"),
                                ("RebootWinPE", "call NtShutdownSystem function")])
@@ -345,6 +363,7 @@ def test_me_not_available_before_the_flash_ends_with_32(brevane, listener):
     assert brevane.cmdlines("FWUpdLcl64") == ["FWUpdLcl64.exe -FWVER"]
     assert brevane.cmdlines("AFUWINx64") == []  # the BIOS stays untouched
     assert_log(brevane.log(), [ADMIN, IDENTITY, ("GetMeVersion", "CommandLine=[FWUpdLcl64.exe -FWVER]"),
+                               exit_line("GetMeVersion", 1),
                                ("CheckMeFunction", "Result=[ME is not available now, please check it]")])
     assert brevane.reboots() == []
     assert listener.stop() == [(1, 32)]

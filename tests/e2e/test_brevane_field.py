@@ -136,7 +136,9 @@ def test_hung_me_version_query_is_ended_in_silent_mode(brevane, listener):
     assert brevane.cmdlines("AFUWINx64") == []
     lines = entries(brevane)
     assert lines[:3] == [ADMIN, IDENTITY, ("GetMeVersion", "CommandLine=[FWUpdLcl64.exe -FWVER]")]
-    assert lines[4:] == [("CheckMeFunction", "Result=[ME is not available now, please check it]")]
+    # Ended by Brevane with STILL_ACTIVE.
+    assert lines[4:] == [("GetMeVersion", "ExitCode=[0x00000103]"),
+                         ("CheckMeFunction", "Result=[ME is not available now, please check it]")]
     tag, message = lines[3]
     ended = re.fullmatch(r"Result=\[TIMEOUT\], the tool was ended after (\d+)\.(\d{3}) s", message)
     assert tag == "GetMeVersion" and ended, message
@@ -208,9 +210,9 @@ def test_report_of_a_successful_run(brevane, listener):
     assert (doc["checkOnly"], doc["rebootRequested"]) == (False, True)
     assert ISO_8601.fullmatch(doc["started"]) and ISO_8601.fullmatch(doc["ended"]) and doc["started"] <= doc["ended"]
     assert doc["logFile"].lower() == brevane.scratch.winpath("Brevane.log").lower()
-    # The programs run in the UTF-8 code page (their manifests ask for it): the firmware's 8-bit
-    # "\xe9" is no text there and is carried as U+FFFD, never as a broken byte in the document.
-    assert doc["machine"] == {"manufacturer": "Zera Inc.", "product": 'Zera "5500" \\ \ufffd', "zeraId": "0ABC",
+    # The firmware's strings are decoded from Windows-1252 whatever the code page the programs
+    # run in (UTF-8, as their manifests ask): its 8-bit "\xe9" is "é".
+    assert doc["machine"] == {"manufacturer": "Zera Inc.", "product": 'Zera "5500" \\ é', "zeraId": "0ABC",
                               "biosVersion": "A05"}
     assert doc["bios"] == {"newVersion": "A06", "image": "secure.cap", "options": "/P /B", "flashed": True,
                            "error": None}

@@ -306,6 +306,9 @@ BIOS_CLEAN = BANNER + b"Reading flash ...... done\r\nVerifying NCBlock ..... don
 BIOS_ERROR = BANNER + b"Erasing flash ...... done\r\n2>Error: 0x1F Secure Flash Rom Verify Fail\r\n"
 ME_CLEAN = b"FW Version: 11.8.50.3425\r\nFW Update is complete\r\n"
 ME_ERROR = b"FW Version: 11.8.50.3425\r\nError 8707: Image file not valid\r\n"
+# The output file is read in pieces of 1,023 bytes: the first ends in the first two letters of
+# the error word.
+BIOS_SPLIT_ERROR = BANNER + b"x" * (1023 - 2 - len(BANNER)) + b"ERROR: SECURE FLASH ROM VERIFY FAIL.\r\n"
 SECURE = b"[settings]\r\nSecEn=1\r\nSecAVer=A03\r\nSecXVer=X05\r\nSecCapFlie=SECURE.CAP\r\n"
 
 
@@ -316,6 +319,10 @@ SECURE = b"[settings]\r\nSecEn=1\r\nSecAVer=A03\r\nSecXVer=X05\r\nSecCapFlie=SEC
     ("bios error", b"exit=7\r\n" + BIOS_ERROR, ME_CLEAN, None, "/NoPause /NoReboot", None, 1),
     # The ME flash reports an error; a person is asked and declines the restart.
     ("me error", BIOS_CLEAN, ME_ERROR, None, "", b"xn", 31),
+    # A BIOS tool that prints nothing has not flashed anything we know of.
+    ("bios silent", b"", ME_CLEAN, None, "/NoPause /NoReboot", None, 1),
+    # An upper-case error text cut by the reads is found as in one read.
+    ("bios split error", BIOS_SPLIT_ERROR, ME_CLEAN, None, "/NoPause /NoReboot", None, 1),
 ])
 def test_updates_with_the_tools_and_reads_their_output(tmp_path, case, bios, me, settings, arguments, keys, code):
     entries = [Entry("AFUDOS.EXE", "DOS", standin("AFUDOS.EXE")), Entry("AFUDOS.SCR", "DOS", bios),
@@ -351,20 +358,79 @@ def test_updates_with_the_tools_and_reads_their_output(tmp_path, case, bios, me,
         ("Secure flash", "Change BIOS file to secure file[SECURE.CAP]")]
     assert log_lines(folder / "BREVANE.LOG") == [
         ("GetSystemInfo", "OK, SystemManufacturer=[Zera Inc.], SystemProductName=[Zera Book 14], SystemZeraID=[0ABC]"),
-        ("GetMeVersion", "CommandLine=[FWUpdLcl.exe -FWVER]"),
+        ("GetMeVersion", "CommandLine=[FWUpdLcl.exe -FWVER]"), ("GetMeVersion", "ExitCode=[0x00000000]"),
         ("FlashBios", "Check compatible : Cur:A05, VerA:A03, VerX:X02 []")] + secure + [
         ("FlashBios", f'CommandLine=[AFUDOS.exe "{image}" /P /B]'),
+        # The tool's exit code is logged and decides nothing.
+        ("FlashBios", "ExitCode=[0x00000007]" if case == "bios error" else "ExitCode=[0x00000000]"),
         ("CompareMeVersion", 'Cur:"11.8.50.3425", New:"11.8.60.1"'),
-        ("FlashME", 'CommandLine=[FWUpdLcl.exe -f "ME.BIN"  -generic]')]
+        ("FlashME", 'CommandLine=[FWUpdLcl.exe -f "ME.BIN"  -generic]'), ("FlashME", "ExitCode=[0x00000000]")]
 
     # The tools' output is shown on the screen, then the verdict.
     output = run.output
-    assert "Verifying NCBlock ..... done" in output or "Error: 0x1F" in output
+    assert {"bios error": "Error: 0x1F", "bios silent": "AFUDOS.exe ended without printing anything",
+            "bios split error": "ERROR: SECURE"}.get(case, "Verifying NCBlock ..... done") in output
     assert ("FW Update is complete" if code != 31 else "Error 8707") in output
-    verdict = {0: "Update successful!\nIt will take effect after reboot!",
-               1: 'Update Failed!\n"Error: 0x1F Secure Flash Rom Verify Fail"\nIt will take effect after reboot!',
-               31: 'Update Failed!\n"Error 8707: Image file not valid\r\n"\nIt will take effect after reboot!'}[code]
+    failed = {"bios error": "Error: 0x1F Secure Flash Rom Verify Fail",
+              "bios silent": "AFUDOS.exe ended without printing anything",
+              "bios split error": "Error message: ERROR: SECURE FLASH ROM VERIFY FAIL.",
+              "me error": "Error 8707: Image file not valid\r\n"}.get(case)
+    verdict = f'Update Failed!\n"{failed}"\nIt will take effect after reboot!' if code else \
+        "Update successful!\nIt will take effect after reboot!"
     assert verdict in output, output
     assert ("Restart now? (Y/N) N" in output) == (keys is not None)
     restarted = (folder / "SIM" / "REBOOT.LOG").read_bytes() if (folder / "SIM" / "REBOOT.LOG").exists() else b""
     assert restarted == (b"RebootDOS\r\n" if case == "clean" else b"")
+
+
+def test_no_pause_in_the_package_command_spares_the_key_press_of_a_refused_table(tmp_path):
+    entries = [Entry("AFUDOS.EXE", "DOS", sample(5000, 3)), Entry("LONGNAME1.ROM", "DOS", sample(1000, 4))]
+    folder = dos_package(tmp_path, entries, dos="/BiosRomFile LONGNAME1.ROM /NoPause")
+    # No argument of its own: only the package's /NoPause can spare the key press, which nothing
+    # here would give; the outer bound ends a run that waits for one.
+    run = dosbox.run(folder, "ZERAPKG.EXE", env={"TEMP": "C:\\TEMP"}, timeout=20)
+    assert run.exit_code == 22, run.output
+    assert "Unsafe filename for ExtractOne(),LONGNAME1.ROM" in run.output
+    assert "Press any key" not in run.output
+
+
+PADDING = b"[padding]\r\n" + b"".join(b"key%03d=%s\r\n" % (i, b"v" * 40) for i in range(60))  # about 3 KiB
+
+
+@pytest.mark.parametrize("case, settings, code", [
+    # The keys behind the first 2 KiB still choose the capsule, as Windows reads the whole file.
+    ("3 KiB", PADDING + SECURE, 0),
+    # A file longer than the room it is read into is refused, never cut.
+    ("too long", PADDING * 5 + SECURE, 1),
+    # A capsule name that would break the tool's quoted argument is never handed to it.
+    ("quote", SECURE.replace(b"SECURE.CAP", b'SECURE.CAP" /X'), 1),
+])
+def test_settings_ini_is_read_whole_and_its_capsule_name_quoted_safely(tmp_path, case, settings, code):
+    entries = [Entry("AFUDOS.EXE", "DOS", standin("AFUDOS.EXE")), Entry("AFUDOS.SCR", "DOS", BIOS_CLEAN),
+               Entry("IMAGE.ROM", "DOS", b"image"), Entry("SECURE.CAP", "DOS", b"capsule"),
+               Entry("SETTINGS.INI", "DOS", settings)]
+    dos = "/BiosRomFile IMAGE.ROM /BiosVer A06 /AMD /ZeraID 0ABC /CA A03 /CX X02 /NoPause /NoReboot"
+    folder = dos_package(tmp_path, entries, dos=dos, preset="win32-sim")
+    (folder / "SIM").mkdir()
+    subprocess.run([sys.executable, str(builds.REPO_ROOT / "devtools" / "smbiosgen" / "smbiosgen.py"), "table",
+                    "--bios-version", "A05", "--manufacturer", "Zera Inc.", "--product", "Zera Book 14",
+                    "--zera-id", "0ABC", str(folder / "SIM" / "TABLE.BIN")], check=True, timeout=60)
+    (folder / "SIM" / "PROFILE.INI").write_bytes(b"[platform]\r\nsmbios = C:\\SIM\\TABLE.BIN\r\n")
+    run = dosbox.run(folder, "ZERAPKG.EXE", env={"TEMP": "C:\\TEMP", "BREVANE_SIM_PROFILE": "C:\\SIM\\PROFILE.INI",
+                                                 "STANDIN_RECORD": "C:\\TOOLS.LOG"}, timeout=30)
+    assert run.exit_code == code, run.output
+    assert list((folder / "TEMP").iterdir()) == []
+    lines = log_lines(folder / "BREVANE.LOG")
+    tools = (folder / "TOOLS.LOG").read_text().upper().splitlines() if (folder / "TOOLS.LOG").exists() else []
+    if case == "3 KiB":
+        assert ("Secure flash", "Change BIOS file to secure file[SECURE.CAP]") in lines
+        assert tools == ['C:\\TEMP\\ZERAPKG\\AFUDOS.EXE "SECURE.CAP" /P /B']
+    elif case == "too long":
+        assert lines[-1] == ("Secure flash Info", "Result=[ERROR], settings.ini is longer than 12287 bytes")
+        assert "settings.ini is longer than 12287 bytes: the BIOS was not flashed." in run.output
+        assert tools == []
+    else:
+        assert lines[-2:] == [("FlashBios", 'CommandLine=[AFUDOS.exe "SECURE.CAP" /X" /P /B]'),
+                              ("FlashBios", "Result=[ERROR], ErrCode=[123]")]
+        assert "Flash BIOS Error, GetLastError=123" in run.output
+        assert tools == []

@@ -52,8 +52,22 @@ public:
             m_version = m_bytes.Text();
         }
         if (how & 64) m_error = m_bytes.Text();
+        m_end = ToolEnd{};
+        if (how & 128) {
+            m_end.exitCodeKnown = true;
+            m_end.exitCode = m_bytes.Next() * 0x01010101u;
+            m_end.bytesPrinted = m_bytes.Next();
+        } else {
+            m_end.bytesPrinted = 1;
+        }
         m_passes = m_bytes.Next() % 4;
         return true;
+    }
+    ToolEnd LastEnd() const override { return m_end; }
+    void RecordToolFailure(const std::string& text, int updateType) override {
+        if (text.empty()) std::abort();  // a failure always says why
+        m_error = text;
+        (updateType == 0 ? m_biosError : m_meError) = true;
     }
     bool ChildHasEnded() override { return m_passes-- <= 0; }
     ToolWait WaitForChildOrMessage(uint32_t) override { return ToolWait::kMessage; }
@@ -79,6 +93,7 @@ private:
     bool m_done = false, m_completed = false, m_biosError = false, m_meError = false, m_found = false;
     std::string m_version, m_error;
     int m_passes = 0;
+    ToolEnd m_end;
 };
 
 class FuzzHost : public IUpdateHost {

@@ -56,3 +56,18 @@ bool CRedirectorToolRunner::MeVersionFound() const { return m_redirector.m_bMeVe
 std::string CRedirectorToolRunner::MeVersion() const { return m_redirector.GetMeVersion(); }
 
 std::string CRedirectorToolRunner::ErrorText() const { return m_redirector.GetErrorText(); }
+
+ToolEnd CRedirectorToolRunner::LastEnd() const {
+    ToolEnd end;
+    DWORD code = 0;
+    end.exitCodeKnown = m_redirector.GetChildExitCode(code) != FALSE;
+    end.exitCode = code;
+    end.bytesPrinted = m_redirector.OutputBytes();
+    return end;
+}
+
+void CRedirectorToolRunner::RecordToolFailure(const std::string& text, int updateType) {
+    // The run has stopped, so its reader no longer writes the interpretation state.
+    CToolOutputInterpreter& interpreter = m_redirector;
+    interpreter.OnToolError(text.c_str(), updateType);
+}

@@ -24,6 +24,8 @@ public:
     bool MeVersionFound() const override;
     std::string MeVersion() const override;
     std::string ErrorText() const override;
+    ToolEnd LastEnd() const override;
+    void RecordToolFailure(const std::string& text, int updateType) override;
 
 private:
     CBrevaneRedirector& m_redirector;

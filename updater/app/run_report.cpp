@@ -37,9 +37,35 @@ std::string FormatIso8601Local(std::time_t when) {
                           offsetMinutes % 60);
 }
 
+std::string Windows1252ToUtf8(const std::string& text) {
+    // 0x80 to 0x9F; zero marks the unassigned bytes, which keep their own value.
+    static const uint16_t kHigh[32] = {
+        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    std::string utf8;
+    utf8.reserve(text.size());
+    for (unsigned char byte : text) {
+        uint32_t code = byte;
+        if (byte >= 0x80 && byte <= 0x9F && kHigh[byte - 0x80]) code = kHigh[byte - 0x80];
+        if (code < 0x80) {
+            utf8 += static_cast<char>(code);
+        } else if (code < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (code >> 6));
+            utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xE0 | (code >> 12));
+            utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return utf8;
+}
+
 std::string RunReportJson(const RunReport& r, const char* program, const char* version, ToUtf8Fn toUtf8) {
     try {
         auto text = [&](const std::string& s) { return Json(toUtf8 ? toUtf8(s) : s); };
+        auto firmwareText = [](const std::string& s) { return Json(Windows1252ToUtf8(s)); };
         auto optionalText = [&](const std::optional<std::string>& s) { return s ? text(*s) : Json(nullptr); };
         auto time = [](std::time_t t) { return t ? Json(FormatIso8601Local(t)) : Json(nullptr); };
 
@@ -56,10 +82,10 @@ std::string RunReportJson(const RunReport& r, const char* program, const char* v
 
         Json machine;
         if (r.identityRead) {
-            machine["manufacturer"] = text(r.manufacturer);
-            machine["product"] = text(r.product);
+            machine["manufacturer"] = firmwareText(r.manufacturer);
+            machine["product"] = firmwareText(r.product);
             machine["zeraId"] = common::Format("%04X", r.zeraId & 0xFFFFu);
-            machine["biosVersion"] = text(r.biosVersion);
+            machine["biosVersion"] = firmwareText(r.biosVersion);
         } else {
             for (const char* key : {"manufacturer", "product", "zeraId", "biosVersion"}) machine[key] = nullptr;
         }

@@ -47,8 +47,14 @@ extern RunReport theRunReport;
 // Turns text in the system's ANSI code page into UTF-8.
 using ToUtf8Fn = std::string (*)(const std::string& ansi);
 
+// Firmware text (SMBIOS strings) as UTF-8: the bytes are taken as Windows-1252, the code page
+// the firmware writes them in, whatever code page this process runs in. The five bytes that
+// code page leaves unassigned stand for the C1 controls of the same value, as Windows maps them.
+std::string Windows1252ToUtf8(const std::string& text);
+
 // The report as JSON text (UTF-8, one object, indented). Program name and version are given by
-// the caller. Never throws: on an internal failure it answers a minimal document that still
+// the caller; `toUtf8` converts the texts of this process (paths, messages), the machine's
+// strings are decoded from Windows-1252. Never throws: on an internal failure it answers a minimal document that still
 // carries the exit code.
 std::string RunReportJson(const RunReport& report, const char* program, const char* version, ToUtf8Fn toUtf8);
 

@@ -53,10 +53,10 @@ void CUpdateSequence::Run() {
 }
 
 template <typename Poll>
-bool CUpdateSequence::WaitForChild(Pump pump, Poll poll, const char* boundTag) {
+bool CUpdateSequence::WaitForChild(Pump pump, const char* tag, Bound bound, Poll poll) {
     // A query that never ends would hang an unattended deployment; interactively the user can
     // still quit, so only silent runs are bounded.
-    const uint32_t limitMs = (boundTag && m_options.NoPause) ? m_host.QueryToolLimitMs() : 0;
+    const uint32_t limitMs = (bound == Bound::kQueryLimit && m_options.NoPause) ? m_host.QueryToolLimitMs() : 0;
     const uint64_t startMs = limitMs ? m_host.TickMs() : 0;
     bool endedByLimit = false;
     const int messagesPerPass = pump == Pump::kOneAndSleep ? 1 : pump == Pump::kEight ? 8 : 10;
@@ -68,7 +68,7 @@ bool CUpdateSequence::WaitForChild(Pump pump, Poll poll, const char* boundTag) {
         if (limitMs && elapsedMs >= limitMs) {
             m_tools.Stop();  // ends the child
             endedByLimit = true;
-            m_log.WriteLine(boundTag, "Result=[TIMEOUT], the tool was ended after %lu.%03lu s",
+            m_log.WriteLine(tag, "Result=[TIMEOUT], the tool was ended after %lu.%03lu s",
                             static_cast<unsigned long>(elapsedMs / 1000), static_cast<unsigned long>(elapsedMs % 1000));
             break;
         }
@@ -83,7 +83,17 @@ bool CUpdateSequence::WaitForChild(Pump pump, Poll poll, const char* boundTag) {
     // an error line followed at once by the tool's end would pass as success.
     poll();
     m_tools.Stop();
+    // Logged whatever it is: a tool's own codes decide nothing, but whoever reads the log of a
+    // failed update wants them.
+    m_log.WriteLine(tag, "%s", ExitCodeLogText(m_tools.LastEnd()).c_str());
     return endedByLimit;
+}
+
+bool CUpdateSequence::FailedByItsEnd(const std::string& tool, int updateType) {
+    const std::string failure = FlashToolEndFailure(tool, m_tools.LastEnd());
+    if (failure.empty()) return false;
+    m_tools.RecordToolFailure(failure, updateType);
+    return true;
 }
 
 void CUpdateSequence::NoteError(const char* tag, const std::string& message) {
@@ -141,14 +151,14 @@ bool CUpdateSequence::LoadWinPeDriver() {
         return false;
     }
     bool loaded = true;
-    const bool ended = WaitForChild(Pump::kOneAndSleep, [&] {
+    const bool ended = WaitForChild(Pump::kOneAndSleep, kDriverTag, Bound::kQueryLimit, [&] {
         if (m_tools.MeError()) {
             if (m_options.Ovrel)
                 CLogFile::DebugPrint("@ Got an Error of Load ME Driver.[%s]", m_tools.ErrorText().c_str());
             loaded = false;
             m_tools.Stop();  // ends the loader
         }
-    }, kDriverTag);
+    });
     if (!loaded || ended) {
         StepFailure(kDriverTag, "Result=[ME Driver load failed now, please check it]", 32,
                     "ME Driver load failed now, please check it", "ME Info");
@@ -176,7 +186,7 @@ bool CUpdateSequence::QueryMeVersionBeforeFlash() {
     if (!StartMeVersionQuery()) return false;
     bool got = false;
     m_strCurrentMeVersion.clear();
-    const bool ended = WaitForChild(Pump::kOneAndSleep, [&] {
+    const bool ended = WaitForChild(Pump::kOneAndSleep, "GetMeVersion", Bound::kQueryLimit, [&] {
         // The version comes before the error in each pass, so an error seen together with a
         // version still counts as "not got".
         if (m_tools.MeVersionFound()) {
@@ -188,7 +198,7 @@ bool CUpdateSequence::QueryMeVersionBeforeFlash() {
             if (m_options.Ovrel) CLogFile::DebugPrint("@ Got an Error of MeVer.[%s]", m_tools.ErrorText().c_str());
             got = false;
         }
-    }, "GetMeVersion");
+    });
     if (!got || ended) {
         // A query that had to be ended has not answered, whatever it printed before.
         m_strCurrentMeVersion = ended ? std::string() : m_tools.MeVersion();
@@ -241,11 +251,11 @@ bool CUpdateSequence::FlashBios(bool& biosFailed) {
         return false;
     }
     m_host.DisableQuitAndClose();
-    WaitForChild(Pump::kEight, [] {});
+    WaitForChild(Pump::kEight, "FlashBios", Bound::kNone, [] {});
 
-    // Only the output decides: neither the completion line nor the tool's exit code clears an
-    // error the tool printed.
-    biosFailed = m_tools.BiosError();
+    // The output decides, and the end may only add a failure: neither the completion line nor
+    // an ordinary exit code clears an error the tool printed.
+    biosFailed = FailedByItsEnd(tool, kUpdateBiosFlash) || m_tools.BiosError();
     if (biosFailed) CLogFile::DebugPrint("Got flash error.\r\n");
     m_pReport->biosFlashed = !biosFailed;
     if (biosFailed) m_pReport->biosError = m_tools.ErrorText();
@@ -257,13 +267,13 @@ bool CUpdateSequence::QueryMeVersionAfterFlash() {
     m_host.DisableQuitAndClose();
     bool got = false;
     m_strCurrentMeVersion.clear();
-    const bool ended = WaitForChild(Pump::kTen, [&] {
+    const bool ended = WaitForChild(Pump::kTen, "GetMeVersion", Bound::kQueryLimit, [&] {
         if (m_tools.MeVersionFound()) {
             m_strCurrentMeVersion = m_tools.MeVersion();
             got = true;
         }
         if (m_tools.MeError()) got = false;
-    }, "GetMeVersion");
+    });
     if (!got || ended) {
         // After the BIOS flash a missing ME counts against the flash: code 1, not 32.
         StepFailure("CheckMeFunction", "Result=[ME is not available now, please check it]", 1, kMeNotAvailable,
@@ -312,7 +322,7 @@ bool CUpdateSequence::FlashMe(const char* options, bool& meFailed) {
     }
     m_host.DisableQuitAndClose();
     bool failed = false;
-    WaitForChild(Pump::kEight, [&] {
+    WaitForChild(Pump::kEight, "FlashME", Bound::kNone, [&] {
         // The flags stay set once raised, so completion outweighs an error seen in the same run.
         if (m_tools.MeError()) {
             if (m_options.Ovrel) CLogFile::DebugPrint("@ Got Error msg for MeVer.[%s]", m_tools.ErrorText().c_str());
@@ -327,6 +337,8 @@ bool CUpdateSequence::FlashMe(const char* options, bool& meFailed) {
             failed = false;
         }
     });
+    // A fault end or a silent tool outweighs even the completion text.
+    if (FailedByItsEnd(m_strMeTool, kUpdateMeFlash)) failed = true;
     meFailed = failed;
     m_pReport->meFlashed = !failed;
     if (failed) m_pReport->meError = m_tools.ErrorText();

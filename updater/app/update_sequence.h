@@ -9,6 +9,7 @@
 #include "updater/app/bitlocker_step.h"
 #include "updater/app/option_settings.h"
 #include "updater/app/run_report.h"
+#include "updater/tools/tool_end.h"
 
 class CLogFile;
 
@@ -41,6 +42,11 @@ public:
     virtual bool MeVersionFound() const = 0;
     virtual std::string MeVersion() const = 0;
     virtual std::string ErrorText() const = 0;
+    // How the last run ended (exit code, bytes printed); read after Stop.
+    virtual ToolEnd LastEnd() const = 0;
+    // Records a failure of the last run that its output did not show, as a printed error of
+    // that run is recorded: the error flag of `updateType`, the error text, the output view.
+    virtual void RecordToolFailure(const std::string& text, int updateType) = 0;
 };
 
 // The dialog and the operating system as the update sequence uses them.
@@ -113,14 +119,18 @@ private:
     void StepFailure(const char* tag, const char* logText, int code, const char* message, const char* caption);
 
     enum class Pump { kOneAndSleep, kEight, kTen };
+    enum class Bound { kNone, kQueryLimit };
     // While the child runs, each pass dispatches up to one, eight or ten waiting messages, calls
     // `poll`, and then sleeps until the child ends or a message comes (at most one pass limit),
     // so the tool keeps the processor it shares with us. Then takes the last output and calls
-    // `poll` once more on it. With `boundTag` (the query tools) and in silent mode the child is
-    // ended when it outlives the query limit, logged under that tag; answers whether it was
-    // ended so. The flash tools are never bounded.
+    // `poll` once more on it, and logs the tool's exit code under `tag`. With the query limit
+    // (the query tools) and in silent mode the child is ended when it outlives that limit,
+    // logged under `tag`; answers whether it was ended so. The flash tools are never bounded.
     template <typename Poll>
-    bool WaitForChild(Pump pump, Poll poll, const char* boundTag = nullptr);
+    bool WaitForChild(Pump pump, const char* tag, Bound bound, Poll poll);
+    // After a flash tool's run: a fault end or no output at all fails the step as an error the
+    // tool printed would. Answers whether it did.
+    bool FailedByItsEnd(const std::string& tool, int updateType);
 
     IUpdateHost& m_host;
     IToolRunner& m_tools;

@@ -35,6 +35,7 @@ public:
     CExpandEditBox* m_pEdit;
 
 protected:
+    void OnRunStarting() override { BeginRun(); }
     void OnOutputChunk(const char* chunk) override { DispatchChunk(chunk, m_nUpdateType); }
     void OnToolError(const char* text, int updateType) override {
         CToolOutputInterpreter::OnToolError(text, updateType);

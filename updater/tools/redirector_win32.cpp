@@ -17,6 +17,8 @@ constexpr DWORD kChunkBytes = 1023;
 // How long Stop serves the reader before it gives up on it and ends it forcibly. The reader
 // only ever waits for the messages it sends, which Stop serves, so this is a last resort.
 constexpr DWORD kReaderEndTimeoutMs = 5000;
+// TerminateProcess only starts the end; this long its caller waits for the process to be gone.
+constexpr DWORD kTerminateSettleMs = 2000;
 
 bool Tracing() { return theOptions.Ovrel; }
 
@@ -75,6 +77,10 @@ BOOL CRedirector::Start(const char* commandLine, int updateType) {
     m_nUpdateType = updateType;
     if (Tracing()) CLogFile::DebugPrint("Open UpdateType: %d", updateType);
     m_bReading = 1;
+    m_ullOutputBytes = 0;
+    m_bExitCodeKnown = 0;
+    m_dwExitCode = 0;
+    OnRunStarting();
 
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE self = ::GetCurrentProcess();
@@ -233,6 +239,7 @@ int CRedirector::ReadAvailable() {
             break;
         }
         buffer[got] = '\0';
+        m_ullOutputBytes += got;
         if (Tracing()) CLogFile::DebugPrint("--> RedirBuf:%s", buffer);
         OnOutputChunk(buffer);
     }
@@ -261,6 +268,16 @@ void CRedirector::Stop() {
     std::lock_guard<std::mutex> lock(m_lock);
     m_bReading = 0;
     m_hStopEvent.reset();
+    if (m_hChild) {
+        // The run's exit code is kept for the caller. STILL_ACTIVE is final only once the
+        // process is gone: a tool may end with that code, or be ended with it.
+        DWORD code = 0;
+        if (::GetExitCodeProcess(m_hChild.get(), &code) &&
+            (code != STILL_ACTIVE || ::WaitForSingleObject(m_hChild.get(), 0) == WAIT_OBJECT_0)) {
+            m_dwExitCode = code;
+            m_bExitCodeKnown = 1;
+        }
+    }
     m_hChild.reset();
     m_hInputWrite.reset();
     m_hOutputRead.reset();
@@ -270,7 +287,15 @@ BOOL CRedirector::EndRunningChild(UINT exitCode) {
     std::lock_guard<std::mutex> lock(m_lock);
     DWORD code = 0;
     if (!m_hChild || !::GetExitCodeProcess(m_hChild.get(), &code) || code != STILL_ACTIVE) return FALSE;
-    return ::TerminateProcess(m_hChild.get(), exitCode);
+    if (!::TerminateProcess(m_hChild.get(), exitCode)) return FALSE;
+    (void)::WaitForSingleObject(m_hChild.get(), kTerminateSettleMs);
+    return TRUE;
+}
+
+BOOL CRedirector::GetChildExitCode(DWORD& code) const {
+    if (!m_bExitCodeKnown) return FALSE;
+    code = m_dwExitCode;
+    return TRUE;
 }
 
 void CRedirector::SetPollInterval(int milliseconds) {

@@ -50,7 +50,16 @@ public:
     // Writes printf-formatted text to the child's standard input. FALSE without a run.
     BOOL WriteInput(const char* format, ...) BREVANE_PRINTF(2, 3);
 
+    // How the current or last run's child ended: TRUE with its exit code once the run has been
+    // stopped after the child ended; FALSE while it runs, before any run, or when the code
+    // could not be read.
+    BOOL GetChildExitCode(DWORD& code) const;
+    // Bytes read from the child's output since the run started.
+    ULONGLONG OutputBytes() const { return m_ullOutputBytes.load(); }
+
 protected:
+    // GUI thread, from Start: a new run is about to start (the earlier one has been stopped).
+    virtual void OnRunStarting() {}
     // Reader thread: one zero-terminated chunk of output (at most 1023 bytes before the zero).
     virtual void OnOutputChunk(const char* chunk) { (void)chunk; }
     // GUI thread, from Start: a run could not be started.
@@ -62,7 +71,8 @@ protected:
     // Drains the output pipe: 1 pipe empty for now (or a stop was asked), 0 the child closed
     // its output, -1 read error.
     int ReadAvailable();
-    // Ends the child with `exitCode` if it is still running; TRUE when it was ended.
+    // Ends the child with `exitCode` if it is still running; TRUE when it was ended. Waits a
+    // short while for the end to take effect, so that the run's exit code is final.
     BOOL EndRunningChild(UINT exitCode);
 
     fw::UniqueHandle m_hReaderThread;  // kept after the reader ends by itself, until the next Stop
@@ -74,6 +84,9 @@ protected:
     fw::UniqueHandle m_hInputWrite;
     fw::UniqueHandle m_hOutputRead;
     fw::UniqueHandle m_hChild;
+    std::atomic<ULONGLONG> m_ullOutputBytes{0};
+    std::atomic<LONG> m_bExitCodeKnown{0};
+    std::atomic<DWORD> m_dwExitCode{0};
 
 private:
     static unsigned __stdcall ReaderThreadProc(void* param);

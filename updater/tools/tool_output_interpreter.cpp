@@ -32,24 +32,44 @@ size_t FindAnyCase(const std::string& haystack, const char* needle) {
     return ToUpperAscii(haystack).find(ToUpperAscii(needle));
 }
 
+namespace {
+// The longest text a chunk test looks for across reads is "FW Update is complete".
+constexpr size_t kCarryBytes = sizeof("FW Update is complete") - 2;
+}  // namespace
+
+size_t CToolOutputInterpreter::FindAcrossReads(const std::string& joined, size_t carried, const char* wanted) {
+    const size_t length = std::strlen(wanted);
+    const size_t from = carried >= length ? carried - (length - 1) : 0;
+    size_t at = FindAnyCase(joined.substr(from), wanted);
+    return at == std::string::npos ? at : from + at;
+}
+
 void CToolOutputInterpreter::DispatchChunk(const char* chunk, int updateType) {
     if (!chunk) return;
     const std::string text(chunk);  // up to the first zero byte
+    const std::string joined = m_strCarry + text;
+    const size_t carried = m_strCarry.size();
+    m_strCarry = joined.substr(joined.size() > kCarryBytes ? joined.size() - kCarryBytes : 0);
+    // The text from a match on: within the chunk it is the chunk's own bytes; a match that a
+    // read boundary cut starts with the carried bytes.
+    auto from = [&](size_t at) { return at >= carried ? std::string(chunk + (at - carried)) : joined.substr(at); };
     switch (updateType) {
     case UpdateTypeMeVersion: {
         size_t marker = text.find("FW Version:");
+        size_t errorAt = std::string::npos;
         if (marker != std::string::npos)
             ExtractVersion(chunk, marker);
-        else if (FindAnyCase(text, "Error") != std::string::npos)
-            OnToolError(chunk, UpdateTypeMeVersion);
+        else if ((errorAt = FindAcrossReads(joined, carried, "Error")) != std::string::npos)
+            OnToolError(errorAt >= carried ? chunk : from(errorAt).c_str(), UpdateTypeMeVersion);
         break;
     }
     case UpdateTypeMeUpdate: {
-        size_t errorAt = FindAnyCase(text, "Error");
+        size_t errorAt = FindAcrossReads(joined, carried, "Error");
         if (errorAt != std::string::npos) {
-            if (Tracing()) CLogFile::DebugPrint(">>> Me Update get error:%s.[Got] <---", chunk + errorAt);
-            OnToolError(chunk + errorAt, UpdateTypeMeUpdate);
-        } else if (FindAnyCase(text, "FW Update is complete") != std::string::npos) {
+            const std::string error = from(errorAt);
+            if (Tracing()) CLogFile::DebugPrint(">>> Me Update get error:%s.[Got] <---", error.c_str());
+            OnToolError(error.c_str(), UpdateTypeMeUpdate);
+        } else if (FindAcrossReads(joined, carried, "FW Update is complete") != std::string::npos) {
             if (Tracing()) CLogFile::DebugPrint(">>> Me Update PASS:%s. <---", chunk);
             if (theOptions.MeUpdV1)
                 OnMeComplete(chunk);
@@ -67,10 +87,11 @@ void CToolOutputInterpreter::DispatchChunk(const char* chunk, int updateType) {
         if (FindAnyCase(text, "Successfully") == std::string::npos) OnToolError(chunk, UpdateTypeDriverLoad);
         break;
     default: {
-        size_t errorAt = FindAnyCase(text, "Error");
+        size_t errorAt = FindAcrossReads(joined, carried, "Error");
         if (errorAt != std::string::npos) {
-            if (Tracing()) CLogFile::DebugPrint(">>> BIOS Update get error:%s.[Got] <---", chunk + errorAt);
-            OnToolError(chunk + errorAt, UpdateTypeBios);
+            const std::string error = from(errorAt);
+            if (Tracing()) CLogFile::DebugPrint(">>> BIOS Update get error:%s.[Got] <---", error.c_str());
+            OnToolError(error.c_str(), UpdateTypeBios);
         }
         OnBiosOutput(chunk);
         break;

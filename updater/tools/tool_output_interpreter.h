@@ -23,7 +23,11 @@ public:
     CToolOutputInterpreter& operator=(const CToolOutputInterpreter&) = delete;
 
     // Examines one zero-terminated chunk (only up to its first zero byte) for the given run.
+    // The error and completion texts are found also when a read boundary cuts them: the chunk
+    // is searched together with the end of the run's earlier output.
     void DispatchChunk(const char* chunk, int updateType);
+    // A new tool run starts: its texts are not joined with the end of the last run's output.
+    void BeginRun() { m_strCarry.clear(); }
 
     // The hooks the dispatch selects. Tool text is data here: shown and stored literally.
     virtual void OnBiosOutput(const char* text);
@@ -65,6 +69,14 @@ private:
     void SelectLastLine();
     void RewriteLastLine(const char* text);
     void ExtractVersion(const char* chunk, size_t markerAt);
+    // Where `wanted` (any case) first occurs in `joined` (the `carried` bytes of the carry, then
+    // the chunk) with at least one of its bytes in the chunk, or npos: a text wholly inside the
+    // carry was seen with the chunk before.
+    static size_t FindAcrossReads(const std::string& joined, size_t carried, const char* wanted);
+
+    // The last bytes of the run's output before this chunk, one fewer than the longest text
+    // the chunk tests look for, so that no text found across a boundary is found twice.
+    std::string m_strCarry;
 
     mutable std::mutex m_textLock;  // guards m_strErrorText and m_strMeVersion
 };

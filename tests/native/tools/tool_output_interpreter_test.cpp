@@ -15,6 +15,12 @@ namespace {
 using testsupport::DebugCapture;
 using testsupport::OptionFlags;
 
+size_t CountOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
 class InterpreterTest : public testing::Test {
 protected:
     void FeedChunks(const std::vector<std::string>& chunks, int updateType) {
@@ -89,15 +95,68 @@ TEST_F(InterpreterTest, LowerCaseErrorReachesOnToolErrorButNotTheExactLineTest) 
     EXPECT_EQ("\r\nError message: error 25 in block 7\r\n\r\nFlash: error 25 in block 7\r\n", view.Text());
 }
 
-TEST_F(InterpreterTest, ErrorTextSplitAcrossChunksIsFoundOnlyByTheLineTest) {
-    OptionFlags trace(true, false);
-    DebugCapture capture;
+// The error test of the chunks reads the run's output as one stream: where the reads cut the
+// text changes nothing, and a text is raised once however many chunks it lies across.
+TEST_F(InterpreterTest, ErrorTextIsFoundWhereverTheReadsCutIt) {
+    const std::string first = std::string(1021, 'x') + "ER";  // one full read
+    const std::string rest = "ROR: SECURE FLASH ROM VERIFY FAIL.\r\n";
+    std::string oneReadError;
+    for (bool split : {false, true}) {
+        SCOPED_TRACE(split ? "two reads" : "one read");
+        COutputViewModel freshView;
+        CToolOutputInterpreter fresh(&freshView);
+        fresh.DispatchChunk("banner 1\r\nbanner 2\r\nbanner 3\r\n", UpdateTypeBios);
+        if (split) {
+            fresh.DispatchChunk(first.c_str(), UpdateTypeBios);
+            fresh.DispatchChunk(rest.c_str(), UpdateTypeBios);
+        } else {
+            fresh.DispatchChunk((first + rest).c_str(), UpdateTypeBios);
+        }
+        EXPECT_EQ(1, fresh.m_bBiosError);
+        EXPECT_EQ("Error message: ERROR: SECURE FLASH ROM VERIFY FAIL.", fresh.m_strErrorText);
+        EXPECT_EQ(1u, CountOf(freshView.Text(), "Error message: "));
+        if (!split) {
+            oneReadError = fresh.m_strErrorText;
+        } else {
+            EXPECT_EQ(oneReadError, fresh.m_strErrorText);
+        }
+    }
+
+    // An error word cut after every byte is found once; one wholly in the earlier chunk is not
+    // found again with the next.
     SkipBiosBanner();
-    FeedChunks({"Flash failed: Err", "or 0x21\r\n"}, UpdateTypeBios);
+    FeedChunks({"flash e", "r", "r", "o", "r 5\r\n", "next line\r\n"}, UpdateTypeBios);
     EXPECT_EQ(1, interpreter.m_bBiosError);
-    EXPECT_EQ("Flash failed: Error 0x21", interpreter.m_strErrorText);
-    EXPECT_EQ("Flash failed: Error 0x21\r\n", view.Text());  // no "Error message:" line
-    EXPECT_TRUE(capture.Lines().empty());
+    EXPECT_EQ("Error message: error 5", interpreter.m_strErrorText);
+    EXPECT_EQ(1u, CountOf(view.Text(), "Error message: "));
+
+    // A new run does not join its output to the end of the last one.
+    COutputViewModel secondView;
+    CToolOutputInterpreter second(&secondView);
+    second.DispatchChunk("Check Err", UpdateTypeMeUpdate);
+    second.BeginRun();
+    second.DispatchChunk("or-free text\r\n", UpdateTypeMeUpdate);
+    EXPECT_EQ(0, second.m_bMeError);
+}
+
+TEST_F(InterpreterTest, MeTextsAreFoundAcrossReadsAndTheErrorStillComesFirst) {
+    FeedChunks({"start\r\n", "FW Update is", " complete\r\n"}, UpdateTypeMeUpdate);
+    EXPECT_EQ("Updating ME...\r\n.\r\nME FW Update is complete. Please wait...", view.Text());
+
+    COutputViewModel errorView;
+    CToolOutputInterpreter error(&errorView);
+    error.DispatchChunk("FW Update is complete? no: Er", UpdateTypeMeUpdate);
+    EXPECT_EQ(0, error.m_bMeError);
+    error.DispatchChunk("ROR 8716\r\n", UpdateTypeMeUpdate);
+    EXPECT_EQ(1, error.m_bMeError);
+    EXPECT_EQ("ErROR 8716\r\n", error.m_strErrorText);  // from the error word on, as the tool printed it
+
+    COutputViewModel queryView;
+    CToolOutputInterpreter query(&queryView);
+    query.DispatchChunk("Communication er", UpdateTypeMeVersion);
+    query.DispatchChunk("ror 8703\r\n", UpdateTypeMeVersion);
+    EXPECT_EQ(1, query.m_bMeError);
+    EXPECT_EQ("error 8703\r\n", query.m_strErrorText);
 }
 
 TEST_F(InterpreterTest, CompletionTextSplitAcrossChunksIsStillRecognised) {
@@ -225,11 +284,6 @@ TEST_F(InterpreterTest, ProgressModeCompletionNoteAndTrace) {
     EXPECT_EQ(0, interpreter.m_bDone);
 }
 
-TEST_F(InterpreterTest, CompletionTextSplitAcrossChunksIsMissedInProgressMode) {
-    FeedChunks({"start\r\n", "FW Update is", " complete\r\n"}, UpdateTypeMeUpdate);
-    EXPECT_EQ("Updating ME...\r\n..", view.Text());
-}
-
 TEST_F(InterpreterTest, MeUpdateErrorHandsOnTheTextFromTheErrorWord) {
     OptionFlags trace(true, false);
     DebugCapture capture;
@@ -258,11 +312,22 @@ TEST_F(InterpreterTest, FullOutputModeShowsLinesFromTheSixthWithProgressNote) {
 TEST_F(InterpreterTest, FullOutputErrorLineStopsTheRestOfItsChunk) {
     OptionFlags fullOutput(false, true);
     interpreter.m_nMeLineCount = 5;
-    FeedChunks({"Update ERR", "OR here\r\nnot shown\r\n"}, UpdateTypeMeUpdate);
+    // The line test itself, as the hook sees a line whose error word a read boundary cut.
+    interpreter.OnMeOutput("Update ERR");
+    interpreter.OnMeOutput("OR here\r\nnot shown\r\n");
     EXPECT_EQ(1, interpreter.m_bMeError);
     EXPECT_EQ("Update ERROR here", view.Text());
     EXPECT_EQ("Update ERROR here", interpreter.m_strMeLine);
     EXPECT_EQ("", interpreter.m_strErrorText);
+
+    // Through the dispatch the chunk test finds the word first, across the reads.
+    COutputViewModel dispatchedView;
+    CToolOutputInterpreter dispatched(&dispatchedView);
+    dispatched.m_nMeLineCount = 5;
+    dispatched.DispatchChunk("Update ERR", UpdateTypeMeUpdate);
+    dispatched.DispatchChunk("OR here\r\nnot shown\r\n", UpdateTypeMeUpdate);
+    EXPECT_EQ(1, dispatched.m_bMeError);
+    EXPECT_EQ("ERROR here\r\nnot shown\r\n", dispatched.m_strErrorText);
 }
 
 // --- Driver load ------------------------------------------------------------------------------

@@ -10,17 +10,11 @@ namespace {
 
 using nlohmann::json;
 
-// Code page 1252 to UTF-8 for the bytes the tests use (the Windows side asks the system).
-std::string Latin1ToUtf8(const std::string& ansi) {
+// The programs run in the UTF-8 code page: their own texts pass as they are, and any byte that
+// is not UTF-8 there comes out as U+FFFD, as the system's converter gives it.
+std::string Utf8CodePage(const std::string& text) {
     std::string out;
-    for (unsigned char c : ansi) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    for (unsigned char c : text) out += c < 0x80 ? std::string(1, static_cast<char>(c)) : std::string("\xEF\xBF\xBD");
     return out;
 }
 
@@ -34,10 +28,13 @@ RunReport FlashedRun() {
 }
 
 // Field by field the report is checked end to end; here the text that no machine there holds.
-TEST(RunReport, MachineTextIsEscapedAndConverted) {
-    json doc = json::parse(RunReportJson(FlashedRun(), "Brevane", "1.0.0.0", &Latin1ToUtf8));
+TEST(RunReport, MachineTextIsEscapedAndDecodedAsTheFirmwareWroteIt) {
+    RunReport r = FlashedRun();
+    r.biosVersion = "A05\x80\x81\x9F\xA0";  // euro sign, unassigned, Y diaeresis, no-break space
+    json doc = json::parse(RunReportJson(r, "Brevane", "1.0.0.0", &Utf8CodePage));
     EXPECT_EQ("Zera \"Inc.\"\\\n\x01", doc["machine"]["manufacturer"]);
     EXPECT_EQ("Zera 5500 \xC3\xA9", doc["machine"]["product"]);
+    EXPECT_EQ("A05\xE2\x82\xAC\xC2\x81\xC5\xB8\xC2\xA0", doc["machine"]["biosVersion"]);
     EXPECT_EQ("0ABC", doc["machine"]["zeraId"]);
 }
 

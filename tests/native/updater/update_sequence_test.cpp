@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 
@@ -28,6 +29,8 @@ struct ToolRun {
     // Output read only after the child has ended (the reader's last drain).
     bool lateMeError = false;
     std::string lateVersion;
+    // How the process ended: a tool prints something and exits 0 unless a case says otherwise.
+    ToolEnd end{true, 0, 100};
 };
 
 class ScriptedTools : public IToolRunner {
@@ -60,6 +63,8 @@ public:
         if (!run.errorText.empty()) m_errorText = run.errorText;
         m_passesLeft = run.passes;
         m_late = run;
+        m_end = ToolEnd{};  // unknown until the run is stopped
+        m_endOfRun = run.end;
         return true;
     }
     bool ChildHasEnded() override { return m_passesLeft <= 0 || --m_passesLeft <= 0; }
@@ -80,6 +85,13 @@ public:
     void Stop() override {
         events.push_back("Stop");
         m_passesLeft = 0;
+        m_end = m_endOfRun;
+    }
+    ToolEnd LastEnd() const override { return m_end; }
+    void RecordToolFailure(const std::string& text, int updateType) override {
+        events.push_back("Failure " + std::to_string(updateType) + " " + text);
+        m_errorText = text;
+        (updateType == 0 ? m_biosError : m_meError) = true;
     }
     void SetPollInterval(int ms) override { events.push_back("Poll " + std::to_string(ms)); }
     void ResetMeResults() override {
@@ -108,6 +120,7 @@ private:
     std::string m_version, m_errorText;
     int m_passesLeft = 0;
     ToolRun m_late;
+    ToolEnd m_end, m_endOfRun;
 };
 
 class RecordingHost : public IUpdateHost {
@@ -215,7 +228,8 @@ TEST_F(UpdateSequenceTest, SilentAmdFlashSucceedsAndAsksForReboot) {
     EXPECT_THAT(capture.Lines(),
                 ElementsAre("$BitLocker, Not available on this system (WMI, hr=0x00000000), going on",
                             "$FlashBios, Check compatible : Cur:A05, VerA:A05, VerX:X03 [" + std::string() + "]",
-                            "$FlashBios, CommandLine=[AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B]"));
+                            "$FlashBios, CommandLine=[AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B]",
+                            "$FlashBios, ExitCode=[0x00000000]"));
     EXPECT_THAT(host.events,
                 ElementsAre("DisableUpdate", "StartSpinner", "Status Updating BIOS. Please DO NOT POWER OFF!",
                             "DisableQuit", "SelectSecure A05", "DisableQuit", "StopSpinner", "EnableQuit", "Close 1"));
@@ -318,12 +332,14 @@ TEST_F(UpdateSequenceTest, FullRunWithMeFlash) {
     EXPECT_THAT(tools.commands, ElementsAre("1|FWUpdLcl.exe -FWVER", "0|AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B",
                                             "2|FWUpdLcl.exe -f \"C:\\pkg\\me.bin\"  -generic"));
     EXPECT_THAT(capture.Lines(),
-                ElementsAre("$GetMeVersion, CommandLine=[FWUpdLcl.exe -FWVER]",
+                ElementsAre("$GetMeVersion, CommandLine=[FWUpdLcl.exe -FWVER]", "$GetMeVersion, ExitCode=[0x00000000]",
                             "$BitLocker, Not available on this system (WMI, hr=0x00000000), going on",
                             "$FlashBios, Check compatible : Cur:A05, VerA:A05, VerX:X03 []",
                             "$FlashBios, CommandLine=[AFUWIN.exe \"C:\\pkg\\bios.rom\" /P /B]",
+                            "$FlashBios, ExitCode=[0x00000000]",
                             "$CompareMeVersion, Cur:\"11.8.40\", New:\"11.8.50\"",
-                            "$FlashME, CommandLine=[FWUpdLcl.exe -f \"C:\\pkg\\me.bin\"  -generic]"));
+                            "$FlashME, CommandLine=[FWUpdLcl.exe -f \"C:\\pkg\\me.bin\"  -generic]",
+                            "$FlashME, ExitCode=[0x00000000]"));
     EXPECT_THAT(tools.events,
                 ElementsAre("ClearDone", "Poll 50", "Start", "WaitWhileReading", "Stop", "ResetMeResults",  // query
                             "Start", "WaitWhileReading", "Stop",                                            // BIOS
@@ -420,6 +436,72 @@ TEST_F(UpdateSequenceTest, MeErrorOutweighedByCompletionCountsAsSuccess) {
     EXPECT_EQ(0, resultCode);
 }
 
+// A flash tool's end can fail its step on its own: a fault exit status, or no output at all.
+// Its ordinary exit codes decide nothing; every tool's code is logged.
+TEST_F(UpdateSequenceTest, FlashToolEndedByAFaultOrSilentFailsItsStep) {
+    struct Case {
+        const char* name;
+        ToolEnd bios, me;
+        bool meCompleted;
+        int code;
+        const char* failure;  // the step's recorded failure, "" for none
+    };
+    const Case cases[] = {
+        {"BIOS crash", {true, 0xC0000005u, 400}, {true, 0, 50}, false, 1,
+         "Failure 0 AFUWIN.exe ended abnormally, exit code 0xC0000005"},
+        {"BIOS silent", {true, 0, 0}, {true, 0, 50}, false, 1, "Failure 0 AFUWIN.exe ended without printing anything"},
+        {"BIOS silent crash", {true, 0xC000013Au, 0}, {true, 0, 50}, false, 1,
+         "Failure 0 AFUWIN.exe ended abnormally, exit code 0xC000013A"},
+        {"BIOS ordinary codes", {true, 0xBFFFFFFFu, 10}, {true, 0x103, 50}, false, 0, ""},
+        {"BIOS code unknown", {false, 0, 10}, {true, 0, 50}, false, 0, ""},
+        // The fault outweighs the completion text, which would outweigh a printed error.
+        {"ME crash after completion", {true, 1, 10}, {true, 0xC0000409u, 50}, true, 31,
+         "Failure 2 FWUpdLcl.exe ended abnormally, exit code 0xC0000409"},
+        {"ME silent", {true, 0, 10}, {true, 0, 0}, false, 31, "Failure 2 FWUpdLcl.exe ended without printing anything"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedTools localTools;
+        RecordingHost localHost;
+        LogCapture localLog;
+        COptionSettings silent = options;
+        silent.NoPause = true;
+        ToolRun query = Version("11.8.40"), bios, me;
+        query.end = {true, 8703, 30};  // an ordinary code of a query that answered
+        bios.end = c.bios;
+        me.end = c.me;
+        me.completed = c.meCompleted;
+        localTools.runs = {query, bios, me};
+        int code = 13;
+        bool reboot = false;
+        CUpdateSequence(localHost, localTools, silent, localLog.log(), versions, code, reboot).Run();
+        EXPECT_EQ(c.code, code);
+        std::vector<std::string> failures;
+        for (const std::string& e : localTools.events)
+            if (e.rfind("Failure ", 0) == 0) failures.push_back(e);
+        EXPECT_EQ(*c.failure ? std::vector<std::string>{c.failure} : std::vector<std::string>{}, failures);
+        const std::vector<std::string> lines = localLog.Lines();
+        auto logged = [&](const std::string& line) { return std::count(lines.begin(), lines.end(), line); };
+        EXPECT_EQ(1, logged("$GetMeVersion, ExitCode=[0x000021FF]"));
+        EXPECT_EQ(1, logged("$FlashBios, " + ExitCodeLogText(c.bios)));
+        EXPECT_EQ(1, logged("$FlashME, " + ExitCodeLogText(c.me)));
+    }
+
+    // Interactively the failure is the verdict's, with the recorded text in its box.
+    ToolRun crashed;
+    crashed.end = {true, 0xC0000005u, 0};
+    options.AMD = true;
+    options.NoReboot = true;
+    tools.runs = {crashed};
+    Run();
+    EXPECT_EQ(1, resultCode);
+    EXPECT_EQ("Box [Update BIOS] " + std::to_string(box::kOk | box::kIconInformation) +
+                  " Update Failed!\n\"AFUWIN.exe ended abnormally, exit code 0xC0000005\"\nIt will take effect "
+                  "after reboot!",
+              host.events[host.events.size() - 3]);
+    EXPECT_EQ("$FlashBios, ExitCode=[0xC0000005]", capture.Lines().back());
+}
+
 TEST_F(UpdateSequenceTest, InteractiveSuccessFormsOfTheVerdict) {
     options.AMD = true;
     tools.runs = {ToolRun{}};
@@ -452,11 +534,13 @@ TEST_F(UpdateSequenceTest, WinPeDriverLoadFailure) {
     driver.meError = true;
     driver.errorText = "DrvLoad: Unable to load HECI.inf";
     driver.passes = 50;  // Stop ends the loader at the first error
+    driver.end.exitCode = 0x103;  // as Stop ends it
     tools.runs = {driver};
     Run();
     EXPECT_EQ(32, resultCode);
     EXPECT_THAT(tools.commands, ElementsAre("3|drvload HECI.inf"));
     EXPECT_THAT(capture.Lines(), ElementsAre("$Load ME Driver on WinPE, CommandLine=[drvload HECI.inf]",
+                                             "$Load ME Driver on WinPE, ExitCode=[0x00000103]",
                                              "$Load ME Driver on WinPE, Result=[ME Driver load failed now, please "
                                              "check it]"));
     EXPECT_THAT(host.events, ElementsAre("DisableUpdate", "StartSpinner", "Close 2", "StopSpinner"));
@@ -666,9 +750,11 @@ TEST_F(UpdateSequenceTest, HungQueriesAreEndedOnlyInSilentMode) {
         {"silent driver load", true, true, 32,
          {"$Load ME Driver on WinPE, CommandLine=[drvload HECI.inf]",
           "$Load ME Driver on WinPE, Result=[TIMEOUT], the tool was ended after 3.000 s",
+          "$Load ME Driver on WinPE, ExitCode=[unknown]",
           "$Load ME Driver on WinPE, Result=[ME Driver load failed now, please check it]"}},
         {"silent version query", true, false, 32,
          {"$GetMeVersion, CommandLine=[FWUpdLcl.exe -FWVER]", "$GetMeVersion, Result=[TIMEOUT], the tool was ended after 3.000 s",
+          "$GetMeVersion, ExitCode=[unknown]",
           "$CheckMeFunction, Result=[ME is not available now, please check it]"}},
     };
     for (const Case& c : cases) {
@@ -682,6 +768,7 @@ TEST_F(UpdateSequenceTest, HungQueriesAreEndedOnlyInSilentMode) {
         localTools.clockMs = &localHost.clockMs;
         ToolRun hung = Version("11.8.40");  // a version printed before hanging does not count
         hung.passes = 1000000;
+        hung.end.exitCodeKnown = false;  // a process that would not go away in time
         localTools.runs = {hung};
         int code = 13;
         bool reboot = false;

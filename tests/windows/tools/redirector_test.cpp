@@ -108,8 +108,10 @@ TEST(RedirectorStartTest, MissingProgramRaisesTheErrorFlagOfItsToolType) {
 }
 
 TEST(RedirectorRunTest, SilentChildEndsTheRunWithReaderResultZeroAndNoHook) {
-    StandinScript script("exit 0\n");
+    StandinScript script("exit 0xC0000005\n");
     ObservedRedirector redirector;
+    DWORD code = 0;
+    EXPECT_FALSE(redirector.GetChildExitCode(code));  // before any run
     ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
     ASSERT_NE(nullptr, redirector.ReaderThread());
     EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
@@ -119,6 +121,10 @@ TEST(RedirectorRunTest, SilentChildEndsTheRunWithReaderResultZeroAndNoHook) {
     EXPECT_TRUE(redirector.Errors().empty());
     redirector.Stop();
     EXPECT_EQ(nullptr, redirector.ReaderThread());
+    // The run's end stays readable after its handles are gone.
+    ASSERT_TRUE(redirector.GetChildExitCode(code));
+    EXPECT_EQ(0xC0000005u, code);
+    EXPECT_EQ(0u, redirector.OutputBytes());
 }
 
 TEST(RedirectorRunTest, CommandLineReachesTheChildVerbatim) {
@@ -228,10 +234,16 @@ TEST(RedirectorStopTest, StopEndsARunningChildWith259) {
     fw::UniqueHandle child = redirector.DuplicateChild();
     ASSERT_TRUE(PumpUntil([&] { return !redirector.Chunks().empty(); }));
     EXPECT_FALSE(redirector.ChildHasEnded());
+    DWORD code = 0;
+    EXPECT_FALSE(redirector.GetChildExitCode(code));  // still running
     redirector.Stop();
     EXPECT_EQ(STILL_ACTIVE, WaitForExitCode(child.get()));
     EXPECT_TRUE(redirector.ChildHasEnded());
     EXPECT_FALSE(redirector.WriteInput("Y\n\r"));
+    // Ended by Stop: its code is final once Stop has returned, and the bytes it printed count.
+    ASSERT_TRUE(redirector.GetChildExitCode(code));
+    EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), code);
+    EXPECT_EQ(std::string("working\r\n").size(), redirector.OutputBytes());
 }
 
 TEST(RedirectorStopTest, StopAfterReportedCompletionEndsTheChildWithZero) {
