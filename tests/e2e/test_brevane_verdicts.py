@@ -28,7 +28,7 @@ BIOS_CASES = {
 
 @pytest.fixture
 def brevane(wine, scratch) -> BrevaneRun:
-    return BrevaneRun(wine, scratch, preset="win64-sim", exe="Brevane64.exe")
+    return BrevaneRun(wine, scratch)
 
 
 @pytest.mark.parametrize("case", BIOS_CASES)

@@ -410,7 +410,7 @@ def test_settings_ini_is_read_whole_and_its_capsule_name_quoted_safely(tmp_path,
                Entry("IMAGE.ROM", "DOS", b"image"), Entry("SECURE.CAP", "DOS", b"capsule"),
                Entry("SETTINGS.INI", "DOS", settings)]
     dos = "/BiosRomFile IMAGE.ROM /BiosVer A06 /AMD /ZeraID 0ABC /CA A03 /CX X02 /NoPause /NoReboot"
-    folder = dos_package(tmp_path, entries, dos=dos, preset="win32-sim")
+    folder = dos_package(tmp_path, entries, dos=dos, preset=builds.UNDER_TEST.sim_preset)
     (folder / "SIM").mkdir()
     subprocess.run([sys.executable, str(builds.REPO_ROOT / "devtools" / "smbiosgen" / "smbiosgen.py"), "table",
                     "--bios-version", "A05", "--manufacturer", "Zera Inc.", "--product", "Zera Book 14",
