@@ -9,6 +9,7 @@ import re
 
 import pytest
 
+from e2e_harness import builds
 from brevane_setup import BrevaneRun
 from e2e_harness.logs import assert_log, log_entries
 from test_brevane_exit_codes import (ADMIN, BIOS_ERROR, BIOS_OK, IDENTITY, NO_BITLOCKER, NO_REFERENCE, RESTART,
@@ -204,7 +205,7 @@ def test_report_of_a_successful_run(brevane, listener):
     bounded(result)
     assert result.exit_code == 0
     doc = json.loads(brevane.scratch.file("report.json").read_bytes().decode("utf-8"))
-    assert doc["program"] == "Brevane" and doc["version"] == "1.0.0.0"
+    assert doc["program"] == ("Brevane" if builds.UNDER_TEST.bits == 32 else "Brevane64") and doc["version"] == "1.0.0.0"
     assert (doc["exitCode"], doc["exitMeaning"]) == (0, "Update finished without error (or nothing left to do "
                                                         "after a successful run)")
     assert (doc["checkOnly"], doc["rebootRequested"]) == (False, True)

@@ -175,7 +175,8 @@ def add_to_certificate_table(signed: bytes, toc_and_trailer: bytes) -> bytes:
     """Appends a table of contents and a trailer for it inside the certificate table, growing the
     table's recorded sizes so that the file still shows as signed."""
     pe = struct.unpack_from("<I", signed, 0x3C)[0]
-    entry = pe + 24 + 128  # PE32 security directory entry
+    magic = struct.unpack_from("<H", signed, pe + 24)[0]
+    entry = pe + 24 + (128 if magic == 0x10B else 144)  # the security directory entry of PE32 or PE32+
     table, size = struct.unpack_from("<II", signed, entry)
     assert table + size == len(signed)
     toc = toc_and_trailer[:-22]

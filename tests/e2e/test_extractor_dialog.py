@@ -170,7 +170,7 @@ def test_load_from_sfx_in_diagnostic_mode(wine, ui, scratch, work, diagnostic_mo
 
     # Not a package: the reader's text, captioned with the program's own base name.
     load(scratch.winpath("plain.exe"))
-    answer_box(ui, "Extractor", "Find Signature SFX error")
+    answer_box(ui, builds.UNDER_TEST.extractor[:-len(".exe")], "Find Signature SFX error")
 
     ui.close(dialog)
     assert run.wait().exit_code == 0
