@@ -41,6 +41,9 @@ struct PlatformOs {
     BitLockerProbe (*suspendBitLocker)();
     // How long a query tool may run in silent mode before it is ended.
     uint32_t (*queryToolLimitMs)();
+    // The system directory (GetSystemDirectoryA), without a trailing backslash; FALSE when it
+    // cannot be had.
+    BOOL (*systemDirectory)(std::string& folder);
 };
 
 // The answers of Windows itself.
