@@ -89,13 +89,13 @@ TEST(RedirectorStartTest, MissingProgramFailsWithErrorTwoAndReportsIt) {
     testsupport::DebugCapture capture;
     ObservedRedirector redirector;
     ::SetLastError(0);
-    EXPECT_FALSE(StartRun(redirector, "Z:\\no\\such\\folder\\AFUWIN.exe /P /B", UpdateTypeBios));
+    EXPECT_FALSE(StartRun(redirector, "C:\\windows\\AFUWIN.exe /P /B", UpdateTypeBios));
     EXPECT_EQ(2u, ::GetLastError());
     ASSERT_EQ(1u, redirector.Errors().size());
     EXPECT_EQ("Redirect console error: 2\r\n", redirector.Errors()[0].first);
     EXPECT_EQ(UpdateTypeBios, redirector.Errors()[0].second);
     EXPECT_TRUE(capture.Contains("Open UpdateType: 0"));
-    EXPECT_TRUE(capture.Contains("---> CreateProcess : Z:\\no\\such\\folder\\AFUWIN.exe /P /B <---"));
+    EXPECT_TRUE(capture.Contains("---> CreateProcess : C:\\windows\\AFUWIN.exe /P /B <---"));
     EXPECT_TRUE(capture.Contains("Redirect console error: 0x2"));
     // The failed run leaves nothing behind.
     EXPECT_TRUE(redirector.ChildHasEnded());
@@ -107,24 +107,25 @@ TEST(RedirectorStartTest, MissingProgramRaisesTheErrorFlagOfItsToolType) {
     HiddenEdit window;
     CExpandEditBox edit(window.Get());
     CRedirMsgEdit meTool(&edit);
-    EXPECT_FALSE(StartRun(meTool, "Z:\\no\\such\\FWUpdLcl.exe -FWVER", UpdateTypeMeVersion));
+    EXPECT_FALSE(StartRun(meTool, "C:\\windows\\FWUpdLcl.exe -FWVER", UpdateTypeMeVersion));
     EXPECT_EQ(2u, ::GetLastError());
     EXPECT_EQ(1, meTool.m_bMeError);
     EXPECT_EQ(0, meTool.m_bBiosError);
     EXPECT_EQ("Redirect console error: 2\r\n", meTool.GetErrorText());
 
     CRedirMsgEdit biosTool(&edit);
-    EXPECT_FALSE(StartRun(biosTool, "Z:\\no\\such\\AFUWIN.exe", UpdateTypeBios));
+    EXPECT_FALSE(StartRun(biosTool, "C:\\windows\\AFUWIN.exe", UpdateTypeBios));
     EXPECT_EQ(1, biosTool.m_bBiosError);
     EXPECT_EQ("Error message: Redirect console error: 2", biosTool.GetErrorText());
 }
 
 TEST(RedirectorStartTest, TheProgramFileIsStartedNeverTheCommandLinesFirstWord) {
-    // The command line names a stand-in that exists; the program file handed over does not.
+    // The command line names a stand-in that exists; the program file handed over does not
+    // (in a folder that exists, as the tools' folder does).
     // A search for the first word would find and start the stand-in.
     StandinScript script("exit 0\n");
     ObservedRedirector redirector;
-    EXPECT_FALSE(redirector.Start("Z:\\no\\such\\AFUWIN.exe", BiosTool().c_str(), UpdateTypeBios));
+    EXPECT_FALSE(redirector.Start("C:\\windows\\AFUWIN.exe", BiosTool().c_str(), UpdateTypeBios));
     EXPECT_EQ(2u, ::GetLastError());
     // Without a program file nothing is started, whatever the command line names.
     EXPECT_FALSE(redirector.Start(nullptr, BiosTool().c_str(), UpdateTypeBios));
