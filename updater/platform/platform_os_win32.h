@@ -46,6 +46,10 @@ struct PlatformOs {
     BOOL (*systemDirectory)(std::string& folder);
 };
 
+// The drive of the volume whose BitLocker protection is suspended: the system's Windows
+// directory's ("C:"), never what a variable says.
+std::wstring BitLockerVolumeDrive();
+
 // The answers of Windows itself.
 const PlatformOs& RealPlatformOs();
 // The answers the program uses: Windows itself, or the simulation profile in simulation builds.

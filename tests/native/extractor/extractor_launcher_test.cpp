@@ -562,6 +562,47 @@ TEST_F(LauncherTest, ElevatedPrivateFolderReachedThroughALinkOrOwnedByAUserIsRef
     EXPECT_EQ(7u, launcher.m_nExitCode);
 }
 
+TEST_F(LauncherTest, ElevatedWithAFolderTheUserChoseTheCommandRunsOnlyFromAPrivateCopy) {
+    const std::string priv = "C:\\Windows\\SystemTemp\\B." + std::string(31, '0') + "a";
+    platform.elevated = true;
+    platform.flags = 0x102;  // current directory, no dialog
+    launcher.PublishCommandLine("/x");
+    platform.calls.clear();
+    launcher.Run();
+    EXPECT_EQ((std::vector<std::string>{
+                  "Open C:\\dl\\B.exe", "LoadToc", "Close", "Open C:\\dl\\B.exe", "MakeSure C:\\work\\",
+                  "Cd C:\\work", "ExtractAll 6", "Create " + priv + " " + kTrustedFolderSddl, "Cd " + priv,
+                  "ExtractAll 6", "Close", "FreeEntries", "Set SfxPathName=C:\\dl\\B.exe", "Set ExtractDest=" + priv,
+                  "Cd " + priv, "Start run.exe /x in " + priv}),
+              platform.calls);
+    EXPECT_EQ(priv, platform.program.substr(0, priv.size()));
+    EXPECT_EQ(7u, launcher.m_nExitCode);
+
+    // The copy in the user's folder is short (a planted read-only file is in the way): nothing
+    // is made or started.
+    platform.extracted = 2;
+    platform.started.clear();
+    platform.openAnswers = {TRUE, TRUE};
+    launcher.Run();
+    EXPECT_EQ(kExitExtractionFailed, launcher.m_nExitCode);
+    EXPECT_EQ("", platform.started);
+
+    // From the dialog: the command's private copy is made for the start, and the dialog's own
+    // destination is the user's folder again afterwards.
+    platform.extracted = 3;
+    platform.calls.clear();
+    platform.openAnswers = {TRUE};
+    launcher.m_strExtractDest = "D:\\picked";
+    launcher.m_bPrivateDestination = false;
+    ASSERT_TRUE(launcher.ExecuteCommand());
+    const std::string next = "C:\\Windows\\SystemTemp\\B." + std::string(31, '0') + "b";
+    EXPECT_EQ("Open C:\\dl\\B.exe", platform.calls[2]);
+    EXPECT_EQ("ExtractAll 255", platform.calls[3]);
+    EXPECT_EQ("Start run.exe /x in " + next, platform.calls[platform.calls.size() - 2]);
+    EXPECT_EQ("Cd D:\\picked", platform.calls.back());
+    EXPECT_EQ("D:\\picked", launcher.m_strExtractDest);
+}
+
 TEST_F(LauncherTest, LinkedDestinationIsRefusedWhenNotElevated) {
     launcher.m_bDiagnostic = true;
     platform.paths["C:\\work"] = PathState::ReparsePoint;
