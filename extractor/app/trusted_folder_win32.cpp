@@ -1,12 +1,11 @@
 #include "extractor/app/trusted_folder_win32.h"
 
 #include <aclapi.h>
-#include <bcrypt.h>
 #include <sddl.h>
 
 #include <vector>
 
-#include "framework/system_library_win32.h"
+#include "framework/checked_file_win32.h"
 
 namespace sfx {
 
@@ -70,30 +69,7 @@ BOOL SystemWindowsDirectory(std::string& path) {
     return TRUE;
 }
 
-BOOL RandomHex128(std::string& hex, DWORD& error) {
-    using GenRandomFn = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, ULONG);
-    fw::UniqueModule bcrypt(fw::LoadSystemLibrary("bcrypt.dll"));
-    auto generate = bcrypt ? reinterpret_cast<GenRandomFn>(reinterpret_cast<void (*)()>(
-                                 ::GetProcAddress(bcrypt.get(), "BCryptGenRandom")))
-                           : nullptr;
-    if (!generate) {
-        error = ::GetLastError() ? ::GetLastError() : static_cast<DWORD>(ERROR_PROC_NOT_FOUND);
-        return FALSE;
-    }
-    unsigned char bytes[16] = {};
-    NTSTATUS status = generate(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-    if (status < 0) {
-        error = ErrorFromStatus(status);
-        return FALSE;
-    }
-    static const char kDigits[] = "0123456789abcdef";
-    hex.clear();
-    for (unsigned char byte : bytes) {
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 0x0F];
-    }
-    return TRUE;
-}
+BOOL RandomHex128(std::string& hex, DWORD& error) { return fw::RandomHex128(hex, error); }
 
 NtCreateFileFn SystemNtCreateFile() {
     return reinterpret_cast<NtCreateFileFn>(
