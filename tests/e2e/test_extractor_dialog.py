@@ -4,6 +4,9 @@ their message boxes (the launcher message ending the wait), OK running the silen
 every platform, and "Load From Sfx..." reached in diagnostic mode."""
 from __future__ import annotations
 
+import os
+import time
+
 import pytest
 
 from e2e_harness import builds
@@ -209,3 +212,28 @@ def test_extract_follows_the_radio_numbers_not_their_captions(wine, ui, scratch,
     ui.close(dialog)
     assert run.wait().exit_code == 0
     remove_temp_destination(drive_c, "D")
+
+
+def test_execute_command_stays_disabled_after_an_incomplete_extraction(wine, ui, scratch, work):
+    """A read-only file a user planted under an entry's name makes the extraction fail; the
+    files on disk may then be theirs, so the command cannot be run from the dialog."""
+    blocked = work / "settings.ini"
+    blocked.write_bytes(b"planted")
+    os.chmod(blocked, 0o444)
+    package = Package(2, "sfxprobe.exe /record probe.txt /exit 5", standard_entries())
+    exe, run, dialog = start_dialog_package(wine, ui, scratch, work, package)
+
+    ui.click(dialog, EXTRACT)
+    answer_box(ui, "D", "Create DestFile ERR,settings.ini,#13")
+    answer_box(ui, "Extractor", f"There are 0 file been extracted!\nDestination Path: {scratch.winpath('work')}")
+    # The button would be enabled right after the box returns: it must stay disabled.
+    deadline = time.monotonic() + 3
+    while time.monotonic() < deadline:
+        assert not ui.is_enabled(dialog, EXECUTE)
+        time.sleep(0.2)
+    assert blocked.read_bytes() == b"planted"
+
+    ui.close(dialog)
+    assert run.wait().exit_code == 0
+    os.chmod(blocked, 0o644)
+
