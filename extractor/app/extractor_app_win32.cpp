@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <new>
+
 #include "extractor/app/browse_folder_win32.h"
 #include "extractor/app/command_runner_win32.h"
 #include "framework/system_library_win32.h"
@@ -47,7 +49,9 @@ BOOL CExtractorApp::InitInstance() {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), 0xFF};
     ::InitCommonControlsEx(&controls);
 
-    m_launcher.m_bDiagnostic = ::GetFileAttributesA(kDiagnosticMarker) != INVALID_FILE_ATTRIBUTES;
+    // Any user can create C:\Temp\...: only a marker an administrator made turns on the boxes,
+    // which would otherwise stop every elevated run (and a run as SYSTEM, on a box nobody sees).
+    m_launcher.m_bDiagnostic = sfx::ExistsOwnedByAdministrators(kDiagnosticMarker);
     // Read twice (table first, data after the dialog or the questions): both reads must see
     // the same file.
     theSfxFile.KeepFileAcrossClose();
@@ -127,18 +131,30 @@ bool CExtractorApp::IsElevated() { return sfx::ProcessIsElevated(); }
 
 sfx::PathState CExtractorApp::InspectPath(const std::string& path) { return sfx::InspectPath(path); }
 
-BOOL CExtractorApp::CreateFolderWithAccess(const std::string& path, const char* sddl, unsigned long& error) {
-    DWORD code = 0;
-    BOOL ok = sfx::CreateFolderWithAccess(path, sddl, code);
-    error = code;
-    return ok;
+BOOL CExtractorApp::GetWindowsDirectory(std::string& path) { return sfx::SystemWindowsDirectory(path); }
+
+BOOL CExtractorApp::RandomSuffix(std::string& hex) {
+    DWORD error = 0;
+    if (sfx::RandomHex128(hex, error)) return TRUE;
+    ::SetLastError(error);
+    return FALSE;
 }
 
-BOOL CExtractorApp::ResetFolder(const std::string& path, const char* sddl, unsigned long& error) {
+BOOL CExtractorApp::CreateHeldFolder(const std::string& path, const char* sddl, sfx::HeldFolder& held,
+                                     unsigned long& error) {
     DWORD code = 0;
-    BOOL ok = sfx::ResetFolder(path, sddl, code);
-    error = code;
-    return ok;
+    fw::UniqueFile folder;
+    if (!sfx::CreateHeldFolder(sfx::SystemNtCreateFile(), path, sddl, folder, held, code)) {
+        error = code;
+        return FALSE;
+    }
+    try {
+        m_heldFolders.push_back(std::move(folder));
+    } catch (const std::bad_alloc&) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+        return FALSE;
+    }
+    return TRUE;
 }
 
 bool CExtractorApp::FileExists(const std::string& path) {

@@ -5,14 +5,18 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "extractor/app/extractor_launcher.h"
 #include "extractor/package/sfx_file.h"
 #include "framework/app_win32.h"
+#include "framework/unique_handle_win32.h"
 
 // The one package reader of the process.
 extern CSfxFile theSfxFile;
 
-// Any file-system object of this name switches on the diagnostic message boxes.
+// A file-system object of this name, owned by Administrators or SYSTEM, switches on the
+// diagnostic message boxes.
 constexpr char kDiagnosticMarker[] = "C:\\Temp\\DastroComputer.txt";
 
 class CExtractorApp : public fw::CWinApp, public sfx::CLauncherPlatform {
@@ -50,12 +54,18 @@ public:
     BOOL MakeSurePathExists(const std::string& pathWithBackslash, unsigned long& error) override;
     bool IsElevated() override;
     sfx::PathState InspectPath(const std::string& path) override;
-    BOOL CreateFolderWithAccess(const std::string& path, const char* sddl, unsigned long& error) override;
-    BOOL ResetFolder(const std::string& path, const char* sddl, unsigned long& error) override;
+    BOOL GetWindowsDirectory(std::string& path) override;
+    BOOL RandomSuffix(std::string& hex) override;
+    BOOL CreateHeldFolder(const std::string& path, const char* sddl, sfx::HeldFolder& held,
+                          unsigned long& error) override;
     bool FileExists(const std::string& path) override;
     std::vector<std::string> SystemDirectories() override;
     BOOL StartAndWait(const std::string& program, char* commandLine, const std::string& workingDir,
                       uint32_t& exitCode, unsigned long& error) override;
+
+private:
+    // The private folders made this run, held open until the process ends.
+    std::vector<fw::UniqueFile> m_heldFolders;
 };
 
 // The application object, for the dialog.

@@ -231,13 +231,16 @@ void CExtractorDlg::OnExtract() {
         ShowReaderError();
         return;
     }
-    int count = theSfxFile.ExtractAll(0xFF);
+    const int expected = app.CountEntries(sfx::kDialogExtractMask);
+    int count = theSfxFile.ExtractAll(sfx::kDialogExtractMask);
     if (count <= 0) ShowReaderError();
     theSfxFile.Close();
     std::string done = common::Format("There are %d file been extracted!\nDestination Path: %s", count,
                                       app.m_launcher.m_strExtractDest.c_str());
     fw::AfxMessageBox(done.c_str(), MB_OK | MB_ICONINFORMATION);
-    ::EnableWindow(GetDlgItem(IDC_EXECUTE), TRUE);
+    // Only a complete extraction may be run: a file that was not written may be one that was
+    // already there, put by someone else.
+    ::EnableWindow(GetDlgItem(IDC_EXECUTE), count == expected ? TRUE : FALSE);
 }
 
 void CExtractorDlg::OnExecuteCommand() {

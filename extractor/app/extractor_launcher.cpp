@@ -13,6 +13,7 @@ void CExtractorLauncher::PublishCommandLine(const std::string& arguments) {
     std::string value = arguments;
     // A failed expansion leaves the arguments as they were given.
     if (!value.empty()) (void)ExpandEnvironment(value, m_platform.Expander());
+    m_strCmdLine = value;
     m_platform.SetVariable("SfxCmdLine", value);
 }
 
@@ -56,8 +57,17 @@ void CExtractorLauncher::Run() {
     int count = m_platform.ExtractAll(mask);
     Diagnostic(common::Format("Extract file count: %d\nDestination: %s\nLastError=%s", count,
                               m_strExtractDest.c_str(), m_platform.LastError().c_str()));
+    // Run elevated, the command never starts from a folder the user chose: the files also go
+    // into a private folder, and the command runs from there.
+    uint32_t privateCode = 0;
+    if (count == expected && m_platform.IsElevated() && !m_bPrivateDestination)
+        privateCode = ExtractPrivateCopy(mask, false);
     m_platform.ClosePackage();
     m_platform.FreeEntries();
+    if (privateCode != 0) {
+        m_nExitCode = privateCode;
+        return;
+    }
     // A file that was not written may be one that was already there, put by someone else: the
     // command would run it, elevated. Nothing starts after a failed extraction.
     if (count != expected) {
@@ -69,6 +79,7 @@ void CExtractorLauncher::Run() {
 
 BOOL CExtractorLauncher::SelectDestination(int option) {
     m_bDestinationCancelled = false;
+    m_bPrivateDestination = false;
     bool trusted = false;  // made by PrepareTrustedFolder, which also created it
     option = ResolveDestinationOption(option, m_platform.SfxFlags());
     switch (ClassifyDestination(option)) {
@@ -85,22 +96,23 @@ BOOL CExtractorLauncher::SelectDestination(int option) {
         break;
     }
     case DestinationKind::TempDirectory: {
-        std::string temp;
-        if (!m_platform.GetTempDirectory(temp)) return FALSE;
-        m_strExtractDest = TempDestination(temp, m_strBaseName);
         // Run elevated, the files go where the user who started it cannot change them before
-        // they run: never into a folder found under the user's own temporary folder as it is.
+        // they run: a new folder of our own, never the user's temporary folder, never a folder
+        // found there.
         if (m_platform.IsElevated()) {
             unsigned long error = 0;
             std::string used;
-            if (!m_platform.MakeSurePathExists(WithTrailingBackslash(temp), error) ||
-                !PrepareTrustedFolder(m_strExtractDest, used, error)) {
+            if (!MakePrivateFolder(used, error)) {
                 Diagnostic(common::Format("Destination path not available!\nError code: %lu\nPath: %s", error,
-                                          WithTrailingBackslash(m_strExtractDest).c_str()));
+                                          WithTrailingBackslash(used).c_str()));
                 return FALSE;
             }
             m_strExtractDest = used;
             trusted = true;
+        } else {
+            std::string temp;
+            if (!m_platform.GetTempDirectory(temp)) return FALSE;
+            m_strExtractDest = TempDestination(temp, m_strBaseName.empty() ? kFallbackBaseName : m_strBaseName);
         }
         Diagnostic(common::Format("Extract to TEMP dir: %s", m_strExtractDest.c_str()));
         break;
@@ -134,51 +146,112 @@ BOOL CExtractorLauncher::SelectDestination(int option) {
                                   m_platform.LastSystemError(), withSlash.c_str()));
         return FALSE;
     }
+    m_bPrivateDestination = trusted;
     return TRUE;
 }
 
-BOOL CExtractorLauncher::PrepareTrustedFolder(const std::string& path, std::string& used, unsigned long& error) {
+BOOL CExtractorLauncher::MakePrivateFolder(std::string& used, unsigned long& error) {
     error = 0;
-    for (int sibling = 0; sibling <= kTrustedFolderSiblings; ++sibling) {
-        std::string candidate = sibling == 0 ? path : path + "." + std::to_string(sibling);
-        switch (m_platform.InspectPath(candidate)) {
-        case PathState::Missing:
-            // Someone may create it first: then it is taken, and the next name is tried.
-            if (m_platform.CreateFolderWithAccess(candidate, kTrustedFolderSddl, error)) {
-                used = candidate;
-                return TRUE;
-            }
-            break;
-        case PathState::Folder:
-            // Emptied and given our access list, it is as good as new; anything less and it
-            // is left alone for a fresh sibling.
-            if (m_platform.ResetFolder(candidate, kTrustedFolderSddl, error)) {
-                used = candidate;
-                return TRUE;
-            }
-            break;
-        case PathState::ReparsePoint:
-            if (sibling == 0) {
-                error = kErrorReparsePoint;
-                return FALSE;
-            }
-            break;
-        case PathState::Other:
-            break;
-        }
+    std::string windows;
+    if (!m_platform.GetWindowsDirectory(windows) || windows.empty()) {
+        error = m_platform.LastSystemError();
+        return FALSE;
     }
-    if (error == 0) error = kErrorFileNotFound;
+    const std::string root = PrivateFolderRoot(windows, m_platform.InspectPath(windows + "\\SystemTemp"));
+    const std::string base = m_strBaseName.empty() ? kFallbackBaseName : m_strBaseName;
+    for (int attempt = 0; attempt < kPrivateFolderAttempts; ++attempt) {
+        std::string suffix;
+        if (!m_platform.RandomSuffix(suffix) || suffix.size() != 32) {
+            error = m_platform.LastSystemError();
+            return FALSE;
+        }
+        const std::string candidate = root + "\\" + base + "." + suffix;
+        used = candidate;
+        HeldFolder held;
+        if (!m_platform.CreateHeldFolder(candidate, kTrustedFolderSddl, held, error)) {
+            // A name that exists is someone else's, whatever is in it: the next name.
+            if (error == kErrorAlreadyExists) continue;
+            return FALSE;
+        }
+        // The folder the handle holds must be the one asked for, reached through no link, and
+        // owned by an administrator: otherwise a link along the way sent it elsewhere.
+        if (!SamePath(held.finalPath, candidate)) {
+            error = kErrorReparsePoint;
+            return FALSE;
+        }
+        if (held.ownersRecorded && !IsAdministrativeOwner(held.ownerSid)) {
+            error = kErrorInvalidOwner;
+            return FALSE;
+        }
+        return TRUE;
+    }
+    error = kErrorAlreadyExists;
     return FALSE;
 }
 
+uint32_t CExtractorLauncher::ExtractPrivateCopy(uint32_t mask, bool openPackage) {
+    unsigned long error = 0;
+    std::string used;
+    if (!MakePrivateFolder(used, error) || !m_platform.SetCurrentDir(used)) {
+        if (error == 0) error = m_platform.LastSystemError();
+        Diagnostic(common::Format("Destination path not available!\nError code: %lu\nPath: %s", error,
+                                  WithTrailingBackslash(used).c_str()));
+        return kExitDestinationUnavailable;
+    }
+    if (openPackage && !m_platform.OpenPackage(m_strSfxPathName)) return kExitPackageUnreadable;
+    int expected = m_platform.CountEntries(mask);
+    int count = m_platform.ExtractAll(mask);
+    if (openPackage) m_platform.ClosePackage();
+    Diagnostic(common::Format("Extract file count: %d\nDestination: %s\nLastError=%s", count, used.c_str(),
+                              m_platform.LastError().c_str()));
+    if (count != expected) return kExitExtractionFailed;
+    m_strExtractDest = used;
+    m_bPrivateDestination = true;
+    return 0;
+}
+
+BOOL CExtractorLauncher::ExpandCommand(std::string& command) {
+    if (!m_platform.IsElevated()) return ExpandEnvironment(command, m_platform.Expander());
+    std::vector<KnownVariable> known{{"SfxPathName", m_strSfxPathName},
+                                     {"ExtractDest", m_strExtractDest},
+                                     {"SfxCmdLine", m_strCmdLine}};
+    std::string windows;
+    if (m_platform.GetWindowsDirectory(windows) && !windows.empty()) {
+        known.push_back({"windir", windows});
+        known.push_back({"SystemRoot", windows});
+    }
+    return ExpandKnownVariables(command, known);
+}
+
 BOOL CExtractorLauncher::ExecuteCommand() {
+    // Run elevated from the dialog after an extraction to a folder the user chose: the command
+    // starts only from a private copy of its own, made afresh for each start. The dialog's
+    // destination (and with it its current directory) is the user's again afterwards.
+    struct UserDestination {
+        CExtractorLauncher& launcher;
+        std::string path;
+        ~UserDestination() {
+            if (path.empty()) return;
+            launcher.m_strExtractDest = path;
+            launcher.m_bPrivateDestination = false;
+            (void)launcher.m_platform.SetCurrentDir(path);
+        }
+    } restore{*this, std::string()};
+    if (m_platform.IsElevated() && !m_bPrivateDestination && !m_strExtractDest.empty()) {
+        std::string user = m_strExtractDest;
+        if (ExtractPrivateCopy(kDialogExtractMask, true) != 0) {
+            (void)m_platform.SetCurrentDir(user);
+            return FALSE;
+        }
+        restore.path = user;
+    }
     m_platform.SetVariable("SfxPathName", m_strSfxPathName);
     m_platform.SetVariable("ExtractDest", m_strExtractDest);
 
     std::string command = m_platform.Win32Command();
     // An expansion that fails has no room in any buffer; running the unexpanded text instead
     // would start something other than what the package asks for.
-    if (!ExpandEnvironment(command, m_platform.Expander())) {
+    if (!ExpandCommand(command)) {
         Diagnostic("Command line cannot be expanded: longer than 32767 characters", MsgKind::Error);
         return FALSE;
     }

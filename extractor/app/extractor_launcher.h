@@ -35,8 +35,6 @@ constexpr uint32_t kExitDestinationUnavailable = 21;  // the destination is not 
 constexpr uint32_t kExitExtractionFailed = 22;        // an entry that should be written was not
 constexpr uint32_t kExitCommandNotStarted = 23;       // the stored command cannot be started
 
-// What a path names, without following a link.
-enum class PathState { Missing, Folder, ReparsePoint, Other };
 
 // The security descriptor of the destination Extractor creates when it runs elevated: owned by
 // Administrators, only SYSTEM and Administrators may change anything in it, every user may
@@ -48,9 +46,25 @@ constexpr char kTrustedFolderSddl[] = "O:BAG:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;
 // (ERROR_REPARSE_POINT_ENCOUNTERED).
 constexpr unsigned long kErrorReparsePoint = 4395;
 
-// Fresh siblings tried ("<package>.1", "<package>.2", ...) when the folder of the package's
-// name cannot be made trustworthy.
-constexpr int kTrustedFolderSiblings = 99;
+// The folder name used for a package whose file name gives no base name (it has no dot): the
+// temporary folder itself would otherwise be the destination.
+constexpr char kFallbackBaseName[] = "Package";
+
+// Names tried for a private folder before giving up: each carries a new random suffix, so a
+// name that exists (someone made it first, or guessed it) is never taken, only skipped.
+constexpr int kPrivateFolderAttempts = 8;
+
+constexpr unsigned long kErrorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
+constexpr unsigned long kErrorInvalidOwner = 1307;  // ERROR_INVALID_OWNER
+
+// What the system says about a folder just created, asked through the handle that keeps it.
+struct HeldFolder {
+    std::string finalPath;  // the path the handle's folder has, links resolved, no "\\?\" prefix
+    std::string ownerSid;   // its owner as a SID string
+    // Whether the system records owners at all. Wine does not: every object there shows the
+    // user who runs it, and no access list is enforced either, so the owner tells nothing.
+    bool ownersRecorded = true;
+};
 
 class CLauncherPlatform {
 public:
@@ -81,6 +95,11 @@ public:
     virtual ExpandFn Expander() = 0;
     // The long form of the temporary directory, ending in a backslash.
     virtual BOOL GetTempDirectory(std::string& path) = 0;
+    // The Windows directory as the system knows it (never from the environment), without a
+    // trailing backslash.
+    virtual BOOL GetWindowsDirectory(std::string& path) = 0;
+    // 32 hexadecimal digits from 128 bits of the system's random number generator.
+    virtual BOOL RandomSuffix(std::string& hex) = 0;
     virtual BOOL GetCurrentDir(std::string& path) = 0;
     virtual BOOL SetCurrentDir(const std::string& path) = 0;
     // The system error code of the last failed call.
@@ -91,12 +110,12 @@ public:
     // told: the careful answer).
     virtual bool IsElevated() = 0;
     virtual PathState InspectPath(const std::string& path) = 0;
-    // Creates the folder `path`, which must not exist yet, with the descriptor `sddl`.
-    virtual BOOL CreateFolderWithAccess(const std::string& path, const char* sddl, unsigned long& error) = 0;
-    // Gives the existing folder `path` the owner and access list of `sddl` and empties it,
-    // deleting links inside it rather than following them. TRUE only when all of that
-    // succeeded and the folder is empty.
-    virtual BOOL ResetFolder(const std::string& path, const char* sddl, unsigned long& error) = 0;
+    // Creates the folder `path`, which must not exist yet (an existing name fails with
+    // kErrorAlreadyExists), with the descriptor `sddl` given in the same call, and keeps it open
+    // without delete sharing until the process ends, so that it can be neither renamed nor
+    // replaced. `held` is what that handle says about it.
+    virtual BOOL CreateHeldFolder(const std::string& path, const char* sddl, HeldFolder& held,
+                                  unsigned long& error) = 0;
     // TRUE when `path` names an existing file (not a directory).
     virtual bool FileExists(const std::string& path) = 0;
     // The system directories a command's program is looked up in, in order.
@@ -130,15 +149,26 @@ public:
     std::string m_strSfxPathName;
     std::string m_strBaseName;
     std::string m_strExtractDest;
+    // The value published as SfxCmdLine.
+    std::string m_strCmdLine;
+    // ExtractDest is a private folder this run made and filled (elevated runs only).
+    bool m_bPrivateDestination = false;
     uint32_t m_nExitCode = 0;
     bool m_bDiagnostic = false;
     bool m_bDestinationCancelled = false;
 
 private:
     void Diagnostic(const std::string& text, MsgKind kind = MsgKind::Plain);
-    // Makes `path`, or failing that a fresh sibling of it, a folder that only administrators
-    // can write; `used` is the folder made. A `path` that is a reparse point is refused.
-    BOOL PrepareTrustedFolder(const std::string& path, std::string& used, unsigned long& error);
+    // Makes a new folder that only administrators can write under the system's temporary
+    // folder, named after the package and a random suffix; `used` is its checked path.
+    BOOL MakePrivateFolder(std::string& used, unsigned long& error);
+    // Run elevated with a destination the user chose: extracts the entries of `mask` once
+    // more into a private folder, which becomes ExtractDest, so that the command never runs
+    // from files the user can change. 0, or Extractor's exit code for what failed.
+    uint32_t ExtractPrivateCopy(uint32_t mask, bool openPackage);
+    // The stored command expanded: run elevated, only the variables Extractor sets and the
+    // Windows directory; otherwise the whole environment.
+    BOOL ExpandCommand(std::string& command);
 
     CLauncherPlatform& m_platform;
 };

@@ -28,6 +28,36 @@ std::string TempDestination(const std::string& longTempPath, const std::string& 
     return longTempPath + baseName;
 }
 
+std::string PrivateFolderRoot(const std::string& windowsDirectory, PathState systemTemp) {
+    std::string root = windowsDirectory;
+    while (!root.empty() && root.back() == '\\') root.pop_back();
+    return root + (systemTemp == PathState::Folder ? "\\SystemTemp" : "\\Temp");
+}
+
+namespace {
+
+std::string WithoutLongPrefix(const std::string& path) {
+    if (path.compare(0, 8, "\\\\?\\UNC\\") == 0) return "\\" + path.substr(7);
+    if (path.compare(0, 4, "\\\\?\\") == 0) return path.substr(4);
+    return path;
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool SamePath(const std::string& a, const std::string& b) {
+    std::string x = WithoutLongPrefix(a), y = WithoutLongPrefix(b);
+    while (x.size() > 1 && x.back() == '\\') x.pop_back();
+    while (y.size() > 1 && y.back() == '\\') y.pop_back();
+    if (x.size() != y.size()) return false;
+    for (size_t i = 0; i < x.size(); ++i)
+        if (Lower(x[i]) != Lower(y[i])) return false;
+    return true;
+}
+
+bool IsAdministrativeOwner(const std::string& sid) { return sid == "S-1-5-32-544" || sid == "S-1-5-18"; }
+
 std::string WithTrailingBackslash(const std::string& path) {
     if (!path.empty() && path.back() == '\\') return path;
     return path + '\\';
@@ -59,6 +89,55 @@ BOOL ExpandEnvironment(std::string& text, ExpandFn expand) {
         answer = ExpandInto(text, expand, kExpandLarge, result);
         if (answer == 0 || answer > kExpandLarge - 1) return FALSE;
     }
+    text = result;
+    return TRUE;
+}
+
+namespace {
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+BOOL ExpandKnownVariables(std::string& text, const std::vector<KnownVariable>& known) {
+    std::string result;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t open = text.find('%', at);
+        if (open == std::string::npos) {
+            result.append(text, at, std::string::npos);
+            break;
+        }
+        result.append(text, at, open - at);
+        size_t close = text.find('%', open + 1);
+        if (close == std::string::npos) {
+            result.append(text, open, std::string::npos);
+            break;
+        }
+        const std::string name = text.substr(open + 1, close - open - 1);
+        const KnownVariable* match = nullptr;
+        for (const KnownVariable& variable : known)
+            if (!name.empty() && SameNameIgnoringCase(variable.name, name)) match = &variable;
+        if (match) {
+            result += match->value;
+            at = close + 1;
+        } else {
+            // Left as written; its closing sign may open the next reference.
+            result.append(text, open, close - open);
+            at = close;
+        }
+        if (result.size() > kExpandLarge - 1) return FALSE;
+    }
+    if (result.size() > kExpandLarge - 1) return FALSE;
     text = result;
     return TRUE;
 }
@@ -107,17 +186,22 @@ BOOL ResolveCommandProgram(const std::string& command, const std::string& extrac
     std::string token = FirstToken(command);
     program.clear();
     if (token.empty()) return FALSE;
-    // "C:\x.exe", "\\server\x.exe", "\x.exe", "C:x.exe": no search is involved.
-    if (token.find(':') != std::string::npos || IsSeparator(token[0])) return TRUE;
 
-    size_t nameAt = token.find_last_of("\\/");
+    size_t nameAt = token.find_last_of("\\/:");
     bool hasFolder = nameAt != std::string::npos;
     std::string name = hasFolder ? token.substr(nameAt + 1) : token;
+    // As the platform's own start would: a name without an extension is a program's.
     if (name.find('.') == std::string::npos) token += ".exe";
 
-    std::vector<std::string> candidates{JoinPath(extractDest, token)};
-    if (!hasFolder)
-        for (const std::string& folder : systemDirectories) candidates.push_back(JoinPath(folder, token));
+    std::vector<std::string> candidates;
+    // "C:\x.exe", "\\server\x.exe", "\x.exe", "C:x.exe": taken as written, never searched.
+    if (token.find(':') != std::string::npos || IsSeparator(token[0])) {
+        candidates.push_back(token);
+    } else {
+        candidates.push_back(JoinPath(extractDest, token));
+        if (!hasFolder)
+            for (const std::string& folder : systemDirectories) candidates.push_back(JoinPath(folder, token));
+    }
     for (const std::string& candidate : candidates) {
         if (exists(candidate)) {
             program = candidate;

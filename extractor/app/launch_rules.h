@@ -13,6 +13,9 @@
 
 namespace sfx {
 
+// What a path names, without following a link.
+enum class PathState { Missing, Folder, ReparsePoint, Other };
+
 // File name part of `path` (after the last backslash) up to its first dot; empty when that
 // name has no dot. Names the temporary sub-directory and captions the dialog's error boxes.
 std::string PackageBaseName(const std::string& path);
@@ -28,6 +31,18 @@ DestinationKind ClassifyDestination(int option);
 // The temporary destination: the long form of the temporary directory (which ends in a
 // backslash) followed by the package base name.
 std::string TempDestination(const std::string& longTempPath, const std::string& baseName);
+
+// The folder an elevated Extractor makes its private folders in: the Windows directory's
+// SystemTemp (which only SYSTEM and Administrators can enter) when `systemTemp` says it is a
+// folder, otherwise its Temp.
+std::string PrivateFolderRoot(const std::string& windowsDirectory, PathState systemTemp);
+
+// Whether two paths name the same place, ignoring case and a "\\?\" prefix (the form in
+// which the system reports a handle's path).
+bool SamePath(const std::string& a, const std::string& b);
+
+// Whether `sid` (a SID string) is Administrators or SYSTEM: an owner no normal user can be.
+bool IsAdministrativeOwner(const std::string& sid);
 
 // `path` with one backslash appended when it does not already end in one.
 std::string WithTrailingBackslash(const std::string& path);
@@ -49,6 +64,19 @@ constexpr uint32_t kExpandLarge = 32768;
 // more than the large buffer.
 BOOL ExpandEnvironment(std::string& text, ExpandFn expand);
 
+// A variable an elevated Extractor lets the stored command name: its name and value.
+struct KnownVariable {
+    std::string name;
+    std::string value;
+};
+
+// Replaces each reference "%NAME%" in `text` whose NAME is one of `known` (not case-sensitive)
+// by its value; any other reference stays as it is written, as the system's expansion leaves
+// a variable it does not know. Run elevated, the environment is the user's own: a variable the
+// user set must not decide what the stored command starts. FALSE (text unchanged) when the
+// result would not fit the large expansion buffer.
+BOOL ExpandKnownVariables(std::string& text, const std::vector<KnownVariable>& known);
+
 // The command line is handed to the process start in a buffer of this size.
 constexpr size_t kCommandBufferSize = 1024;
 
@@ -63,11 +91,13 @@ std::string StartFailureText(unsigned long error, const std::string& command, co
 constexpr unsigned long kErrorFileNotFound = 2;
 
 // The program a command line starts, looked up without the platform's own search, which would
-// try the folder of the running program (a download folder) first. The first token (quoted or
-// up to the first blank) is used as it is when it is an absolute or rooted path: `program` is
-// then empty. Otherwise ".exe" is added when its name has no extension and it is looked up in
+// try the folder of the running program (a download folder) first. The first token is quoted
+// or ends at the first blank: an unquoted path with blanks names the file up to its first
+// blank, never a longer one as the platform's guesses would. The token is used as it is when
+// it is an absolute or rooted path and it `exists`. Otherwise ".exe" is added when its name has no extension and it is looked up in
 // `extractDest`, then, when it names no folder of its own, in each of `systemDirectories`;
-// `program` is the first full path that `exists`. FALSE when none does.
+// `program` is the first full path that `exists`. FALSE when none does. The program is always
+// handed to the process start as its application name, so nothing is searched after this.
 BOOL ResolveCommandProgram(const std::string& command, const std::string& extractDest,
                            const std::vector<std::string>& systemDirectories,
                            const std::function<bool(const std::string&)>& exists, std::string& program);

@@ -3,56 +3,27 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include <cstring>
+#include <vector>
+
+#include "framework/checked_file_win32.h"
 
 namespace sfx {
 
 namespace {
 
-bool IsDots(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
+constexpr NTSTATUS kStatusObjectNameCollision = static_cast<NTSTATUS>(0xC0000035);
+constexpr ULONG kFileOpenReparsePoint = 0x00200000;  // FILE_OPEN_REPARSE_POINT
+constexpr ULONG kFileDirectoryFile = 0x00000001;     // FILE_DIRECTORY_FILE
+constexpr ULONG kFileSynchronousIoNonAlert = 0x00000020;
+constexpr ULONG kObjCaseInsensitive = 0x00000040;
 
-// Deletes everything inside `folder`. A link (to a file or a folder) is removed itself; a real
-// sub-folder is emptied first. A read-only file loses that attribute first.
-bool EmptyFolder(const std::string& folder, DWORD& error) {
-    WIN32_FIND_DATAA found{};
-    fw::UniqueFind find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (!find) {
-        error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND;
-    }
-    bool ok = true;
-    do {
-        if (IsDots(found.cFileName)) continue;
-        std::string path = folder + "\\" + found.cFileName;
-        DWORD attributes = found.dwFileAttributes;
-        bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        if (attributes & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        bool removed;
-        if (isFolder && !isLink)
-            removed = EmptyFolder(path, error) && ::RemoveDirectoryA(path.c_str());
-        else if (isFolder)
-            removed = ::RemoveDirectoryA(path.c_str()) != FALSE;  // the junction, not its target
-        else
-            removed = ::DeleteFileA(path.c_str()) != FALSE;
-        if (!removed) {
-            if (error == 0) error = ::GetLastError();
-            ok = false;
-        }
-    } while (::FindNextFileA(find.get(), &found));
-    return ok;
-}
-
-// True when nothing but "." and ".." is left: a file someone still holds open with delete
-// sharing stays listed until it is closed.
-bool IsEmpty(const std::string& folder) {
-    WIN32_FIND_DATAA found{};
-    fw::UniqueFind find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (!find) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
-    do {
-        if (!IsDots(found.cFileName)) return false;
-    } while (::FindNextFileA(find.get(), &found));
-    return true;
+DWORD ErrorFromStatus(NTSTATUS status) {
+    if (status == kStatusObjectNameCollision) return static_cast<DWORD>(kErrorAlreadyExists);
+    using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(NTSTATUS);
+    auto convert = reinterpret_cast<RtlNtStatusToDosErrorFn>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "RtlNtStatusToDosError")));
+    DWORD error = convert ? convert(status) : ERROR_GEN_FAILURE;
+    return error ? error : ERROR_GEN_FAILURE;
 }
 
 }  // namespace
@@ -63,8 +34,8 @@ bool ProcessIsElevated() {
     fw::UniqueHandle owner(token);
     TOKEN_ELEVATION elevation{};
     DWORD size = 0;
-    // Without an answer the destination is made trustworthy anyway: that costs nothing when
-    // the process was not elevated after all.
+    // Without an answer the destination is made private anyway: that costs nothing when the
+    // process was not elevated after all.
     if (!::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size)) return true;
     return elevation.TokenIsElevated != 0;
 }
@@ -89,61 +60,119 @@ fw::UniqueLocal DescriptorFromSddl(const char* sddl, DWORD& error) {
     return fw::UniqueLocal(descriptor);
 }
 
-BOOL CreateFolderWithAccess(const std::string& path, const char* sddl, DWORD& error) {
-    fw::UniqueLocal descriptor = DescriptorFromSddl(sddl, error);
-    if (!descriptor) return FALSE;
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
-    if (!::CreateDirectoryA(path.c_str(), &attributes)) {
-        error = ::GetLastError();
-        return FALSE;
-    }
+BOOL SystemWindowsDirectory(std::string& path) {
+    char buffer[MAX_PATH] = {};
+    UINT length = ::GetSystemWindowsDirectoryA(buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return FALSE;
+    path.assign(buffer, length);
+    while (path.size() > 3 && path.back() == '\\') path.pop_back();
     return TRUE;
 }
 
-BOOL ResetFolder(const std::string& path, const char* sddl, DWORD& error) {
-    error = 0;
-    fw::UniqueLocal descriptor = DescriptorFromSddl(sddl, error);
-    if (!descriptor) return FALSE;
-    // Opened without delete sharing, the folder can be neither renamed nor replaced by a link
-    // while it is reset; the link flag opens a link itself, which is then refused.
-    fw::UniqueFile folder(::CreateFileA(path.c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_LIST_DIRECTORY,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!folder) {
-        error = ::GetLastError();
+BOOL RandomHex128(std::string& hex, DWORD& error) { return fw::RandomHex128(hex, error); }
+
+NtCreateFileFn SystemNtCreateFile() {
+    return reinterpret_cast<NtCreateFileFn>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtCreateFile")));
+}
+
+BOOL FinalPathOf(HANDLE handle, std::string& path, DWORD& error) {
+    char buffer[MAX_PATH + 8] = {};
+    DWORD length = ::GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= sizeof buffer) {
+        error = length == 0 ? ::GetLastError() : static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE);
         return FALSE;
     }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(folder.get(), &info)) {
-        error = ::GetLastError();
-        return FALSE;
-    }
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        error = kErrorReparsePoint;
-        return FALSE;
-    }
+    path.assign(buffer, length);
+    if (path.compare(0, 8, "\\\\?\\UNC\\") == 0)
+        path = "\\" + path.substr(7);
+    else if (path.compare(0, 4, "\\\\?\\") == 0)
+        path = path.substr(4);
+    return TRUE;
+}
+
+BOOL OwnerOf(HANDLE handle, std::string& sid, DWORD& error) {
     PSID owner = nullptr;
-    PACL dacl = nullptr;
-    BOOL defaulted = FALSE, present = FALSE;
-    if (!::GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted) ||
-        !::GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted)) {
-        error = ::GetLastError();
-        return FALSE;
-    }
-    // The access list first: from then on the user who owned the folder can add nothing new.
-    DWORD result = ::SetSecurityInfo(folder.get(), SE_FILE_OBJECT,
-                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                                         PROTECTED_DACL_SECURITY_INFORMATION,
-                                     owner, nullptr, dacl, nullptr);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD result = ::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                     nullptr, &descriptor);
     if (result != ERROR_SUCCESS) {
         error = result;
         return FALSE;
     }
-    if (!EmptyFolder(path, error)) return FALSE;
-    if (!IsEmpty(path)) {
-        error = ERROR_DIR_NOT_EMPTY;
+    fw::UniqueLocal keep(descriptor);
+    char* text = nullptr;
+    if (!owner || !::ConvertSidToStringSidA(owner, &text)) {
+        error = owner ? ::GetLastError() : static_cast<DWORD>(ERROR_INVALID_OWNER);
         return FALSE;
     }
+    fw::UniqueLocal keepText(text);
+    sid = text;
+    return TRUE;
+}
+
+bool SystemRecordsOwners() {
+    return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr;
+}
+
+bool ExistsOwnedByAdministrators(const char* path) {
+    fw::UniqueFile object(::CreateFileA(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!object) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(object.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    if (!SystemRecordsOwners()) return true;
+    std::string owner;
+    DWORD error = 0;
+    return OwnerOf(object.get(), owner, error) && IsAdministrativeOwner(owner);
+}
+
+BOOL CreateHeldFolder(NtCreateFileFn create, const std::string& path, const char* sddl, fw::UniqueFile& folder,
+                      HeldFolder& held, DWORD& error) {
+    fw::UniqueLocal descriptor = DescriptorFromSddl(sddl, error);
+    if (!descriptor) return FALSE;
+    if (!create) {
+        error = ERROR_PROC_NOT_FOUND;
+        return FALSE;
+    }
+    int wide = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.c_str(), -1, nullptr, 0);
+    if (wide <= 1 || path.size() < 3 || path[1] != ':' || path[2] != '\\') {
+        error = ERROR_BAD_PATHNAME;
+        return FALSE;
+    }
+    std::vector<wchar_t> name(static_cast<size_t>(wide) + 4, L'\0');
+    name[0] = L'\\';
+    name[1] = name[2] = L'?';
+    name[3] = L'\\';
+    ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.c_str(), -1, name.data() + 4, wide);
+    UNICODE_STRING objectName;
+    objectName.Buffer = name.data();
+    objectName.Length = static_cast<USHORT>((static_cast<size_t>(wide) - 1 + 4) * sizeof(wchar_t));
+    objectName.MaximumLength = static_cast<USHORT>(objectName.Length + sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &objectName, kObjCaseInsensitive, nullptr, descriptor.get());
+
+    // Created and opened in one call, with its descriptor: there is no moment at which the
+    // folder exists with another one, or exists and is not held. Without delete sharing
+    // nobody can rename, delete or replace it while we hold it.
+    HANDLE handle = nullptr;
+    IO_STATUS_BLOCK status{};
+    NTSTATUS result = create(&handle, FILE_LIST_DIRECTORY | FILE_TRAVERSE | READ_CONTROL | SYNCHRONIZE, &attributes,
+                             &status, nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+                             kFileDirectoryFile | kFileSynchronousIoNonAlert | kFileOpenReparsePoint, nullptr, 0);
+    if (result < 0) {
+        error = ErrorFromStatus(result);
+        return FALSE;
+    }
+    fw::UniqueFile made(handle);
+    HeldFolder answer;
+    if (!FinalPathOf(made.get(), answer.finalPath, error) || !OwnerOf(made.get(), answer.ownerSid, error))
+        return FALSE;
+    answer.ownersRecorded = SystemRecordsOwners();
+    held = answer;
+    folder = std::move(made);
     return TRUE;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // The file-system side of the elevated destination: whether the process is elevated, what a
-// path names without following links, and folders made or reset with a given access list.
+// path names without following links, the system's Windows directory and random suffixes, and
+// private folders created with their access list in the same call and held open.
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <string>
 
@@ -19,11 +21,38 @@ PathState InspectPath(const std::string& path);
 // system error when the text is not a valid descriptor.
 fw::UniqueLocal DescriptorFromSddl(const char* sddl, DWORD& error);
 
-BOOL CreateFolderWithAccess(const std::string& path, const char* sddl, DWORD& error);
+// GetSystemWindowsDirectoryA: the system's own answer, which no variable changes.
+BOOL SystemWindowsDirectory(std::string& path);
 
-// Sets the owner and the protected access list of `sddl` on the folder `path`, held open
-// meanwhile so that it can be neither renamed nor deleted, then deletes everything inside it
-// (links themselves, never what they point at) and checks that nothing is left.
-BOOL ResetFolder(const std::string& path, const char* sddl, DWORD& error);
+// 32 hexadecimal digits from 128 bits of the system's preferred random number generator.
+BOOL RandomHex128(std::string& hex, DWORD& error);
+
+// The system call that creates the folder, as a seam for the tests of what it is handed.
+using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                        ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+NtCreateFileFn SystemNtCreateFile();
+
+// Creates the folder `path` (a full path) with the descriptor `sddl` in one call that fails
+// when the name exists (kErrorAlreadyExists) and never follows a link at its last component,
+// and answers the handle, opened without delete sharing, in `folder`. `held` is what the
+// handle says: its final path and its owner.
+BOOL CreateHeldFolder(NtCreateFileFn create, const std::string& path, const char* sddl, fw::UniqueFile& folder,
+                      HeldFolder& held, DWORD& error);
+
+// The final path of an open file or folder, without the "\\?\" prefix; FALSE when the system
+// cannot tell.
+BOOL FinalPathOf(HANDLE handle, std::string& path, DWORD& error);
+
+// The owner of an open file or folder as a SID string.
+BOOL OwnerOf(HANDLE handle, std::string& sid, DWORD& error);
+
+// Whether the system records who owns a file. Wine (which exports wine_get_version from ntdll)
+// does not: it shows every object as the user's own and enforces no access list.
+bool SystemRecordsOwners();
+
+// Whether `path` exists as a file-system object (not a link) owned by Administrators or SYSTEM:
+// anything a normal user could have made does not count. Where the system records no owners,
+// existing is enough: nothing there can tell who made it.
+bool ExistsOwnedByAdministrators(const char* path);
 
 }  // namespace sfx

@@ -355,9 +355,15 @@ BOOL CSfxFile::ExtractOne(CSrcFileInfo* entry) {
     }
     uint64_t compressed = entry->m_ullCompressedSize;
     uint64_t written = 0;
-    int result = DecompressStream(m_pFile, &compressed, destination, &written);
+    // The recorded size bounds what an entry may inflate to: a small stream that inflates
+    // without end would otherwise fill the disk.
+    int result = DecompressStream(m_pFile, &compressed, destination, &written, entry->m_ullFileSize);
     // A failed close loses buffered bytes: that file is not written either.
     bool closed = std::fclose(destination) == 0;
+    if (result == kInflateTooLarge) {
+        SetLastError("Entry larger than its recorded size,%s", entry->m_szFileName);
+        return FALSE;
+    }
     if (result != kInflateOk || !closed) {
         SetLastError("Decompress routine error");
         return FALSE;

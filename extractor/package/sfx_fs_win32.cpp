@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "framework/checked_file_win32.h"
 #include "framework/system_library_win32.h"
 #include "framework/unique_handle_win32.h"
 
@@ -49,10 +50,27 @@ FILE* CreateForWrite(const char* path, int* error) {
         *error = EACCES;
         return nullptr;
     }
-    errno = 0;
-    FILE* file = std::fopen(path, "wb");
-    if (!file) *error = errno;
-    return file;
+    // Opened where its path says, through no link at any folder on the way, and written only
+    // through this handle.
+    fw::UniqueFile file;
+    DWORD code = 0;
+    if (!fw::OpenWithoutLinks(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              file, code)) {
+        *error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+        return nullptr;
+    }
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_WRONLY | _O_BINARY);
+    if (descriptor == -1) {
+        *error = EMFILE;
+        return nullptr;
+    }
+    file.release();  // the descriptor owns it now
+    FILE* stream = _fdopen(descriptor, "wb");
+    if (!stream) {
+        *error = errno;
+        _close(descriptor);
+    }
+    return stream;
 }
 
 bool Seek(FILE* file, uint64_t position) {

@@ -44,6 +44,24 @@ bool WriteToStream(void* context, const unsigned char* bytes, size_t count) {
     return std::fwrite(bytes, 1, count, destination) == count && !std::ferror(destination);
 }
 
+// A destination that takes at most `max` bytes in all.
+struct CBoundedSink {
+    FILE* destination;
+    uint64_t total;
+    uint64_t max;
+    bool exceeded;
+};
+
+bool WriteBounded(void* context, const unsigned char* bytes, size_t count) {
+    CBoundedSink* sink = static_cast<CBoundedSink*>(context);
+    if (count > sink->max - sink->total) {
+        sink->exceeded = true;
+        return false;
+    }
+    sink->total += count;
+    return WriteToStream(sink->destination, bytes, count);
+}
+
 // The sink of a second pass of the reference loop over a stream the extraction loop could not
 // finish: it counts what the reference loop hands over, refuses beyond `limit` (the bytes the
 // destination took before it refused) and writes only what lies at or behind `writeFrom`.
@@ -119,15 +137,19 @@ int DecompressStreamTo(FILE* source, uint64_t* compressedSize, SfxInflateSink si
 // that fails (corrupt, cut short, unreadable, or refused by the destination) answers what the
 // reference loop answers for it: the extraction loop then goes back to the stream's start and
 // lets the reference loop run it again, counting without writing what is already written.
-int DecompressStream(FILE* source, uint64_t* compressedSize, FILE* destination, uint64_t* written) {
+int DecompressStream(FILE* source, uint64_t* compressedSize, FILE* destination, uint64_t* written,
+                     uint64_t maxOutput) {
     const uint64_t claimed = *compressedSize;
     uint64_t start = 0;
     const bool errorBefore = std::ferror(source) != 0;
     std::unique_ptr<unsigned char[]> buffers(new (std::nothrow) unsigned char[kInputPiece + kOutputPiece]);
     CInflater inflater;
     // Without its buffers or a way back to the start, the reference loop does the whole job.
-    if (!buffers || !inflater.Initialised() || !sfxfs::Tell(source, &start))
-        return DecompressStreamTo(source, compressedSize, &WriteToStream, destination, written);
+    if (!buffers || !inflater.Initialised() || !sfxfs::Tell(source, &start)) {
+        CBoundedSink bounded{destination, 0, maxOutput, false};
+        int result = DecompressStreamTo(source, compressedSize, &WriteBounded, &bounded, written);
+        return bounded.exceeded ? kInflateTooLarge : result;
+    }
     unsigned char* in = buffers.get();
     unsigned char* out = in + kInputPiece;
     z_stream& stream = inflater.Stream();
@@ -149,6 +171,12 @@ int DecompressStream(FILE* source, uint64_t* compressedSize, FILE* destination, 
         stream.avail_out = static_cast<uInt>(kOutputPiece - held);
         status = inflate(&stream, Z_NO_FLUSH);
         held = kOutputPiece - stream.avail_out;
+        // Larger than the entry says it is: stop before writing any of it.
+        if (delivered + held > maxOutput) {
+            *compressedSize = claimed - remaining - stream.avail_in;
+            *written = delivered;
+            return kInflateTooLarge;
+        }
         if (status != Z_OK && status != Z_BUF_ERROR) break;
         if (held == kOutputPiece) {
             const size_t give = kOutputPiece - kHeldBack;

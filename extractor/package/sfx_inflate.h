@@ -14,6 +14,7 @@ enum : int {
     kInflateDataError = -2,  // corrupt data, bad check value, or input ended before the stream
     kInflateReadError = -13,
     kInflateWriteError = -14,
+    kInflateTooLarge = -15,  // the stream inflates past the bound it was given
 };
 
 // Receives each piece of inflated bytes; answers false when it could not take them all.
@@ -28,5 +29,7 @@ int DecompressStreamTo(FILE* source, uint64_t* compressedSize, SfxInflateSink si
 // The same into a C stream, with the same bytes, result and counts; the stream is written in
 // pieces of up to 256 KiB. A stream that fails is inflated a second time from its start
 // (`source` must be seekable for that; when it is not, the counts of a failure are those of
-// the larger pieces).
-int DecompressStream(FILE* source, uint64_t* compressedSize, FILE* destination, uint64_t* written);
+// the larger pieces). A stream that inflates past `maxOutput` bytes fails with kInflateTooLarge
+// as soon as that shows, with no more than `maxOutput` bytes written.
+int DecompressStream(FILE* source, uint64_t* compressedSize, FILE* destination, uint64_t* written,
+                     uint64_t maxOutput = UINT64_MAX);

@@ -4,6 +4,7 @@ readers for what the run leaves behind (log, recorded tool command lines, restar
 """
 from __future__ import annotations
 
+import shutil
 import struct
 from pathlib import Path
 from typing import Optional, Sequence
@@ -13,6 +14,11 @@ from e2e_harness.runner import Completed, Started, WineRunner
 from e2e_harness.scratch import Scratch
 
 STANDINS = ("AFUWIN.exe", "AFUWINx64.exe", "FWUpdLcl.exe", "FWUpdLcl64.exe", "drvload.exe")
+
+# Brevane starts the driver loader from the system directory, which the simulation profile
+# names (system_dir): a folder of the scratch directory holds its stand-in.
+SYSTEM_DIR = "system32"
+SYSTEM_TOOLS = ("drvload.exe",)
 
 # Every silent run must end by itself well within this bound.
 SILENT_BOUND_SECONDS = 60
@@ -44,6 +50,21 @@ def firmware_table(table: bytes) -> bytes:
     return struct.pack("<BBBBI", 0, 2, 7, 0, len(table)) + table
 
 
+def write_machine_profile(scratch: Scratch, bios: str = "A05", manufacturer: str = "Zera Inc.",
+                          product: str = "Zera 5500", zera_id: Optional[int] = 0x0ABC, admin: int = 1,
+                          winpe: int = 0, affinity: int = 1, smbios: bool = True, **platform: object) -> None:
+    """The simulated machine in scratch/profile.ini (and its table in smbios.bin): a restart is
+    recorded in reboot.log, the system directory is scratch/system32. `platform` adds further
+    profile keys as given (ac_line=0, bitlocker="on", ...)."""
+    lines = ["[platform]", f"admin={admin}", f"winpe={winpe}", f"affinity={affinity}",
+             f"reboot_log={scratch.winpath('reboot.log')}", f"system_dir={scratch.winpath(SYSTEM_DIR)}"]
+    lines += [f"{key}={value}" for key, value in platform.items()]
+    if smbios:
+        scratch.file("smbios.bin").write_bytes(firmware_table(zera_table(bios, manufacturer, product, zera_id)))
+        lines.append(f"smbios={scratch.winpath('smbios.bin')}")
+    scratch.file("profile.ini").write_text("\r\n".join(lines) + "\r\n", encoding="ascii")
+
+
 class BrevaneRun:
     def __init__(self, wine: WineRunner, scratch: Scratch, preset: str = builds.UNDER_TEST.sim_preset,
                  exe: str = builds.UNDER_TEST.brevane) -> None:
@@ -51,35 +72,37 @@ class BrevaneRun:
         self.scratch = scratch
         self.exe = scratch.copy_in(builds.program(preset, exe))
         standins = builds.bin_dir(preset) / "standins"
+        scratch.file(SYSTEM_DIR).mkdir(exist_ok=True)
         for name in STANDINS:
             source = standins / name
             if not source.is_file():
                 import pytest
                 pytest.skip(f"stand-in {name} is not built in {standins}")
-            scratch.copy_in(source)
+            if name in SYSTEM_TOOLS:
+                shutil.copy2(source, scratch.file(SYSTEM_DIR, name))
+            else:
+                scratch.copy_in(source)
         self.profile = scratch.file("profile.ini")
         self.machine()
 
     # The simulated machine.
-    def machine(self, bios: str = "A05", manufacturer: str = "Zera Inc.", product: str = "Zera 5500",
-                zera_id: Optional[int] = 0x0ABC, admin: int = 1, winpe: int = 0, affinity: int = 1,
-                smbios: bool = True, **platform: object) -> None:
-        """`platform` adds further profile keys as given (ac_line=0, bitlocker="on", ...)."""
-        lines = ["[platform]", f"admin={admin}", f"winpe={winpe}", f"affinity={affinity}",
-                 f"reboot_log={self.scratch.winpath('reboot.log')}"]
-        lines += [f"{key}={value}" for key, value in platform.items()]
-        if smbios:
-            self.scratch.file("smbios.bin").write_bytes(firmware_table(zera_table(bios, manufacturer, product,
-                                                                                 zera_id)))
-            lines.append(f"smbios={self.scratch.winpath('smbios.bin')}")
-        self.profile.write_text("\r\n".join(lines) + "\r\n", encoding="ascii")
+    def machine(self, **answers: object) -> None:
+        """See write_machine_profile."""
+        write_machine_profile(self.scratch, **answers)
+
+    def tool_file(self, name: str) -> Path:
+        """Where a stand-in's file (or its script or record, by the same base name) lies."""
+        base = name.split(".")[0]
+        if any(tool.split(".")[0] == base for tool in SYSTEM_TOOLS):
+            return self.scratch.file(SYSTEM_DIR, name)
+        return self.scratch.file(name)
 
     def remove_tool(self, name: str) -> None:
-        self.scratch.file(name).unlink()
+        self.tool_file(name).unlink()
 
     def script(self, tool: str, text: str) -> None:
         """The script of a stand-in, by its base name ("AFUWINx64", "FWUpdLcl64", "drvload")."""
-        self.scratch.file(f"{tool}.script").write_bytes(text.encode("cp1252"))
+        self.tool_file(f"{tool}.script").write_bytes(text.encode("cp1252"))
 
     def file(self, name: str, data: bytes = b"image") -> str:
         """Creates a file in the scratch directory; answers its Windows path."""
@@ -94,12 +117,12 @@ class BrevaneRun:
     def command(self, args: str) -> bytes:
         return f'"{self.scratch.winpath(self.exe.name)}" {args}'.rstrip().encode("cp1252")
 
-    def start(self, args: str, timeout: float = SILENT_BOUND_SECONDS) -> Started:
-        env = {"BREVANE_SIM_PROFILE": self.scratch.winpath(self.profile.name)}
+    def start(self, args: str, timeout: float = SILENT_BOUND_SECONDS, env: Optional[dict] = None) -> Started:
+        env = {**(env or {}), "BREVANE_SIM_PROFILE": self.scratch.winpath(self.profile.name)}
         return self.wine.start(self.command(args), cwd=self.scratch.path, env=env, timeout=timeout)
 
-    def run(self, args: str, timeout: float = SILENT_BOUND_SECONDS) -> Completed:
-        return self.start(args, timeout).wait()
+    def run(self, args: str, timeout: float = SILENT_BOUND_SECONDS, env: Optional[dict] = None) -> Completed:
+        return self.start(args, timeout, env).wait()
 
     # What the run left behind.
     def log(self) -> bytes:
@@ -108,7 +131,7 @@ class BrevaneRun:
 
     def cmdlines(self, tool: str) -> list[str]:
         """The command lines a stand-in received, in order."""
-        path = self.scratch.file(f"{tool}.cmdline")
+        path = self.tool_file(f"{tool}.cmdline")
         if not path.is_file():
             return []
         return path.read_bytes().decode("cp1252").splitlines()

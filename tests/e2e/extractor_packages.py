@@ -10,6 +10,7 @@ from __future__ import annotations
 
 import calendar
 import glob
+import re
 import shutil
 import subprocess
 from dataclasses import dataclass, field
@@ -129,3 +130,29 @@ def temp_folders(drive_c: Path) -> list[Path]:
 def remove_temp_destination(drive_c: Path, base_name: str) -> None:
     for temp in temp_folders(drive_c):
         shutil.rmtree(temp / base_name, ignore_errors=True)
+    remove_private_folders(drive_c, base_name)
+
+
+def private_root(drive_c: Path) -> Path:
+    """Where an elevated Extractor makes its private folders: the Windows directory's
+    SystemTemp, or its Temp where there is none (Wine has none)."""
+    windows = drive_c / "windows"
+    return windows / "SystemTemp" if (windows / "SystemTemp").is_dir() else windows / "temp"
+
+
+def private_folders(drive_c: Path, base_name: str) -> list[Path]:
+    """The private folders of packages named `base_name`: `<base>.<32 hexadecimal digits>`."""
+    pattern = re.compile(re.escape(base_name) + r"\.[0-9a-f]{32}")
+    root = private_root(drive_c)
+    return sorted(p for p in root.glob(glob.escape(base_name) + ".*") if p.is_dir() and pattern.fullmatch(p.name))
+
+
+def remove_private_folders(drive_c: Path, base_name: str) -> None:
+    for folder in private_folders(drive_c, base_name):
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def the_private_folder(drive_c: Path, base_name: str) -> Path:
+    """The one private folder a run left for `base_name` (tests remove them first)."""
+    [folder] = private_folders(drive_c, base_name)
+    return folder

@@ -3,9 +3,12 @@ can end with, each with its log lines in order, the command lines the tools rece
 restart record (or its absence) and the broadcast exit code. Silent runs are bounded in time."""
 from __future__ import annotations
 
+import shutil
+
 import pytest
 
 from brevane_setup import SILENT_BOUND_SECONDS, BrevaneRun
+from e2e_harness import builds
 from e2e_harness.logs import assert_log, log_entries
 from e2e_harness.uidriver import DIALOG_CLASS
 
@@ -214,11 +217,20 @@ def test_no_reboot_success_ends_with_0_and_no_restart(brevane, listener):
 
 
 def test_flash_tool_missing_ends_with_1(brevane, listener):
+    # A program of the tool's name on the search path is never the one started: tools are
+    # started from Brevane's own folder only.
     brevane.remove_tool("AFUWINx64.exe")
+    on_path = brevane.scratch.file("on-path")
+    on_path.mkdir()
+    shutil.copy2(builds.bin_dir(builds.UNDER_TEST.sim_preset) / "standins" / "AFUWINx64.exe", on_path / "AFUWINx64.exe")
+    (on_path / "AFUWINx64.script").write_bytes(BIOS_OK.encode("cp1252"))
     image = brevane.file("bios.rom")
-    result = brevane.run(f"/NoPause /NoReboot /AMD /BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC")
+    path = brevane.scratch.winpath("on-path") + ";" + brevane.wine.expand("%PATH%")
+    result = brevane.run(f"/NoPause /NoReboot /AMD /BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC",
+                         env={"PATH": path})
     bounded(result)
     assert result.exit_code == 1
+    assert not (on_path / "AFUWINx64.cmdline").exists()
     assert_log(brevane.log(), [
         ADMIN, IDENTITY,
         *flash_lines(brevane, image, "/P /B /N", f"Cur:A05, VerA:, VerX: [{NO_REFERENCE}]", exit_code=False),
@@ -303,8 +315,10 @@ def test_winpe_failing_driver_load_ends_with_32(brevane, listener):
 
 
 def test_winpe_missing_driver_loader_ends_with_33(brevane, listener):
+    # The loader comes from the system directory only: one beside Brevane is never started.
     brevane.machine(winpe=1)
     brevane.remove_tool("drvload.exe")
+    shutil.copy2(builds.bin_dir(builds.UNDER_TEST.sim_preset) / "standins" / "drvload.exe", brevane.scratch.file("drvload.exe"))
     image, me_image = brevane.file("bios.rom"), brevane.file("me.bin")
     result = brevane.run(f"/NoPause /BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC /MeRomFile {me_image} "
                          f"/MeVer 11.8.50")
@@ -312,6 +326,7 @@ def test_winpe_missing_driver_loader_ends_with_33(brevane, listener):
     assert result.exit_code == 33
     assert_log(brevane.log(), [ADMIN, IDENTITY, ("Load ME Driver on WinPE", "CommandLine=[drvload HECI.inf]"),
                                ("Load ME Driver on WinPE", "Result=[ERROR], ErrCode=[2]")])
+    assert not brevane.scratch.file("drvload.cmdline").exists()
     assert brevane.reboots() == []
     assert listener.stop() == [(1, 33)]
 

@@ -264,6 +264,32 @@ def test_a_report_that_cannot_be_written_changes_no_exit_code(brevane, listener)
     assert listener.stop() == [(1, 2)]
 
 
+def test_log_and_report_are_never_written_through_a_linked_folder(brevane, listener):
+    """A folder on the way to the log or the report is a link a user planted (here a symbolic
+    link, which Wine shows as a reparse point): nothing is written where it points. The log
+    refused, the start line fails and the run goes on without a log; the report's refusal is
+    logged where the log can be written."""
+    elsewhere = brevane.scratch.file("elsewhere")
+    elsewhere.mkdir()
+    brevane.scratch.file("linked").symlink_to(elsewhere, target_is_directory=True)
+    image = brevane.file("bios.rom")
+    log = brevane.scratch.winpath("linked", "bios.log")
+    result = brevane.run(f"/NoPause /AMD /BiosVer A05 /ZeraID 0ABC /BiosRomFile {image} /LogFile {log}")
+    assert result.exit_code == 2
+    assert list(elsewhere.iterdir()) == []
+    assert brevane.log() == b""  # no fallback to the default log either
+
+    report = brevane.scratch.winpath("linked", "report.json")
+    result = brevane.run(f"/NoPause /AMD /BiosVer A05 /ZeraID 0ABC /BiosRomFile {image} /Report {report}")
+    assert result.exit_code == 2
+    assert list(elsewhere.iterdir()) == []
+    tag, message = entries(brevane)[-1]
+    assert tag == "Report"
+    assert message.startswith(f"Result=[ERROR], the report was not written: CreateFile({report}.")
+    assert message.endswith(".tmp) ERR 4395")
+    assert listener.stop() == [(1, 2), (1, 2)]
+
+
 def test_help_box_shows_options_and_exit_codes_and_checks_nothing(brevane, ui, listener):
     brevane.machine(admin=0, affinity=0)  # nothing is checked, so nothing refuses
     started = brevane.start("/? /NoPause", timeout=120)

@@ -14,8 +14,9 @@ import pytest
 from e2e_harness import builds, images
 from e2e_harness import wine as wine_setup
 from e2e_harness.runner import WineRunner
-from extractor_packages import (Entry, Package, build_package, probe_entry, read_probe_records,
-                                remove_temp_destination, sfxpack, standard_entries, temp_folders)
+from extractor_packages import (Entry, Package, build_package, private_root, probe_entry, read_probe_records,
+                                remove_private_folders, remove_temp_destination, sfxpack, standard_entries,
+                                temp_folders, the_private_folder)
 
 RUN_SECONDS = 60
 NO_DIALOG = 0x100
@@ -75,10 +76,11 @@ def temp_destination(drive_c, base: str):
     return temp / base
 
 
-def test_planted_files_in_an_existing_temp_destination_never_run(wine, scratch, drive_c):
-    """The destination under the user's temporary folder exists already, holding a read-only
-    program under the command's name (which once made extraction fail and then ran) and a
-    writable stray file. Extractor empties the folder and extracts the package's own bytes."""
+def test_neither_the_users_temp_nor_a_folder_found_there_is_used(wine, scratch, drive_c):
+    """The user's TMP and TEMP name a folder of the user's choosing, and the folder of the
+    package's name already exists in the user's temporary folder, holding a read-only program
+    under the command's name and a stray file. Run elevated, Extractor uses neither: it makes a
+    private folder of its own, and leaves the planted folder exactly as it was."""
     package = Package(NO_DIALOG | TEMP_OPTION, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
     exe = build_package(package, scratch.file("build"), scratch.file("B.exe"))
     remove_temp_destination(drive_c, "B")
@@ -88,30 +90,90 @@ def test_planted_files_in_an_existing_temp_destination_never_run(wine, scratch, 
     shutil.copy2(builds.program(builds.UNDER_TEST.preset, "standins/AFUWIN.exe"), planted)  # records sfxprobe.cmdline when run
     os.chmod(planted, 0o444)
     (destination / "stray.dll").write_bytes(b"MZ planted")
+    chosen = scratch.file("users-choice")
+    chosen.mkdir()
+    (chosen / "B").mkdir()
+    env = {"TMP": scratch.winpath("users-choice"), "TEMP": scratch.winpath("users-choice")}
 
-    result = wine.run([exe], cwd=scratch.path, timeout=RUN_SECONDS)
+    result = wine.run([exe], cwd=scratch.path, env=env, timeout=RUN_SECONDS)
 
     assert result.exit_code == 3
-    [record] = read_probe_records(destination / "probe.txt")
-    assert record.ExtractDest.lower().endswith("\\temp\\b")
-    assert (destination / "sfxprobe.exe").read_bytes() == builds.program(builds.UNDER_TEST.preset, "sfxprobe.exe").read_bytes()
-    assert sorted(p.name for p in destination.iterdir()) == ["HECI.inf", "probe.txt", "settings.ini",
-                                                              "sfxprobe.exe"]
+    private = the_private_folder(drive_c, "B")
+    [record] = read_probe_records(private / "probe.txt")
+    assert record.ExtractDest.lower() == "c:\\windows\\temp\\" + private.name.lower()
+    assert (private / "sfxprobe.exe").read_bytes() == builds.program(builds.UNDER_TEST.preset, "sfxprobe.exe").read_bytes()
+    # Never adopted, emptied or run: the planted folder is as it was, the user's choice empty.
+    assert sorted(p.name for p in destination.iterdir()) == ["sfxprobe.exe", "stray.dll"]
+    assert not (destination / "sfxprobe.cmdline").exists()
+    assert list((chosen / "B").iterdir()) == [] and sorted(p.name for p in chosen.iterdir()) == ["B"]
+    os.chmod(planted, 0o644)
     remove_temp_destination(drive_c, "B")
 
 
-def test_a_symbolic_link_in_place_of_the_destination_is_refused(wine, scratch, drive_c):
+def test_a_package_name_without_a_dot_leaves_the_temporary_folder_alone(wine, scratch, drive_c):
+    """Its base name is empty: the destination was once the temporary folder itself, and
+    everything in it went. Now the folder is named after a fixed name, and nothing else is
+    touched."""
     package = Package(NO_DIALOG | TEMP_OPTION, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("ZeraUpdate"))
+    remove_private_folders(drive_c, "Package")
+    [temp] = temp_folders(drive_c)
+    kept = temp / "kept-by-someone.txt"
+    kept.write_bytes(b"mine")
+    roots = {p.name for p in private_root(drive_c).iterdir()}
+    try:
+        # The program file has no extension; the trailing dot keeps the start from adding one.
+        result = wine.run(f'"{scratch.winpath("ZeraUpdate")}."', cwd=scratch.path, timeout=RUN_SECONDS)
+        assert result.exit_code == 3
+        private = the_private_folder(drive_c, "Package")
+        assert len(read_probe_records(private / "probe.txt")) == 1
+        assert kept.read_bytes() == b"mine"
+        assert {p.name for p in private_root(drive_c).iterdir()} - roots == {private.name}
+    finally:
+        kept.unlink()
+        remove_private_folders(drive_c, "Package")
+
+
+def test_a_variable_of_the_users_is_never_expanded_in_the_stored_command(wine, scratch, drive_c):
+    """Run elevated, the stored command takes only Extractor's three variables (and the
+    Windows directory); a reference to any other stays as it is written, so a variable the user
+    set cannot choose the program. The arguments Extractor was given still arrive."""
+    planted = scratch.file("mine")
+    planted.mkdir()
+    shutil.copy2(builds.program(builds.UNDER_TEST.preset, "standins/AFUWIN.exe"), planted / "sfxprobe.exe")
+    env = {"ZERA_TOOLS": scratch.winpath("mine"), "ZERA_ARG": "/user-chose"}
+    remove_private_folders(drive_c, "var")
+
+    package = Package(NO_DIALOG | TEMP_OPTION, "sfxprobe.exe /record probe.txt /exit 3 [%ZERA_ARG%] %SfxCmdLine%",
+                      standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("var.exe"))
+    result = wine.run([exe, "/NoReboot"], cwd=scratch.path, env=env, timeout=RUN_SECONDS)
+    assert result.exit_code == 3
+    [record] = read_probe_records(the_private_folder(drive_c, "var") / "probe.txt")
+    assert record.cmdline == "sfxprobe.exe /record probe.txt /exit 3 [%ZERA_ARG%] /NoReboot"
+    remove_private_folders(drive_c, "var")
+
+    # A program named through the user's variable: not found as written, nothing started.
+    package = Package(NO_DIALOG | TEMP_OPTION, "%ZERA_TOOLS%\\sfxprobe.exe /record probe.txt /exit 3",
+                      standard_entries())
+    exe = build_package(package, scratch.file("build2"), scratch.file("var.exe"))
+    result = wine.run([exe], cwd=scratch.path, env=env, timeout=RUN_SECONDS)
+    assert result.exit_code == 23
+    assert not (planted / "sfxprobe.cmdline").exists()
+    remove_private_folders(drive_c, "var")
+
+
+def test_a_symbolic_link_as_the_destination_is_refused(wine, scratch, drive_c):
+    """The current-directory option, started from a link to another folder: nothing is written
+    through it, and nothing starts."""
+    package = Package(NO_DIALOG | CURRENT_OPTION, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
     exe = build_package(package, scratch.file("build"), scratch.file("B.exe"))
-    remove_temp_destination(drive_c, "B")
     target = scratch.file("elsewhere")
     target.mkdir()
-    link = temp_destination(drive_c, "B")
+    link = scratch.file("link")
     link.symlink_to(target, target_is_directory=True)
-    try:
-        result = wine.run([exe], cwd=scratch.path, timeout=RUN_SECONDS)
-    finally:
-        link.unlink()
+
+    result = wine.run([exe], cwd=link, timeout=RUN_SECONDS)
 
     assert result.exit_code == EXIT_DESTINATION
     assert list(target.iterdir()) == []
@@ -138,7 +200,7 @@ def test_failed_extraction_starts_nothing(wine, scratch):
     assert blocked.read_bytes() == b"read-only"
 
 
-def test_the_command_is_never_taken_from_beside_the_package(wine, scratch):
+def test_the_command_is_never_taken_from_beside_the_package(wine, scratch, drive_c):
     """A program under the command's name lies in the folder the package was started from
     (a download folder): the one extracted into the destination runs. A command the package
     does not carry is found in the system directory."""
@@ -148,11 +210,13 @@ def test_the_command_is_never_taken_from_beside_the_package(wine, scratch):
     work = scratch.file("work")
     work.mkdir()
 
+    remove_private_folders(drive_c, "pkg")
     result = wine.run([exe], cwd=work, timeout=RUN_SECONDS)
 
     assert result.exit_code == 3
-    assert len(read_probe_records(work / "probe.txt")) == 1
+    assert len(read_probe_records(the_private_folder(drive_c, "pkg") / "probe.txt")) == 1
     assert not scratch.file("sfxprobe.cmdline").exists()
+    remove_private_folders(drive_c, "pkg")
 
     system = Package(NO_DIALOG | CURRENT_OPTION, "cmd.exe /c exit 7", [probe_entry()])
     exe = build_package(system, scratch.file("build2"), scratch.file("sys.exe"))
@@ -189,7 +253,7 @@ def add_to_certificate_table(signed: bytes, toc_and_trailer: bytes) -> bytes:
     return bytes(out)
 
 
-def test_a_trailer_added_to_the_certificate_table_of_a_signed_package_is_ignored(wine, scratch):
+def test_a_trailer_added_to_the_certificate_table_of_a_signed_package_is_ignored(wine, scratch, drive_c):
     pfx, password = make_pfx(scratch.path)
     genuine = Package(NO_DIALOG | CURRENT_OPTION, "sfxprobe.exe /record genuine.txt /exit 3", [probe_entry()])
     forged = Package(NO_DIALOG | CURRENT_OPTION, "sfxprobe.exe /record forged.txt /exit 9", [probe_entry()])
@@ -208,8 +272,11 @@ def test_a_trailer_added_to_the_certificate_table_of_a_signed_package_is_ignored
     work = scratch.file("work")
     work.mkdir()
 
+    remove_private_folders(drive_c, "tampered")
     result = wine.run([tampered], cwd=work, timeout=RUN_SECONDS)
 
     assert result.exit_code == 3
-    assert len(read_probe_records(work / "genuine.txt")) == 1
-    assert not (work / "forged.txt").exists()
+    private = the_private_folder(drive_c, "tampered")
+    assert len(read_probe_records(private / "genuine.txt")) == 1
+    assert not (private / "forged.txt").exists() and not (work / "forged.txt").exists()
+    remove_private_folders(drive_c, "tampered")

@@ -4,13 +4,16 @@ their message boxes (the launcher message ending the wait), OK running the silen
 every platform, and "Load From Sfx..." reached in diagnostic mode."""
 from __future__ import annotations
 
+import os
+import time
+
 import pytest
 
 from e2e_harness import builds
 from e2e_harness import wine as wine_setup
 from e2e_harness.uidriver import poll
 from extractor_packages import (Entry, Package, build_package, read_probe_records, remove_temp_destination,
-                                standard_entries, temp_folders)
+                                standard_entries, temp_folders, the_private_folder)
 
 RUN_SECONDS = 90
 DIALOG = ("Extractor", "#32770")
@@ -67,9 +70,10 @@ def test_listing_then_close_box_ends_without_extracting(wine, ui, scratch, work,
     assert list(work.iterdir()) == []
 
 
-def test_extract_then_execute_command_ends_its_wait_on_the_launcher_message(wine, ui, scratch, work):
+def test_extract_then_execute_command_ends_its_wait_on_the_launcher_message(wine, ui, scratch, work, drive_c):
     # The command posts "SfxKorvaleMsg" with 42 at once and would end with 9 only after 8 s.
     package = Package(2, "sfxprobe.exe /record probe.txt /post 42 /sleep 8000 /exit 9", standard_entries())
+    remove_temp_destination(drive_c, "D")
     exe, run, dialog = start_dialog_package(wine, ui, scratch, work, package)
 
     ui.click(dialog, EXTRACT)
@@ -84,8 +88,13 @@ def test_extract_then_execute_command_ends_its_wait_on_the_launcher_message(wine
     assert content.text == "Execute Command OK"
     ui.answer(box, "OK")
 
-    [record] = read_probe_records(work / "probe.txt")
-    assert record.ExtractDest == scratch.winpath("work") and record.cwd == record.ExtractDest
+    # Run elevated, the command never starts from the folder the user chose: from a private
+    # copy of the package's files instead.
+    assert not (work / "probe.txt").exists()
+    private = the_private_folder(drive_c, "D")
+    [record] = read_probe_records(private / "probe.txt")
+    assert record.ExtractDest.lower() == "c:\\windows\\temp\\" + private.name.lower()
+    assert record.cwd == record.ExtractDest
     assert record.SfxPathName == scratch.winpath("D.exe")
 
     ui.close(dialog)
@@ -93,6 +102,7 @@ def test_extract_then_execute_command_ends_its_wait_on_the_launcher_message(wine
     # Closing the dialog ends the program with the code the message brought; had the wait
     # ended with the command instead, the code would be its 9.
     assert result.exit_code == 42
+    remove_temp_destination(drive_c, "D")
 
 
 def test_ok_extracts_every_platform_to_the_package_option_and_runs(wine, ui, scratch, work, drive_c):
@@ -106,7 +116,8 @@ def test_ok_extracts_every_platform_to_the_package_option_and_runs(wine, ui, scr
     result = run.wait()
 
     assert result.exit_code == 5
-    [destination] = [t / "T" for t in temp_folders(drive_c) if (t / "T").is_dir()]
+    assert [t / "T" for t in temp_folders(drive_c) if (t / "T").is_dir()] == []
+    destination = the_private_folder(drive_c, "T")
     assert sorted(p.name for p in destination.iterdir()) == ["AFUDOS.exe", "HECI.inf", "probe.txt", "settings.ini",
                                                              "sfxprobe.exe"]
     assert list(work.iterdir()) == []
@@ -193,11 +204,36 @@ def test_extract_follows_the_radio_numbers_not_their_captions(wine, ui, scratch,
     box, content = ui.message_box("Extractor", timeout=30)
     first, _, destination = content.text.partition("\nDestination Path: ")
     assert first == "There are 4 file been extracted!"
-    assert destination.lower().endswith("\\temp\\d")
+    temp = the_private_folder(drive_c, "D")
+    assert destination.lower() == "c:\\windows\\temp\\" + temp.name.lower()
     ui.answer(box, "OK")
-    [temp] = [t / "D" for t in temp_folders(drive_c) if (t / "D").is_dir()]
     assert sorted(p.name for p in temp.iterdir()) == ["AFUDOS.exe", "HECI.inf", "settings.ini", "sfxprobe.exe"]
 
     ui.close(dialog)
     assert run.wait().exit_code == 0
     remove_temp_destination(drive_c, "D")
+
+
+def test_execute_command_stays_disabled_after_an_incomplete_extraction(wine, ui, scratch, work):
+    """A read-only file a user planted under an entry's name makes the extraction fail; the
+    files on disk may then be theirs, so the command cannot be run from the dialog."""
+    blocked = work / "settings.ini"
+    blocked.write_bytes(b"planted")
+    os.chmod(blocked, 0o444)
+    package = Package(2, "sfxprobe.exe /record probe.txt /exit 5", standard_entries())
+    exe, run, dialog = start_dialog_package(wine, ui, scratch, work, package)
+
+    ui.click(dialog, EXTRACT)
+    answer_box(ui, "D", "Create DestFile ERR,settings.ini,#13")
+    answer_box(ui, "Extractor", f"There are 0 file been extracted!\nDestination Path: {scratch.winpath('work')}")
+    # The button would be enabled right after the box returns: it must stay disabled.
+    deadline = time.monotonic() + 3
+    while time.monotonic() < deadline:
+        assert not ui.is_enabled(dialog, EXECUTE)
+        time.sleep(0.2)
+    assert blocked.read_bytes() == b"planted"
+
+    ui.close(dialog)
+    assert run.wait().exit_code == 0
+    os.chmod(blocked, 0o644)
+

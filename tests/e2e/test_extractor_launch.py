@@ -12,8 +12,9 @@ import pytest
 from e2e_harness import wine as wine_setup
 from e2e_harness import builds, images
 from e2e_harness.runner import WineRunner
-from extractor_packages import (STORED_UNIX_TIME, Package, build_package, linux_path, read_probe_records,
-                                remove_temp_destination, standard_entries, temp_folders)
+from extractor_packages import (STORED_UNIX_TIME, Package, build_package, read_probe_records,
+                                remove_private_folders, remove_temp_destination, standard_entries, temp_folders,
+                                the_private_folder)
 
 RUN_SECONDS = 60
 NO_DIALOG = 0x100
@@ -24,7 +25,11 @@ def drive_c(wine_env):
     return wine_setup.drive_c(wine_env)
 
 
-def test_no_dialog_package_extracts_to_temp_plus_base_name_and_runs_the_command(wine, scratch, drive_c):
+def test_no_dialog_package_extracts_to_a_private_folder_named_after_the_package_and_runs_the_command(
+        wine, scratch, drive_c):
+    # Run elevated (as Wine runs everything), the temporary option extracts into a new folder of
+    # the package's base name and a random suffix under the Windows directory's temporary
+    # folder, never into the user's.
     # Bit 9 set as in the shipped package: not interpreted.
     package = Package(NO_DIALOG | 0x200 | 1, "sfxprobe.exe /record probe.txt /exit 300 %SfxCmdLine%",
                       standard_entries())
@@ -34,14 +39,15 @@ def test_no_dialog_package_extracts_to_temp_plus_base_name_and_runs_the_command(
     result = wine.run([exe, "/NoReboot", "two words"], cwd=scratch.path, timeout=RUN_SECONDS)
 
     assert result.exit_code == 300  # the command's code, beyond what a shell's 8 bits could show
-    [record] = read_probe_records_in_temp(drive_c)
-    assert record.ExtractDest.lower().endswith("\\temp\\b")
+    destination = the_private_folder(drive_c, "B")
+    [record] = read_probe_records(destination / "probe.txt")
+    assert record.ExtractDest == "C:\\windows\\Temp\\" + destination.name
+    assert read_probe_records_in_temp(drive_c) == []
     assert record.cwd == record.ExtractDest
     assert record.SfxPathName == scratch.winpath("B.exe")
     assert record.SfxCmdLine == '/NoReboot "two words"'
     assert record.cmdline == 'sfxprobe.exe /record probe.txt /exit 300 /NoReboot "two words"'
 
-    destination = linux_path(drive_c, record.ExtractDest)
     # Win32, WinPE and every-platform entries only.
     assert sorted(p.name for p in destination.iterdir()) == ["HECI.inf", "probe.txt", "settings.ini",
                                                               "sfxprobe.exe"]
@@ -58,7 +64,8 @@ def read_probe_records_in_temp(drive_c):
     return records
 
 
-def test_current_directory_option_and_no_arguments(wine, scratch):
+def test_current_directory_option_and_no_arguments(wine, scratch, drive_c):
+    remove_private_folders(drive_c, "pkg")
     package = Package(NO_DIALOG | 5, "sfxprobe.exe /record probe.txt /exit 4 [%SfxCmdLine%]", standard_entries())
     exe = build_package(package, scratch.file("build"), scratch.file("pkg.exe"))
     work = scratch.file("work")
@@ -67,8 +74,12 @@ def test_current_directory_option_and_no_arguments(wine, scratch):
     result = wine.run([exe], cwd=work, timeout=RUN_SECONDS)
 
     assert result.exit_code == 4
-    [record] = read_probe_records(work / "probe.txt")
-    assert record.ExtractDest == scratch.winpath("work")
+    # The files go where asked, but the command runs from a private copy of its own, never from
+    # a folder the user can change under it.
+    assert sorted(p.name for p in work.iterdir()) == ["HECI.inf", "settings.ini", "sfxprobe.exe"]
+    destination = the_private_folder(drive_c, "pkg")
+    [record] = read_probe_records(destination / "probe.txt")
+    assert record.ExtractDest == "C:\\windows\\Temp\\" + destination.name
     # No arguments: the variable is set, and empty, before the command is expanded.
     assert record.SfxCmdLine == ""
     assert record.cmdline == "sfxprobe.exe /record probe.txt /exit 4 []"
@@ -110,7 +121,7 @@ def test_program_without_package_ends_quietly(wine, scratch):
     assert sorted(p.name for p in scratch.path.iterdir()) == [builds.UNDER_TEST.extractor]
 
 
-def test_a_library_planted_beside_the_package_is_never_loaded(wine, scratch):
+def test_a_library_planted_beside_the_package_is_never_loaded(wine, scratch, drive_c):
     """dbghelp is the library Extractor loads at run time. Wine would prefer its own copy; the
     override makes it search like Windows, native first, so that a DLL beside the program is
     taken by any ordinary load, which the control run shows."""
@@ -133,12 +144,14 @@ def test_a_library_planted_beside_the_package_is_never_loaded(wine, scratch):
     assert marker.exists(), "control: an ordinary load should have taken the planted library"
     marker.unlink()
 
+    remove_private_folders(drive_c, "pkg")
     result = native_first.run([exe], cwd=work, env=env, timeout=RUN_SECONDS)
 
     assert result.exit_code == 3
     assert not marker.exists()
-    [record] = read_probe_records(work / "probe.txt")  # the destination was made and entered
-    assert record.ExtractDest == scratch.winpath("work")
+    # The destination was made and entered, and the command ran from its private copy.
+    [record] = read_probe_records(the_private_folder(drive_c, "pkg") / "probe.txt")
+    assert record.cwd == record.ExtractDest
 
 
 def test_manifest_requires_administrator_and_names_the_image_architecture():

@@ -13,7 +13,7 @@ from pathlib import Path
 
 import pytest
 
-from brevane_setup import firmware_table, zera_table
+from brevane_setup import SYSTEM_DIR, write_machine_profile
 from e2e_harness import artifacts, builds
 from e2e_harness.logs import assert_log
 from e2e_harness.uidriver import DIALOG_CLASS
@@ -56,15 +56,9 @@ class DemoPackage:
         self.command_edits: list[tuple[str, str]] = []
         self.machine()
 
-    def machine(self, bios: str = "A05", zera_id: int | None = 0x0ABC, smbios: bool = True, **platform) -> None:
-        keys = {"admin": 1, "winpe": 0, "affinity": 1, **platform,
-                "reboot_log": self.scratch.winpath("reboot.log")}
-        lines = ["[platform]"] + [f"{key}={value}" for key, value in keys.items()]
-        if smbios:
-            table = firmware_table(zera_table(bios, "Zera Inc.", "Zera Book 14", zera_id))
-            self.scratch.file("smbios.bin").write_bytes(table)
-            lines.append(f"smbios={self.scratch.winpath('smbios.bin')}")
-        self.scratch.file("profile.ini").write_text("\r\n".join(lines) + "\r\n", encoding="ascii")
+    def machine(self, **answers) -> None:
+        """The simulated machine: a Zera Book 14 with BIOS A05 unless `answers` say otherwise."""
+        write_machine_profile(self.scratch, product="Zera Book 14", **answers)
 
     def record(self, tool: str) -> str:
         """The Windows path where the stand-in `tool` records its command lines."""
@@ -135,22 +129,18 @@ def package(wine, scratch, stage) -> DemoPackage:
 
 
 @pytest.fixture
-def system_drvload(wine_env, package):
-    """A driver-loader stand-in where Windows PE keeps drvload.exe: the system directory (Wine's
-    system32 holds the 64-bit programs). Removed again after the test."""
-    system32 = Path(wine_env["WINEPREFIX"]) / "drive_c" / "windows" / "system32"
-    loader = system32 / "drvload.exe"
-    script = system32 / "drvload.script"
-    assert not loader.exists(), "the prefix has a drvload.exe of its own"
-    shutil.copy2(builds.program("win64", "standins/drvload.exe"), loader)
+def system_drvload(package):
+    """A driver-loader stand-in where Windows PE keeps drvload.exe: the system directory, which
+    the simulated machine places in the scratch directory."""
+    system32 = package.scratch.file(SYSTEM_DIR)
+    system32.mkdir(exist_ok=True)
+    shutil.copy2(builds.bin_dir(BUILD.sim_preset) / "standins" / "drvload.exe", system32 / "drvload.exe")
 
     def write_script(text: str) -> None:
-        script.write_text(f"record {package.record('drvload')}\n{text}")
+        (system32 / "drvload.script").write_text(f"record {package.record('drvload')}\n{text}")
 
     write_script("line DrvLoad: Successfully loaded HECI.inf.\nexit 0\n")
-    yield write_script
-    loader.unlink(missing_ok=True)
-    script.unlink(missing_ok=True)
+    return write_script
 
 
 def test_silent_update_flashes_with_the_x64_tools_and_restarts(package, listener):
@@ -166,16 +156,16 @@ def test_silent_update_flashes_with_the_x64_tools_and_restarts(package, listener
     assert_log(package.log(), [
         ("Brevane_Start", f"Brevane v1.0.0.0, Command Line=[{command}]"),
         ("IsAdministratorUser", "YES"), IDENTITY,
-        ("GetMeVersion", "CommandLine=[FWUpdLcl64.exe -FWVER]"),
+        ("GetMeVersion", "CommandLine=[FWUpdLcl64.exe -FWVER]"), ("GetMeVersion", "ExitCode=[0x00000000]"),
         ("BitLocker", "Not available on this system (ConnectServer, hr=0x8004100E), going on"),
         ("FlashBios", "Check compatible : Cur:A05, VerA:A03, VerX:X03 []"),
         ("Secure flash Info", "CurVer:A05, VerA:A03, VerX:X03"),
         ("Info", "A Ver cmp => Secure:3, Cur:5"),
         ("Secure flash Info", "Compare result:0 [Error:]"),
         ("Secure flash", "Change BIOS file to secure file[secure.rom]"),
-        ("FlashBios", 'CommandLine=[AFUWINx64.exe "secure.rom" /P /B]'),
+        ("FlashBios", 'CommandLine=[AFUWINx64.exe "secure.rom" /P /B]'), ("FlashBios", "ExitCode=[0x00000000]"),
         ("CompareMeVersion", 'Cur:"11.8.50.3425", New:"11.8.60.3561"'),
-        ("FlashME", 'CommandLine=[FWUpdLcl64.exe -f "me.bin"  -generic]'),
+        ("FlashME", 'CommandLine=[FWUpdLcl64.exe -f "me.bin"  -generic]'), ("FlashME", "ExitCode=[0x00000000]"),
         ("RebootWindows", "Initiate ExitWindowsEx()..."),
     ])
     assert package.reboots() == ["RebootWindows"]

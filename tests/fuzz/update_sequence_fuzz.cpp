@@ -34,7 +34,8 @@ private:
 class FuzzTools : public IToolRunner {
 public:
     explicit FuzzTools(Bytes& bytes) : m_bytes(bytes) {}
-    bool Start(const std::string& commandLine, int, uint32_t& lastError) override {
+    bool Start(const std::string& program, const std::string& commandLine, int, uint32_t& lastError) override {
+        if (program.empty() || program.find('\\') == std::string::npos) std::abort();  // never searched for
         size_t quotes = 0;
         for (char c : commandLine) quotes += c == '"';
         if (quotes != 0 && quotes != 2) std::abort();
@@ -117,6 +118,8 @@ public:
         return m_bytes.Next() & 1 ? 6 : 7;
     }
     bool Is64BitWindows() override { return m_bytes.Next() & 1; }
+    std::string ToolFolder() override { return "C:\\pkg"; }
+    std::string SystemFolder() override { return "C:\\Windows\\System32"; }
     bool IsWinPE() override { return m_bytes.Next() & 1; }
     void SelectSecureFlashFile(const std::string&) override {
         if (m_bytes.Next() & 1) m_options.BiosRomFile = m_bytes.Text();

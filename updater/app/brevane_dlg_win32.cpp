@@ -1,10 +1,12 @@
 #include "updater/app/brevane_dlg_win32.h"
 
 #include "framework/app_win32.h"
+#include "framework/narrow_path_win32.h"
 #include "resources/brevane_resource.h"
 #include "updater/app/option_settings.h"
 #include "updater/app/redirector_tool_runner_win32.h"
 #include "updater/app/update_rules.h"
+#include "updater/platform/platform_os_win32.h"
 #include "updater/platform/platform_services.h"
 #include "updater/platform/secure_flash.h"
 #include "updater/platform/version_rules.h"
@@ -247,6 +249,18 @@ int CBrevaneDlg::ShowMessage(const std::string& text, const char* caption, unsig
 }
 
 bool CBrevaneDlg::Is64BitWindows() { return ::Is64BitWindows() != FALSE; }
+
+std::string CBrevaneDlg::ToolFolder() {
+    std::string path;
+    if (!fw::GetModulePathNarrow(path)) return std::string();
+    size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string CBrevaneDlg::SystemFolder() {
+    std::string folder;
+    return ActivePlatformOs().systemDirectory(folder) ? folder : std::string();
+}
 
 bool CBrevaneDlg::IsWinPE() { return ::IsWinPE() != FALSE; }
 

@@ -57,6 +57,8 @@ private:
     void CloseDialog(int code) override { EndDialog(code); }
     int ShowMessage(const std::string& text, const char* caption, unsigned style) override;
     bool Is64BitWindows() override;
+    std::string ToolFolder() override;
+    std::string SystemFolder() override;
     bool IsWinPE() override;
     void SelectSecureFlashFile(const std::string& currentBiosVersion) override;
     BitLockerProbe SuspendBitLocker() override;

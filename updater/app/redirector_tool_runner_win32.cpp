@@ -7,8 +7,9 @@ namespace {
 constexpr DWORD kReaderEndMs = 5000;
 }  // namespace
 
-bool CRedirectorToolRunner::Start(const std::string& commandLine, int updateType, uint32_t& lastError) {
-    if (m_redirector.Start(commandLine.c_str(), updateType)) return true;
+bool CRedirectorToolRunner::Start(const std::string& program, const std::string& commandLine, int updateType,
+                                  uint32_t& lastError) {
+    if (m_redirector.Start(program.c_str(), commandLine.c_str(), updateType)) return true;
     lastError = ::GetLastError();  // Start hands back the error that made it fail
     return false;
 }

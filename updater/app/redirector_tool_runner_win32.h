@@ -8,7 +8,8 @@ class CRedirectorToolRunner : public IToolRunner {
 public:
     explicit CRedirectorToolRunner(CBrevaneRedirector& redirector) : m_redirector(redirector) {}
 
-    bool Start(const std::string& commandLine, int updateType, uint32_t& lastError) override;
+    bool Start(const std::string& program, const std::string& commandLine, int updateType,
+               uint32_t& lastError) override;
     bool ChildHasEnded() override;
     ToolWait WaitForChildOrMessage(uint32_t limitMs) override;
     void WaitWhileReading() override;

@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <ctime>
+#include <vector>
 
 #include "common/format.h"
+#include "framework/checked_file_win32.h"
 #include "framework/unique_handle_win32.h"
 #include "updater/app/option_settings.h"
 #include "updater/app/run_report.h"
@@ -25,28 +27,70 @@ std::string AnsiToUtf8(const std::string& ansi) {
     return utf8;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error) {
-    // Beside the target, so the rename stays on one volume; the process id keeps two runs apart.
-    const std::string temporary = common::Format("%s.%lu.tmp", path.c_str(), ::GetCurrentProcessId());
-    {
-        fw::UniqueFile file(::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            error = common::Format("CreateFile(%s) ERR %lu", temporary.c_str(), ::GetLastError());
-            return false;
-        }
-        DWORD written = 0;
-        if (!::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-            written != text.size() || !::FlushFileBuffers(file.get())) {
-            error = common::Format("WriteFile(%s) ERR %lu", temporary.c_str(), ::GetLastError());
-            file.reset();
-            ::DeleteFileA(temporary.c_str());
-            return false;
-        }
+namespace {
+
+// Renames the open file `file` to `target` through its handle: whatever its temporary name
+// names by now, the file written is the file that takes the report's name.
+bool RenameByHandle(HANDLE file, const std::string& target, DWORD& error) {
+    char full[MAX_PATH] = {};
+    DWORD length = ::GetFullPathNameA(target.c_str(), MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH) {
+        error = length == 0 ? ::GetLastError() : static_cast<DWORD>(ERROR_BAD_PATHNAME);
+        return false;
     }
-    if (!::MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = common::Format("MoveFileEx(%s) ERR %lu", path.c_str(), ::GetLastError());
-        ::DeleteFileA(temporary.c_str());
+    int units = ::MultiByteToWideChar(CP_ACP, 0, full, static_cast<int>(length), nullptr, 0);
+    if (units <= 0) {
+        error = ::GetLastError();
+        return false;
+    }
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + static_cast<size_t>(units) * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(units * sizeof(wchar_t));
+    ::MultiByteToWideChar(CP_ACP, 0, full, static_cast<int>(length), rename->FileName, units);
+    if (!::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+        error = ::GetLastError();
+        return false;
+    }
+    return true;
+}
+
+void DeleteByHandle(HANDLE file) {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error) {
+    // Beside the target, so the rename stays on one volume. The name is new and unpredictable
+    // and the file created new, so nobody can have prepared it (a link in its place, a file
+    // held open); the folder is checked by its handle, and everything after the creation goes
+    // through the file's own handle, rename included.
+    std::string random;
+    DWORD code = 0;
+    if (!fw::RandomHex128(random, code)) {
+        error = common::Format("CreateFile(%s) ERR %lu", path.c_str(), code);
+        return false;
+    }
+    const std::string temporary = common::Format("%s.%s.tmp", path.c_str(), random.c_str());
+    fw::UniqueFile file;
+    if (!fw::OpenWithoutLinks(temporary, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, file, code)) {
+        error = common::Format("CreateFile(%s) ERR %lu", temporary.c_str(), code);
+        return false;
+    }
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        written != text.size() || !::FlushFileBuffers(file.get())) {
+        error = common::Format("WriteFile(%s) ERR %lu", temporary.c_str(), ::GetLastError());
+        DeleteByHandle(file.get());
+        return false;
+    }
+    if (!RenameByHandle(file.get(), path, code)) {
+        error = common::Format("MoveFileEx(%s) ERR %lu", path.c_str(), code);
+        DeleteByHandle(file.get());
         return false;
     }
     return true;

@@ -6,6 +6,13 @@ const char* BiosFlashToolName(bool is64BitWindows) { return is64BitWindows ? "AF
 
 const char* MeToolName(bool is64BitWindows) { return is64BitWindows ? "FWUpdLcl64.exe" : "FWUpdLcl.exe"; }
 
+std::string ToolProgramPath(const std::string& folder, const std::string& tool) {
+    if (folder.empty()) return std::string();  // never a path rooted in the current drive
+    std::string path = folder;
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    return path + "\\" + tool;
+}
+
 const char* BiosFlashOptions(int compatibleAnswer) { return compatibleAnswer == 0 ? "/P /B" : "/P /B /N"; }
 
 std::string BuildBiosFlashCommand(const std::string& tool, const std::string& imagePath, const std::string& options) {

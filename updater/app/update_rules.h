@@ -16,6 +16,15 @@ enum UpdateType : int {
 const char* BiosFlashToolName(bool is64BitWindows);  // "AFUWINx64.exe" / "AFUWIN.exe"
 const char* MeToolName(bool is64BitWindows);         // "FWUpdLcl64.exe" / "FWUpdLcl.exe"
 
+// The file of the Windows PE driver loader, in the system directory.
+constexpr char kDriverLoaderFile[] = "drvload.exe";
+
+// The program file a tool is started from: `folder` (the program's own folder for the flash
+// and ME tools, the system directory for the driver loader) and the tool's file name. Tools are
+// never searched for: a search would try the current directory and the search path, which
+// the user who started us may have filled. Empty when `folder` is.
+std::string ToolProgramPath(const std::string& folder, const std::string& tool);
+
 // "/P /B" when IsBelowCompatibleVersion answered 0, otherwise "/P /B /N".
 const char* BiosFlashOptions(int compatibleAnswer);
 

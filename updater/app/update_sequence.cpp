@@ -118,13 +118,13 @@ void CUpdateSequence::LaunchFailure(const char* tag, int code, const char* messa
     m_host.StopSpinner();
 }
 
-bool CUpdateSequence::StartFlashTool(const std::string& command, const std::string& image, int updateType,
-                                     uint32_t& error) {
+bool CUpdateSequence::StartFlashTool(const std::string& tool, const std::string& command, const std::string& image,
+                                     int updateType, uint32_t& error) {
     if (BreaksCommandQuoting(image)) {
         error = kErrorInvalidName;  // never hand the flash tool options nobody chose
         return false;
     }
-    return m_tools.Start(command, updateType, error);
+    return m_tools.Start(ToolProgramPath(m_host.ToolFolder(), tool), command, updateType, error);
 }
 
 void CUpdateSequence::StepFailure(const char* tag, const char* logText, int code, const char* message,
@@ -146,7 +146,8 @@ bool CUpdateSequence::LoadWinPeDriver() {
     m_tools.ClearDone();
     m_tools.SetPollInterval(50);
     uint32_t error = 0;
-    if (!m_tools.Start(command, kUpdateWinPeDriverLoad, error)) {
+    if (!m_tools.Start(ToolProgramPath(m_host.SystemFolder(), kDriverLoaderFile), command, kUpdateWinPeDriverLoad,
+                       error)) {
         LaunchFailure(kDriverTag, 33, "[Error] Load ME Driver on WinPE, GetLastError=%lu", kDriverTag, error);
         return false;
     }
@@ -175,7 +176,7 @@ bool CUpdateSequence::StartMeVersionQuery() {
     m_tools.ClearDone();
     m_tools.SetPollInterval(50);
     uint32_t error = 0;
-    if (!m_tools.Start(command, kUpdateMeVersionQuery, error)) {
+    if (!m_tools.Start(ToolProgramPath(m_host.ToolFolder(), m_strMeTool), command, kUpdateMeVersionQuery, error)) {
         LaunchFailure("GetMeVersion", 32, "GetMeVersion Error, GetLastError=%lu", "Get ME Version", error);
         return false;
     }
@@ -246,7 +247,7 @@ bool CUpdateSequence::FlashBios(bool& biosFailed) {
     std::string command = BuildBiosFlashCommand(tool, m_options.BiosRomFile, options);
     m_log.WriteLine("FlashBios", "CommandLine=[%s]", command.c_str());
     uint32_t error = 0;
-    if (!StartFlashTool(command, m_options.BiosRomFile, kUpdateBiosFlash, error)) {
+    if (!StartFlashTool(tool, command, m_options.BiosRomFile, kUpdateBiosFlash, error)) {
         LaunchFailure("FlashBios", 1, "Flash BIOS Error, GetLastError=%lu", "Flash BIOS", error);
         return false;
     }
@@ -314,7 +315,7 @@ bool CUpdateSequence::FlashMe(const char* options, bool& meFailed) {
     m_tools.ClearDone();
     m_tools.SetPollInterval(0);
     uint32_t error = 0;
-    if (!StartFlashTool(command, m_options.MeRomFile, kUpdateMeFlash, error)) {
+    if (!StartFlashTool(m_strMeTool, command, m_options.MeRomFile, kUpdateMeFlash, error)) {
         // "FlashMe" with a lower-case e here, unlike the command line's "FlashME": both are the
         // tags the logs have always carried.
         LaunchFailure("FlashMe", 31, "Flash ME Error, GetLastError=%lu", "Flash ME", error);

@@ -20,9 +20,11 @@ enum class ToolWait { kChildEnded, kMessage, kTimedOut };
 class IToolRunner {
 public:
     virtual ~IToolRunner() = default;
-    // Starts `commandLine` with `updateType`. FALSE when the process could not be started;
-    // `lastError` then holds the system error code of the failure.
-    virtual bool Start(const std::string& commandLine, int updateType, uint32_t& lastError) = 0;
+    // Starts the program file `program` (a full path, never searched for) with `commandLine`
+    // for `updateType`. FALSE when the process could not be started; `lastError` then holds
+    // the system error code of the failure.
+    virtual bool Start(const std::string& program, const std::string& commandLine, int updateType,
+                       uint32_t& lastError) = 0;
     virtual bool ChildHasEnded() = 0;
     // Blocks until the child ends, a window message is waiting for the calling thread, or
     // `limitMs` passes; dispatches nothing. A failed wait counts as timed out.
@@ -68,6 +70,10 @@ public:
     // A message box owned by the dialog; answers the button pressed.
     virtual int ShowMessage(const std::string& text, const char* caption, unsigned style) = 0;
     virtual bool Is64BitWindows() = 0;
+    // The folder of the running program, which holds the flash and ME tools, and the system
+    // directory, which holds the Windows PE driver loader; both without a trailing backslash.
+    virtual std::string ToolFolder() = 0;
+    virtual std::string SystemFolder() = 0;
     virtual bool IsWinPE() = 0;
     // May replace the BIOS image path of the option settings by the secure capsule file.
     virtual void SelectSecureFlashFile(const std::string& currentBiosVersion) = 0;
@@ -114,7 +120,8 @@ private:
     // The common shape of a tool that could not be started.
     // Logs and reports a tool that did not start; `messageFormat` takes the error as its "%lu".
     void LaunchFailure(const char* tag, int code, const char* messageFormat, const char* caption, uint32_t error);
-    bool StartFlashTool(const std::string& command, const std::string& image, int updateType, uint32_t& error);
+    bool StartFlashTool(const std::string& tool, const std::string& command, const std::string& image,
+                        int updateType, uint32_t& error);
     // A step that refuses: log line, code, no reboot, close (silent) or error box, spinner stopped.
     void StepFailure(const char* tag, const char* logText, int code, const char* message, const char* caption);
 

@@ -58,16 +58,22 @@ BitLockerProbe Failure(const char* call, HRESULT hr) {
     return Outcome(IsAbsent(hr) ? BitLockerProbe::State::kUnavailable : BitLockerProbe::State::kFailed, call, hr);
 }
 
-// "C:" for the Windows volume ("X:" under Windows PE).
-std::wstring SystemDrive() {
-    char drive[MAX_PATH] = {};
-    DWORD length = ::GetEnvironmentVariableA("SystemDrive", drive, MAX_PATH);
-    if (length != 2 || drive[1] != ':') {
-        length = ::GetWindowsDirectoryA(drive, MAX_PATH);
-        if (length < 2 || drive[1] != ':') return L"C:";
-    }
-    return std::wstring{static_cast<wchar_t>(drive[0]), L':'};
+// "C:" for the Windows volume ("X:" under Windows PE), from the system's own Windows directory:
+// %SystemDrive% is a variable any user can set for the processes they start, and it would
+// choose which volume is suspended.
+}  // namespace
+
+std::wstring BitLockerVolumeDrive() {
+    char windows[MAX_PATH] = {};
+    UINT length = ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    char letter = windows[0];
+    if (length < 2 || length >= MAX_PATH || windows[1] != ':' || !((letter >= 'A' && letter <= 'Z') ||
+                                                                   (letter >= 'a' && letter <= 'z')))
+        return L"C:";  // the call does not fail on a running system; nothing a user sets decides here
+    return std::wstring{static_cast<wchar_t>(letter), L':'};
 }
+
+namespace {
 
 // Runs a method of the volume; a non-zero ReturnValue (an FVE error code) counts as failure.
 HRESULT RunMethod(IWbemServices* services, Variant& path, const wchar_t* method, IWbemClassObject* in,
@@ -107,7 +113,7 @@ BitLockerProbe RealSuspendBitLocker() {
 
     fw::ComPtr<IEnumWbemClassObject> volumes;
     ComString language(L"WQL");
-    const std::wstring queryText = L"SELECT * FROM Win32_EncryptableVolume WHERE DriveLetter='" + SystemDrive() + L"'";
+    const std::wstring queryText = L"SELECT * FROM Win32_EncryptableVolume WHERE DriveLetter='" + BitLockerVolumeDrive() + L"'";
     ComString query(queryText.c_str());
     hr = services->ExecQuery(language.get(), query.get(), WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
                              nullptr, volumes.put());

@@ -18,6 +18,8 @@
 //               suspend_fails, unavailable; absent: the real answer
 //   query_limit_ms
 //               how long a query tool may run in silent mode (tests; absent: the real limit)
+//   system_dir  the system directory, where the Windows PE driver loader is started from
+//               (absent: the real one)
 //
 // admin, winpe, affinity and the power fields fall back to the real answers when absent. Relative paths are taken
 // from the profile's folder. A simulation build never restarts the machine.
@@ -48,6 +50,7 @@ struct SimProfile {
     int batteryPercent = -1;
     std::string bitlocker;      // "": the real answer
     long queryLimitMs = -1;     // -1: the real limit
+    std::string systemDir;      // "": the real one
 };
 
 bool IsAbsolute(const std::string& path) {
@@ -102,6 +105,7 @@ SimProfile LoadProfile() {
     sim.batteryFlag = ByteKey(profile, "battery_flag");
     sim.batteryPercent = ByteKey(profile, "battery_percent");
     sim.bitlocker = ReadKey(profile, "bitlocker");
+    sim.systemDir = PathKey(profile, folder, "system_dir");
     std::string limit = ReadKey(profile, "query_limit_ms");
     if (!limit.empty() && limit.size() <= 9 && limit.find_first_not_of("0123456789") == std::string::npos)
         sim.queryLimitMs = std::stol(limit);
@@ -247,12 +251,20 @@ uint32_t SimQueryToolLimitMs() {
     return limit >= 0 ? static_cast<uint32_t>(limit) : RealPlatformOs().queryToolLimitMs();
 }
 
+BOOL SimSystemDirectory(std::string& folder) {
+    if (Profile().systemDir.empty()) return RealPlatformOs().systemDirectory(folder);
+    folder = Profile().systemDir;
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return TRUE;
+}
+
 }  // namespace
 
 const PlatformOs& ActivePlatformOs() {
     static const PlatformOs os = {&SimBindToFirstProcessor,       &SimIsUserAnAdmin, &SimHasWinPEVersion,
                                   &SimFindGetSystemFirmwareTable, &SimQueryWmiSmbios, &SimExitWindowsEx,
                                   &SimCallNtShutdownSystem,       &SimSleep,         RealPlatformOs().isWow64Process,
-                                  &SimGetSystemPowerStatus,       &SimSuspendBitLocker, &SimQueryToolLimitMs};
+                                  &SimGetSystemPowerStatus,       &SimSuspendBitLocker, &SimQueryToolLimitMs,
+                                  &SimSystemDirectory};
     return os;
 }

@@ -43,6 +43,15 @@ BOOL RealGetSystemPowerStatus(SYSTEM_POWER_STATUS* status) { return ::GetSystemP
 // machine, short enough that a deployment's own timeout is not reached first.
 uint32_t RealQueryToolLimitMs() { return 120000; }
 
+BOOL RealSystemDirectory(std::string& folder) {
+    char buffer[MAX_PATH] = {};
+    UINT length = ::GetSystemDirectoryA(buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return FALSE;
+    folder.assign(buffer, length);
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return TRUE;
+}
+
 }  // namespace
 
 BOOL HasWinPEVersionUsing(LONG (*openKey)(const char* path, REGSAM access, HKEY* key)) {
@@ -66,7 +75,8 @@ const PlatformOs& RealPlatformOs() {
     static const PlatformOs os = {&RealBindToFirstProcessor, &RealIsUserAnAdmin,   &RealHasWinPEVersion,
                                   &RealFindGetSystemFirmwareTable, &RealQueryWmiSmbios, &RealExitWindowsEx,
                                   &RealCallNtShutdownSystem,   &RealSleep,          &RealIsWow64Process,
-                                  &RealGetSystemPowerStatus,   &RealSuspendBitLocker, &RealQueryToolLimitMs};
+                                  &RealGetSystemPowerStatus,   &RealSuspendBitLocker, &RealQueryToolLimitMs,
+                                  &RealSystemDirectory};
     return os;
 }
 

@@ -41,7 +41,14 @@ struct PlatformOs {
     BitLockerProbe (*suspendBitLocker)();
     // How long a query tool may run in silent mode before it is ended.
     uint32_t (*queryToolLimitMs)();
+    // The system directory (GetSystemDirectoryA), without a trailing backslash; FALSE when it
+    // cannot be had.
+    BOOL (*systemDirectory)(std::string& folder);
 };
+
+// The drive of the volume whose BitLocker protection is suspended: the system's Windows
+// directory's ("C:"), never what a variable says.
+std::wstring BitLockerVolumeDrive();
 
 // The answers of Windows itself.
 const PlatformOs& RealPlatformOs();

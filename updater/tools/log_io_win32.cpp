@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "framework/checked_file_win32.h"
 #include "framework/system_library_win32.h"
 #include "framework/unique_handle_win32.h"
 
@@ -13,33 +14,31 @@ constexpr DWORD kSharingRetryMs = 20;
 }  // namespace
 
 BOOL CreateDirectoryChain(const std::string& folder) {
-    // Creates each directory up to the last backslash; existing ones are accepted. dbghelp is
-    // loaded from the system directory, never imported: see system_library_win32.h.
-    return fw::MakeSureDirectoryPathExistsFromSystem(folder.c_str());
+    // Creates each directory up to the last backslash; existing ones are accepted. Run
+    // elevated, a folder made here (under C:\ or C:\ProgramData, where any user may create
+    // folders and would otherwise inherit the right to change what is in them) is made with
+    // the descriptor only administrators can change, in the same call.
+    return fw::CreateFolderChain(folder, fw::ProcessIsElevated() ? fw::kAdminOnlyFolderSddl : nullptr,
+                                 &fw::CreateFolderWithDescriptor);
 }
-
-namespace {
-// A log path that is a link would send the elevated append to wherever the link points.
-bool IsLink(const std::string& path) {
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-}  // namespace
 
 BOOL AppendExclusive(const std::string& path, const std::string& bytes) {
-    if (IsLink(path)) return FALSE;
     // Others may read the log, and keep it open for reading and writing as viewers and editors
     // do, while a line is appended; append-only access keeps each line whole at the end even
     // then. One that forbids writing holds it only briefly as a rule (a backup or indexing
     // agent), so a sharing violation is retried for a moment before the line is given up.
+    // A link at the log's name or at any folder above it would send the elevated append to
+    // wherever it points: the file is opened only where its path says, and only written
+    // through that handle.
     fw::UniqueFile file;
     for (int attempt = 0;; ++attempt) {
-        file.reset(::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file || ::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kSharingRetries) break;
+        DWORD error = 0;
+        if (fw::OpenWithoutLinks(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, file, error))
+            break;
+        if (error != ERROR_SHARING_VIOLATION || attempt == kSharingRetries) return FALSE;
         ::Sleep(kSharingRetryMs);
     }
-    if (!file) return FALSE;
     LARGE_INTEGER zero{};
     if (!::SetFilePointerEx(file.get(), zero, nullptr, FILE_END)) return FALSE;
     DWORD written = 0;

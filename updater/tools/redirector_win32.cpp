@@ -72,7 +72,7 @@ private:
 
 CRedirector::~CRedirector() { CRedirector::Stop(); }
 
-BOOL CRedirector::Start(const char* commandLine, int updateType) {
+BOOL CRedirector::Start(const char* program, const char* commandLine, int updateType) {
     Stop();
     m_nUpdateType = updateType;
     if (Tracing()) CLogFile::DebugPrint("Open UpdateType: %d", updateType);
@@ -103,7 +103,7 @@ BOOL CRedirector::Start(const char* commandLine, int updateType) {
     stopEvent.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!stopEvent) return FailStart();
 
-    if (!CreateChild(commandLine, outputWrite.get(), inputRead.get(), errorWrite.get(), child)) return FailStart();
+    if (!CreateChild(program, commandLine, outputWrite.get(), inputRead.get(), errorWrite.get(), child)) return FailStart();
     outputWrite.reset();
     inputRead.reset();
     errorWrite.reset();
@@ -147,9 +147,10 @@ BOOL CRedirector::FailStart() {
     return FALSE;
 }
 
-BOOL CRedirector::CreateChild(const char* commandLine, HANDLE output, HANDLE input, HANDLE error,
-                              fw::UniqueHandle& child) {
-    if (!commandLine) {
+BOOL CRedirector::CreateChild(const char* program, const char* commandLine, HANDLE output, HANDLE input,
+                              HANDLE error, fw::UniqueHandle& child) {
+    // Without a program file the system would search for the command line's first word.
+    if (!program || !*program || !commandLine) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -176,7 +177,7 @@ BOOL CRedirector::CreateChild(const char* commandLine, HANDLE output, HANDLE inp
     // CreateProcessA may write into the command line, so it gets a copy.
     std::vector<char> writable(commandLine, commandLine + std::strlen(commandLine) + 1);
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE,
+    if (!::CreateProcessA(program, writable.data(), nullptr, nullptr, TRUE,
                           CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
                           &extended.StartupInfo, &process))
         return FALSE;

@@ -25,10 +25,11 @@ public:
     CRedirector(const CRedirector&) = delete;
     CRedirector& operator=(const CRedirector&) = delete;
 
-    // Ends any earlier run, then starts `commandLine` (as for CreateProcessA without an
-    // application name) for the given UpdateType. FALSE: the thread's last error says why, and
-    // OnToolError has received "Redirect console error: <hex>\r\n".
-    [[nodiscard]] BOOL Start(const char* commandLine, int updateType);
+    // Ends any earlier run, then starts the program file `program` (a full path: it is handed
+    // to the system as the application name, so nothing is searched) with `commandLine` for
+    // the given UpdateType. FALSE: the thread's last error says why, and OnToolError has
+    // received "Redirect console error: <hex>\r\n".
+    [[nodiscard]] BOOL Start(const char* program, const char* commandLine, int updateType);
     // Ends the current run: stops the reader thread and closes every handle. Never ends the
     // child; derived classes do that first where wanted.
     virtual void Stop();
@@ -91,7 +92,7 @@ protected:
 private:
     static unsigned __stdcall ReaderThreadProc(void* param);
     unsigned ReaderMain();
-    BOOL CreateChild(const char* commandLine, HANDLE output, HANDLE input, HANDLE error, fw::UniqueHandle& child);
+    BOOL CreateChild(const char* program, const char* commandLine, HANDLE output, HANDLE input, HANDLE error, fw::UniqueHandle& child);
     BOOL FailStart();
 
     std::mutex m_lock;  // guards the handles and the thread id

@@ -135,6 +135,9 @@ void CToolOutputInterpreter::OnBiosOutput(const char* text) {
             }
             CountUp(m_nBiosLineCount);
         } else if (m_nBiosLineCount >= 3) {
+            // A tool that never ends its line would grow it without bound; only its end is
+            // looked at when it ends, so the oldest half goes once it reaches twice the bound.
+            if (m_strBiosLine.size() >= 2 * kMaxBiosLine) m_strBiosLine.erase(0, kMaxBiosLine);
             m_strBiosLine += *p;
         }
     }

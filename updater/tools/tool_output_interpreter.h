@@ -10,6 +10,7 @@
 // GetErrorText may be called at any time.
 
 #include <atomic>
+#include <cstddef>
 #include <mutex>
 #include <string>
 
@@ -47,7 +48,8 @@ public:
     // Display state; carries over from run to run.
     int m_nMeLineCount = 0;    // full-output mode: ME line feeds seen; progress mode: dots in the row
     std::string m_strMeLine;   // ME line being assembled
-    std::string m_strBiosLine; // BIOS tool line being assembled
+    std::string m_strBiosLine; // BIOS tool line being assembled, at most its last 2 * kMaxBiosLine bytes
+    static constexpr size_t kMaxBiosLine = 4096;
     int m_nBiosLineCount = 0;  // BIOS tool line feeds seen over the object's life
 
     // Results read by the update sequences.

@@ -63,26 +63,37 @@ public:
     int CountEntries(uint32_t) override { return matching; }
     bool elevated = false;
     std::map<std::string, PathState> paths;  // what InspectPath answers; a folder when not listed
-    std::set<std::string> resettable;        // folders ResetFolder succeeds on
     std::set<std::string> taken;             // missing, but created by someone else first
+    std::string finalPathOverride;           // what a held folder's handle reports; "" its own path
+    std::string owner = "S-1-5-32-544";
+    bool ownersRecorded = true;
+    int suffixes = 0;
     bool IsElevated() override { return elevated; }
+    BOOL GetWindowsDirectory(std::string& path) override {
+        path = "C:\\Windows";
+        return TRUE;
+    }
+    BOOL RandomSuffix(std::string& hex) override {
+        hex = std::string(31, '0') + static_cast<char>('a' + suffixes++);
+        return TRUE;
+    }
     PathState InspectPath(const std::string& path) override {
         auto found = paths.find(path);
         return found == paths.end() ? PathState::Folder : found->second;
     }
-    BOOL CreateFolderWithAccess(const std::string& path, const char* sddl, unsigned long& error) override {
+    BOOL CreateHeldFolder(const std::string& path, const char* sddl, HeldFolder& held,
+                          unsigned long& error) override {
         calls.push_back("Create " + path + " " + sddl);
-        if (paths[path] != PathState::Missing || taken.count(path)) {
+        auto known = paths.find(path);
+        if ((known != paths.end() && known->second != PathState::Missing) || taken.count(path)) {
             error = 183;  // ERROR_ALREADY_EXISTS: someone was quicker
             return FALSE;
         }
         paths[path] = PathState::Folder;
+        held.finalPath = finalPathOverride.empty() ? path : finalPathOverride;
+        held.ownerSid = owner;
+        held.ownersRecorded = ownersRecorded;
         return TRUE;
-    }
-    BOOL ResetFolder(const std::string& path, const char* sddl, unsigned long& error) override {
-        calls.push_back("Reset " + path + " " + sddl);
-        error = 145;  // ERROR_DIR_NOT_EMPTY
-        return resettable.count(path) ? TRUE : FALSE;
     }
     bool FileExists(const std::string& path) override { return files.empty() || files.count(path) > 0; }
     std::vector<std::string> SystemDirectories() override { return {"C:\\Windows\\system32", "C:\\Windows"}; }
@@ -320,7 +331,7 @@ TEST_F(LauncherTest, CommandProgramIsLookedUpInTheDestinationThenTheSystemNeverB
 TEST(ResolveCommandProgram, Rules) {
     std::vector<std::string> system{"C:\\W\\s32"};
     std::set<std::string> files{"D:\\x\\Brevane.exe", "D:\\x\\my tool.exe", "D:\\x\\sub\\t.exe",
-                                "C:\\W\\s32\\cmd.exe", "D:\\x\\a.b"};
+                                "C:\\W\\s32\\cmd.exe", "D:\\x\\a.b", "\\\\srv\\share\\t.exe"};
     auto exists = [&](const std::string& p) { return files.count(p) > 0; };
     struct Row {
         const char* command;
@@ -335,9 +346,13 @@ TEST(ResolveCommandProgram, Rules) {
         {"sub\\t.exe", TRUE, "D:\\x\\sub\\t.exe"},
         {"cmd /c exit 3", TRUE, "C:\\W\\s32\\cmd.exe"},
         {"sub\\cmd.exe", FALSE, ""},  // a relative folder is taken in the destination only
-        {"C:\\any\\where.exe /x", TRUE, ""},  // absolute: used as it is
-        {"\"\\\\srv\\share\\t.exe\"", TRUE, ""},
-        {"\\t.exe", TRUE, ""},
+        {"C:\\any\\where.exe /x", FALSE, ""},  // absolute: taken as written, and it must exist
+        {"C:\\W\\s32\\cmd /c", TRUE, "C:\\W\\s32\\cmd.exe"},
+        {"\"\\\\srv\\share\\t.exe\"", TRUE, "\\\\srv\\share\\t.exe"},
+        {"\\t.exe", FALSE, ""},
+        // Unquoted with blanks: the file up to the first blank, never a longer guess.
+        {"D:\\x\\my tool.exe /x", FALSE, ""},
+        {"my tool.exe", FALSE, ""},
         {"missing.exe", FALSE, ""},
         {"   ", FALSE, ""},
     };
@@ -461,72 +476,206 @@ TEST_F(LauncherTest, StartFailureKeepsExitCodeAndReportsInDiagnosticMode) {
     EXPECT_EQ("(app)|1|CreateProcess() ERR#2\nCommandLine: run.exe /a\nWorkingDir: C:\\d\n", platform.messages.back());
 }
 
-TEST_F(LauncherTest, ElevatedTempDestinationIsNeverTakenAsFound) {
-    const std::string dest = "C:\\Users\\me\\Temp\\B";
+TEST_F(LauncherTest, ElevatedTempDestinationIsAFreshPrivateFolderUnderTheSystemTemp) {
+    const std::string first = "C:\\Windows\\SystemTemp\\B." + std::string(31, '0') + "a";
+    const std::string second = "C:\\Windows\\SystemTemp\\B." + std::string(31, '0') + "b";
     const std::string sddl = std::string(" ") + kTrustedFolderSddl;
     platform.elevated = true;
     launcher.m_bDiagnostic = true;
 
-    // Missing: created with the access list.
-    platform.paths[dest] = PathState::Missing;
+    // The user's temporary folder is never asked for; the first name is created and entered.
     ASSERT_TRUE(launcher.SelectDestination(1));
-    EXPECT_EQ(dest, launcher.m_strExtractDest);
-    EXPECT_EQ((std::vector<std::string>{"MakeSure C:\\Users\\me\\Temp\\", "Create " + dest + sddl, "Cd " + dest}),
-              platform.calls);
+    EXPECT_EQ(first, launcher.m_strExtractDest);
+    EXPECT_EQ((std::vector<std::string>{"Create " + first + sddl, "Cd " + first}), platform.calls);
+    EXPECT_EQ("(app)|0|Extract to TEMP dir: " + first, platform.messages.back());
 
-    // Existing and resettable: reset and used. Not resettable, with a file in the way of the
-    // first sibling and a sibling created by someone else meanwhile: the next fresh one.
+    // Where the Windows directory has no SystemTemp, its Temp.
     platform.calls.clear();
-    platform.resettable = {dest};
+    platform.paths["C:\\Windows\\SystemTemp"] = PathState::Missing;
     ASSERT_TRUE(launcher.SelectDestination(1));
-    EXPECT_EQ(dest, launcher.m_strExtractDest);
-    EXPECT_EQ("Reset " + dest + sddl, platform.calls[1]);
+    EXPECT_EQ("C:\\Windows\\Temp\\B." + std::string(31, '0') + "b", launcher.m_strExtractDest);
+    platform.paths.erase("C:\\Windows\\SystemTemp");
 
+    // A name that exists is never used, emptied or re-secured: the next random name is made.
     platform.calls.clear();
     platform.messages.clear();
-    platform.resettable.clear();
-    platform.paths[dest + ".1"] = PathState::Other;
-    platform.paths[dest + ".2"] = PathState::Missing;
-    platform.taken = {dest + ".2"};
-    platform.paths[dest + ".3"] = PathState::Missing;
-    // The whole start-up: the folder actually used is the one reported and published.
-    CExtractorLauncher& l = launcher;
-    FakePlatform& p = platform;
-    p.flags = 0x101;
-    l.Run();
-    EXPECT_EQ(dest + ".3", l.m_strExtractDest);
-    EXPECT_EQ(dest + ".3", p.env["ExtractDest"]);
-    EXPECT_NE(p.messages.end(),
-              std::find(p.messages.begin(), p.messages.end(), "(app)|0|Extract to TEMP dir: " + dest + ".3"));
-    EXPECT_EQ("Start run.exe %SfxCmdLine% in " + dest + ".3", p.calls.back());
-    EXPECT_EQ(7u, l.m_nExitCode);
+    platform.suffixes = 0;
+    platform.taken = {first};
+    platform.flags = 0x101;
+    launcher.Run();
+    EXPECT_EQ(second, launcher.m_strExtractDest);
+    EXPECT_EQ(second, platform.env["ExtractDest"]);
+    EXPECT_EQ("Create " + first + sddl, platform.calls[4]);
+    EXPECT_EQ("Create " + second + sddl, platform.calls[5]);
+    // SfxCmdLine is what Extractor published (nothing here), whatever the environment says.
+    EXPECT_EQ("Start run.exe  in " + second, platform.calls.back());
+    EXPECT_EQ(7u, launcher.m_nExitCode);
+
+    // Every name taken: nothing made, the run ends with the destination's code.
+    platform.suffixes = 0;
+    platform.taken.clear();
+    for (char c = 'a'; c < 'a' + kPrivateFolderAttempts; ++c)
+        platform.taken.insert("C:\\Windows\\SystemTemp\\B." + std::string(31, '0') + c);
+    platform.started.clear();
+    platform.openAnswers = {TRUE, TRUE};
+    launcher.Run();
+    EXPECT_EQ(kExitDestinationUnavailable, launcher.m_nExitCode);
+    EXPECT_EQ("", platform.started);
 }
 
-TEST_F(LauncherTest, LinkedDestinationIsRefusedElevatedOrNot) {
-    const std::string dest = "C:\\Users\\me\\Temp\\B";
-    launcher.m_bDiagnostic = true;
-    platform.paths[dest] = PathState::ReparsePoint;
+TEST_F(LauncherTest, ElevatedPrivateFolderReachedThroughALinkOrOwnedByAUserIsRefused) {
     platform.elevated = true;
-    EXPECT_FALSE(launcher.SelectDestination(1));
-    EXPECT_EQ("(app)|0|Destination path not available!\nError code: 4395\nPath: " + dest + "\\",
-              platform.messages.back());
-    EXPECT_FALSE(std::any_of(platform.calls.begin(), platform.calls.end(),
-                             [](const std::string& c) { return c.rfind("Create", 0) == 0 || c.rfind("Cd", 0) == 0; }));
+    platform.flags = 0x101;
+    launcher.m_bDiagnostic = true;
+    // The handle's folder lies elsewhere: a link along the path sent the creation there.
+    platform.finalPathOverride = "C:\\Users\\me\\evil\\B.x";
+    platform.openAnswers = {TRUE, TRUE};
+    launcher.Run();
+    EXPECT_EQ(kExitDestinationUnavailable, launcher.m_nExitCode);
+    EXPECT_EQ("", platform.started);
+    EXPECT_NE(platform.messages.end(), std::find(platform.messages.begin(), platform.messages.end(),
+                                                 "(app)|0|Destination path not available!\nError code: 4395\nPath: "
+                                                 "C:\\Windows\\SystemTemp\\B." + std::string(31, '0') + "a\\"));
+    // The system's long form of the same folder is the same folder.
+    platform.finalPathOverride = "\\\\?\\c:\\windows\\systemtemp\\B." + std::string(31, '0') + "b";
+    platform.openAnswers = {TRUE, TRUE};
+    launcher.Run();
+    EXPECT_EQ(7u, launcher.m_nExitCode);
 
-    // Not elevated: the folder is used as found, but not through a link.
-    platform.elevated = false;
+    // Owned by anyone but Administrators or SYSTEM: refused.
+    platform.finalPathOverride.clear();
+    platform.owner = "S-1-5-21-1-2-3-1001";
+    platform.started.clear();
+    platform.openAnswers = {TRUE, TRUE};
+    launcher.Run();
+    EXPECT_EQ(kExitDestinationUnavailable, launcher.m_nExitCode);
+    EXPECT_EQ("", platform.started);
+    platform.owner = "S-1-5-18";  // a deployment running us as SYSTEM
+    platform.openAnswers = {TRUE, TRUE};
+    launcher.Run();
+    EXPECT_EQ(7u, launcher.m_nExitCode);
+    // A system that records no owners at all (Wine) shows every folder as the user's.
+    platform.owner = "S-1-5-21-0-0-0-1000";
+    platform.ownersRecorded = false;
+    platform.openAnswers = {TRUE, TRUE};
+    launcher.Run();
+    EXPECT_EQ(7u, launcher.m_nExitCode);
+}
+
+TEST_F(LauncherTest, ElevatedWithAFolderTheUserChoseTheCommandRunsOnlyFromAPrivateCopy) {
+    const std::string priv = "C:\\Windows\\SystemTemp\\B." + std::string(31, '0') + "a";
+    platform.elevated = true;
+    platform.flags = 0x102;  // current directory, no dialog
+    launcher.PublishCommandLine("/x");
+    platform.calls.clear();
+    launcher.Run();
+    EXPECT_EQ((std::vector<std::string>{
+                  "Open C:\\dl\\B.exe", "LoadToc", "Close", "Open C:\\dl\\B.exe", "MakeSure C:\\work\\",
+                  "Cd C:\\work", "ExtractAll 6", "Create " + priv + " " + kTrustedFolderSddl, "Cd " + priv,
+                  "ExtractAll 6", "Close", "FreeEntries", "Set SfxPathName=C:\\dl\\B.exe", "Set ExtractDest=" + priv,
+                  "Cd " + priv, "Start run.exe /x in " + priv}),
+              platform.calls);
+    EXPECT_EQ(priv, platform.program.substr(0, priv.size()));
+    EXPECT_EQ(7u, launcher.m_nExitCode);
+
+    // The copy in the user's folder is short (a planted read-only file is in the way): nothing
+    // is made or started.
+    platform.extracted = 2;
+    platform.started.clear();
+    platform.openAnswers = {TRUE, TRUE};
+    launcher.Run();
+    EXPECT_EQ(kExitExtractionFailed, launcher.m_nExitCode);
+    EXPECT_EQ("", platform.started);
+
+    // From the dialog: the command's private copy is made for the start, and the dialog's own
+    // destination is the user's folder again afterwards.
+    platform.extracted = 3;
+    platform.calls.clear();
+    platform.openAnswers = {TRUE};
+    launcher.m_strExtractDest = "D:\\picked";
+    launcher.m_bPrivateDestination = false;
+    ASSERT_TRUE(launcher.ExecuteCommand());
+    const std::string next = "C:\\Windows\\SystemTemp\\B." + std::string(31, '0') + "b";
+    EXPECT_EQ("Open C:\\dl\\B.exe", platform.calls[2]);
+    EXPECT_EQ("ExtractAll 255", platform.calls[3]);
+    EXPECT_EQ("Start run.exe /x in " + next, platform.calls[platform.calls.size() - 2]);
+    EXPECT_EQ("Cd D:\\picked", platform.calls.back());
+    EXPECT_EQ("D:\\picked", launcher.m_strExtractDest);
+}
+
+TEST_F(LauncherTest, LinkedDestinationIsRefusedWhenNotElevated) {
+    launcher.m_bDiagnostic = true;
     platform.paths["C:\\work"] = PathState::ReparsePoint;
     EXPECT_FALSE(launcher.SelectDestination(2));
     EXPECT_EQ("(app)|0|Destination path not available!\nError code: 4395\nPath: C:\\work\\", platform.messages.back());
     platform.paths["C:\\work"] = PathState::Folder;
     EXPECT_TRUE(launcher.SelectDestination(2));
+}
 
-    // Started elevated, a refused destination ends the run with its own code.
+TEST_F(LauncherTest, PackageNameWithoutADotGetsTheFallbackFolderNameNeverTheTempFolderItself) {
+    launcher.SetModulePath("C:\\dl\\ZeraUpdate");
+    EXPECT_EQ("", launcher.m_strBaseName);  // the dialog's caption stays as it always was
+    ASSERT_TRUE(launcher.SelectDestination(1));
+    EXPECT_EQ("C:\\Users\\me\\Temp\\Package", launcher.m_strExtractDest);
     platform.elevated = true;
-    platform.flags = 0x101;
-    launcher.Run();
-    EXPECT_EQ(kExitDestinationUnavailable, launcher.m_nExitCode);
+    ASSERT_TRUE(launcher.SelectDestination(1));
+    EXPECT_EQ("C:\\Windows\\SystemTemp\\Package." + std::string(31, '0') + "a", launcher.m_strExtractDest);
+}
+
+TEST(ExpandKnownVariables, OnlyTheNamedVariablesAreReplaced) {
+    const std::vector<KnownVariable> known{{"SfxCmdLine", "/NoReboot"}, {"ExtractDest", "C:\\T\\B.1"},
+                                           {"windir", "C:\\Windows"}};
+    struct Row {
+        const char* text;
+        const char* expanded;
+    } rows[] = {
+        {"Brevane.exe %SfxCmdLine%", "Brevane.exe /NoReboot"},
+        {"%extractdest%\\Brevane.exe", "C:\\T\\B.1\\Brevane.exe"},  // names are not case-sensitive
+        {"%X%\\evil.exe %SfxCmdLine%", "%X%\\evil.exe /NoReboot"},  // any other name stays literal
+        {"%TEMP%%SfxCmdLine%%", "%TEMP%/NoReboot%"},                // an unknown one's closing sign opens the next
+        {"50% off %windir%", "50% off C:\\Windows"},
+        {"%%", "%%"},
+        {"%SfxCmdLine", "%SfxCmdLine"},
+        {"", ""},
+    };
+    for (const Row& row : rows) {
+        std::string text = row.text;
+        ASSERT_TRUE(ExpandKnownVariables(text, known)) << row.text;
+        EXPECT_EQ(row.expanded, text) << row.text;
+    }
+    std::string huge = "%SfxCmdLine%";
+    const std::vector<KnownVariable> big{{"SfxCmdLine", std::string(40000, 'x')}};
+    EXPECT_FALSE(ExpandKnownVariables(huge, big));
+    EXPECT_EQ("%SfxCmdLine%", huge);
+}
+
+TEST_F(LauncherTest, ElevatedCommandSeesOnlyExtractorsVariablesAndTheSystemsWindowsDirectory) {
+    launcher.m_strExtractDest = "C:\\T\\B";
+    launcher.m_bPrivateDestination = true;
+    launcher.m_bDiagnostic = true;
+    launcher.PublishCommandLine("/NoReboot");
+    platform.env["X"] = "C:\\Users\\me";        // set by the user
+    platform.env["windir"] = "C:\\Users\\me";   // likewise
+    platform.elevated = true;
+    platform.files = {"C:\\Users\\me\\evil.exe"};
+    platform.command = "%X%\\evil.exe %SfxCmdLine%";
+    EXPECT_FALSE(launcher.ExecuteCommand());
     EXPECT_EQ("", platform.started);
+    // The reference stays literal, and the diagnostic box shows it so.
+    EXPECT_EQ("(app)|1|CreateProcess() ERR#2\nCommandLine: %X%\\evil.exe /NoReboot\nWorkingDir: C:\\T\\B\n",
+              platform.messages.back());
+
+    platform.files.clear();
+    platform.command = "%windir%\\system32\\cmd.exe /c \"%ExtractDest%\\x.cmd\" %SfxCmdLine%";
+    ASSERT_TRUE(launcher.ExecuteCommand());
+    EXPECT_EQ("C:\\Windows\\system32\\cmd.exe /c \"C:\\T\\B\\x.cmd\" /NoReboot", platform.started);
+    EXPECT_EQ("C:\\Windows\\system32\\cmd.exe", platform.program);  // always handed over by name
+
+    // Not elevated, the environment expands as it always has.
+    platform.elevated = false;
+    platform.command = "%X%\\evil.exe";
+    ASSERT_TRUE(launcher.ExecuteCommand());
+    EXPECT_EQ("C:\\Users\\me\\evil.exe", platform.started);
 }
 
 }  // namespace

@@ -156,6 +156,34 @@ TEST_F(InflateTest, WritesIntoACStream) {
     std::fclose(destination);
 }
 
+// A bound below what a stream of many output pieces inflates to stops it at once, with no more
+// than the bound written; a bound of exactly its size lets it through.
+TEST_F(InflateTest, IntoACStreamStopsAtTheBoundItIsGiven) {
+    std::string data = SampleBytes(400000, 31) + std::string(600000, 'z');
+    std::string stream = Deflate(data);
+    std::string stored = dir.File("bound.bin"), outPath = dir.File("bound.out");
+    WriteFile(stored, stream);
+    for (uint64_t bound : {uint64_t(0), uint64_t(1000), uint64_t(300000), uint64_t(data.size() - 1)}) {
+        FILE* source = std::fopen(stored.c_str(), "rb");
+        FILE* destination = std::fopen(outPath.c_str(), "wb");
+        ASSERT_TRUE(source && destination);
+        uint64_t consumed = stream.size(), written = 0;
+        EXPECT_EQ(kInflateTooLarge, DecompressStream(source, &consumed, destination, &written, bound)) << bound;
+        std::fclose(source);
+        std::fclose(destination);
+        EXPECT_LE(written, bound);
+        EXPECT_LE(ReadFile(outPath).size(), bound);
+    }
+    FILE* source = std::fopen(stored.c_str(), "rb");
+    FILE* destination = std::fopen(outPath.c_str(), "wb");
+    uint64_t consumed = stream.size(), written = 0;
+    EXPECT_EQ(kInflateOk, DecompressStream(source, &consumed, destination, &written, data.size()));
+    std::fclose(source);
+    std::fclose(destination);
+    EXPECT_EQ(data.size(), written);
+    EXPECT_TRUE(data == ReadFile(outPath));
+}
+
 // The extraction loop works in larger pieces and holds output back; whatever a stream does, it
 // must answer what the reference loop answers and leave the bytes the reference loop hands
 // over in the destination. The streams inflate to more than one 256 KiB output piece, and

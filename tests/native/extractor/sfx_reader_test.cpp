@@ -415,6 +415,33 @@ TEST_F(SfxReaderTest, BrokenStreamsFailWithDecompressError) {
     EXPECT_TRUE(plan.entries[0].data == ReadFile((out / "longer.bin").string()));
 }
 
+TEST_F(SfxReaderTest, AnEntryThatInflatesPastItsRecordedSizeFailsWithNoMoreWritten) {
+    std::string bytes = ReadFile(package);
+    CSrcFileInfo smaller = stored[2];  // the largest entry
+    smaller.m_ullFileSize = 1000;  // far less than its stream holds
+    std::snprintf(smaller.m_szFileName, sizeof smaller.m_szFileName, "bomb.bin");
+    CSrcFileInfo oneShort = stored[2];
+    oneShort.m_ullFileSize -= 1;  // one byte too many inflated is enough
+    std::snprintf(oneShort.m_szFileName, sizeof oneShort.m_szFileName, "oneshort.bin");
+    CSrcFileInfo exact = stored[2];
+    std::snprintf(exact.m_szFileName, sizeof exact.m_szFileName, "exact.bin");
+    std::string path = dir.File("bomb.exe");
+    WriteFile(path, WithToc(bytes, {smaller, oneShort, exact}, 3));
+    ASSERT_TRUE(sfx.Open(path.c_str()));
+    ASSERT_TRUE(sfx.LoadToc());
+    dir.EnterAsCurrent();
+    fs::current_path(out);
+    EXPECT_FALSE(sfx.ExtractOne(sfx.Entries()[0].get()));
+    EXPECT_STREQ("Entry larger than its recorded size,bomb.bin", sfx.m_szLastError);
+    EXPECT_LE(fs::file_size(out / "bomb.bin"), 1000u);
+    EXPECT_FALSE(sfx.ExtractOne(sfx.Entries()[1].get()));
+    EXPECT_STREQ("Entry larger than its recorded size,oneshort.bin", sfx.m_szLastError);
+    EXPECT_TRUE(sfx.ExtractOne(sfx.Entries()[2].get())) << sfx.m_szLastError;
+    EXPECT_TRUE(plan.entries[2].data == ReadFile((out / "exact.bin").string()));
+    // The whole extraction counts it as a failure: nothing is started after it.
+    EXPECT_EQ(0, sfx.ExtractAll(0xFF));
+}
+
 TEST_F(SfxReaderTest, CloseThenReopenExtractsWithTheKeptList) {
     ASSERT_TRUE(OpenAndLoad());
     sfx.Close();

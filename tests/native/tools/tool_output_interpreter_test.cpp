@@ -80,6 +80,19 @@ TEST_F(InterpreterTest, BiosErrorLineShowsErrorMessageAndKeepsToolLineAsErrorTex
     EXPECT_EQ(0, interpreter.m_bDone);
 }
 
+TEST_F(InterpreterTest, ABiosLineThatNeverEndsStaysBoundedAndItsEndIsStillRead) {
+    SkipBiosBanner();
+    const std::string noise(100000, '.');
+    for (int i = 0; i < 40; ++i) Feed(noise, UpdateTypeBios);  // 4 MB without a line end
+    EXPECT_LE(interpreter.m_strBiosLine.size(), 2 * CToolOutputInterpreter::kMaxBiosLine);
+    EXPECT_GE(interpreter.m_strBiosLine.size(), CToolOutputInterpreter::kMaxBiosLine);
+    Feed(" Error: Secure Flash Rom Verify fail.\r\n", UpdateTypeBios);
+    EXPECT_EQ(1, interpreter.m_bBiosError);
+    const std::string& text = interpreter.m_strErrorText;
+    EXPECT_LE(text.size(), 2 * CToolOutputInterpreter::kMaxBiosLine);
+    EXPECT_EQ(" Error: Secure Flash Rom Verify fail.", text.substr(text.size() - 37));
+}
+
 TEST_F(InterpreterTest, LowerCaseErrorReachesOnToolErrorButNotTheExactLineTest) {
     OptionFlags trace(true, false);
     DebugCapture capture;

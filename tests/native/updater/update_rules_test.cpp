@@ -10,6 +10,9 @@ TEST(UpdateRulesTest, ToolNamesAndCommandLines) {
     EXPECT_STREQ("FWUpdLcl.exe", MeToolName(false));
     EXPECT_STREQ("FWUpdLcl64.exe", MeToolName(true));
     EXPECT_EQ("drvload HECI.inf", BuildDriverLoadCommand());
+    EXPECT_EQ("C:\\pkg\\AFUWIN.exe", ToolProgramPath("C:\\pkg\\", "AFUWIN.exe"));
+    EXPECT_EQ("C:\\Windows\\System32\\drvload.exe", ToolProgramPath("C:\\Windows\\System32", kDriverLoaderFile));
+    EXPECT_EQ("", ToolProgramPath("", "AFUWIN.exe"));  // never "\\AFUWIN.exe" on the current drive
     EXPECT_EQ("FWUpdLcl.exe -FWVER", BuildMeVersionQueryCommand("FWUpdLcl.exe"));
     EXPECT_EQ("AFUWIN.exe \"C:\\My Files\\b.rom\" /P /B /N",
               BuildBiosFlashCommand("AFUWIN.exe", "C:\\My Files\\b.rom", BiosFlashOptions(-1)));

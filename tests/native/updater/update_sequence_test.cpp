@@ -37,11 +37,14 @@ class ScriptedTools : public IToolRunner {
 public:
     std::deque<ToolRun> runs;
     std::vector<std::string> commands;  // "<type>|<command line>" for each start attempt
+    std::vector<std::string> programs;  // the program file of each start attempt
     std::vector<std::string> events;
     std::vector<uint32_t> waits;  // the limit of each wait for the child or a message
     uint64_t* clockMs = nullptr;  // a host clock that each wait advances by its whole limit
 
-    bool Start(const std::string& commandLine, int updateType, uint32_t& lastError) override {
+    bool Start(const std::string& program, const std::string& commandLine, int updateType,
+               uint32_t& lastError) override {
+        programs.push_back(program);
         commands.push_back(std::to_string(updateType) + "|" + commandLine);
         events.push_back("Start");
         EXPECT_FALSE(runs.empty()) << "unexpected start of " << commandLine;
@@ -166,6 +169,8 @@ public:
         return answer;
     }
     bool Is64BitWindows() override { return is64; }
+    std::string ToolFolder() override { return "C:\\Temp\\pkg"; }
+    std::string SystemFolder() override { return "C:\\Windows\\System32"; }
     bool IsWinPE() override { return winPe; }
     void SelectSecureFlashFile(const std::string& current) override {
         events.push_back("SelectSecure " + current);
@@ -570,6 +575,10 @@ TEST_F(UpdateSequenceTest, WinPeDriverLoadedThenQueryAndFlash) {
     EXPECT_EQ(0, resultCode);
     EXPECT_THAT(tools.commands, ElementsAre("3|drvload HECI.inf", "1|FWUpdLcl64.exe -FWVER",
                                             "0|AFUWINx64.exe \"C:\\pkg\\bios.rom\" /P /B"));
+    // Each tool is started from its file, never searched for: the loader from the system
+    // directory, the ME and flash tools from the program's own folder.
+    EXPECT_THAT(tools.programs, ElementsAre("C:\\Windows\\System32\\drvload.exe", "C:\\Temp\\pkg\\FWUpdLcl64.exe",
+                                            "C:\\Temp\\pkg\\AFUWINx64.exe"));
 }
 
 TEST_F(UpdateSequenceTest, MeQueryFailures) {

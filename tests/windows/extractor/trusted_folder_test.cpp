@@ -1,12 +1,14 @@
-// The elevated destination: what the descriptor handed to the system grants (Wine neither stores
-// nor enforces access lists, so the descriptor is examined, not read back from a folder), and
-// a reset that leaves an existing folder empty whatever it held.
+// The elevated destination: what the descriptor handed to the system grants and how the folder
+// is created (Wine neither stores nor enforces access lists, so what is handed to the system is
+// examined, not read back from a folder).
 #include "extractor/app/trusted_folder_win32.h"
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
 #include <filesystem>
-#include <fstream>
+#include <string>
 
 namespace {
 
@@ -62,34 +64,99 @@ TEST(TrustedFolderDescriptor, OnlySystemAndAdministratorsMayWriteEveryUserMayRea
     }
 }
 
-TEST(TrustedFolder, ResetEmptiesWhatWasPlantedAndCreateNeverReusesAName) {
-    namespace fs = std::filesystem;
-    fs::path root = fs::temp_directory_path() / ("trusted-" + std::to_string(::GetCurrentProcessId()));
-    fs::remove_all(root);
-    fs::create_directories(root / "B" / "sub" / "deeper");
-    std::ofstream(root / "B" / "Brevane.exe") << "planted";
-    std::ofstream(root / "B" / "sub" / "deeper" / "tool.exe") << "planted";
-    std::string planted = (root / "B" / "Brevane.exe").string();
-    ASSERT_TRUE(::SetFileAttributesA(planted.c_str(), FILE_ATTRIBUTE_READONLY));
-    std::string folder = (root / "B").string();
+// What the folder creation hands the system, recorded by a stand-in for the system call.
+struct CreateCall {
+    int calls = 0;
+    std::wstring name;
+    ACCESS_MASK access = 0;
+    ULONG share = 0, disposition = 0, options = 0;
+    std::string ownerOfDescriptor;
+    bool protectedDacl = false;
+    DWORD aces = 0;
+};
+CreateCall g_call;
 
-    EXPECT_EQ(PathState::Folder, sfx::InspectPath(folder));
-    EXPECT_EQ(PathState::Other, sfx::InspectPath(planted));
-    EXPECT_EQ(PathState::Missing, sfx::InspectPath((root / "none").string()));
-    EXPECT_EQ(PathState::Missing, sfx::InspectPath((root / "none" / "deeper").string()));
+NTSTATUS NTAPI RecordingCreate(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes, PIO_STATUS_BLOCK,
+                               PLARGE_INTEGER, ULONG, ULONG share, ULONG disposition, ULONG options, PVOID, ULONG) {
+    ++g_call.calls;
+    g_call.name.assign(attributes->ObjectName->Buffer, attributes->ObjectName->Length / sizeof(wchar_t));
+    g_call.access = access;
+    g_call.share = share;
+    g_call.disposition = disposition;
+    g_call.options = options;
+    PSECURITY_DESCRIPTOR descriptor = attributes->SecurityDescriptor;
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE, present = FALSE;
+    char* text = nullptr;
+    if (descriptor && ::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) && owner &&
+        ::ConvertSidToStringSidA(owner, &text)) {
+        g_call.ownerOfDescriptor = text;
+        ::LocalFree(text);
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (descriptor && ::GetSecurityDescriptorControl(descriptor, &control, &revision))
+        g_call.protectedDacl = (control & SE_DACL_PROTECTED) != 0;
+    PACL dacl = nullptr;
+    if (descriptor && ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && dacl)
+        g_call.aces = dacl->AceCount;
+    // The name exists: what the system answers for a name someone made first.
+    if (g_call.calls == 1) return static_cast<NTSTATUS>(0xC0000035);
+    *handle = ::CreateFileA(".", READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return 0;
+}
 
+TEST(TrustedFolder, CreatedNewWithItsDescriptorInTheSameCallAndHeldWithoutDeleteSharing) {
+    g_call = CreateCall{};
+    fw::UniqueFile folder;
+    sfx::HeldFolder held;
     DWORD error = 0;
-    ASSERT_TRUE(sfx::ResetFolder(folder, sfx::kTrustedFolderSddl, error)) << error;
-    EXPECT_TRUE(fs::is_empty(folder));
+    const std::string path = "C:\\windows\\Temp\\B.0123456789abcdef0123456789abcdef";
+    EXPECT_FALSE(sfx::CreateHeldFolder(&RecordingCreate, path, sfx::kTrustedFolderSddl, folder, held, error));
+    EXPECT_EQ(static_cast<DWORD>(sfx::kErrorAlreadyExists), error);
+    EXPECT_FALSE(folder);
 
-    EXPECT_FALSE(sfx::CreateFolderWithAccess(folder, sfx::kTrustedFolderSddl, error));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), error);
-    std::string fresh = (root / "B.1").string();
-    ASSERT_TRUE(sfx::CreateFolderWithAccess(fresh, sfx::kTrustedFolderSddl, error)) << error;
-    EXPECT_EQ(PathState::Folder, sfx::InspectPath(fresh));
+    ASSERT_TRUE(sfx::CreateHeldFolder(&RecordingCreate, path, sfx::kTrustedFolderSddl, folder, held, error)) << error;
+    EXPECT_TRUE(folder);
+    EXPECT_EQ(L"\\??\\C:\\windows\\Temp\\B.0123456789abcdef0123456789abcdef", g_call.name);
+    EXPECT_EQ(static_cast<ULONG>(FILE_CREATE), g_call.disposition) << "an existing folder is never opened";
+    EXPECT_EQ(0u, g_call.share & FILE_SHARE_DELETE) << "nobody may rename or delete it while it is held";
+    EXPECT_EQ(0x00200001u, g_call.options & 0x00200001u) << "a folder, and a link at its name is not followed";
+    EXPECT_EQ(0u, g_call.access & (DELETE | WRITE_DAC | WRITE_OWNER));
+    EXPECT_EQ("S-1-5-32-544", g_call.ownerOfDescriptor);
+    EXPECT_TRUE(g_call.protectedDacl);
+    EXPECT_EQ(3u, g_call.aces);
+    EXPECT_FALSE(held.finalPath.empty());  // what the handle says, checked by the launcher
 
-    EXPECT_FALSE(sfx::ResetFolder((root / "none").string(), sfx::kTrustedFolderSddl, error));
-    fs::remove_all(root);
+    // A relative or malformed path is never handed over.
+    g_call = CreateCall{};
+    EXPECT_FALSE(sfx::CreateHeldFolder(&RecordingCreate, "Temp\\B.1", sfx::kTrustedFolderSddl, folder, held, error));
+    EXPECT_EQ(0, g_call.calls);
+}
+
+TEST(TrustedFolder, AFolderIsMadeOnceUnderItsNameAndHeld) {
+    namespace fs = std::filesystem;
+    std::string hex;
+    DWORD error = 0;
+    ASSERT_TRUE(sfx::RandomHex128(hex, error)) << error;
+    ASSERT_EQ(32u, hex.size());
+    std::string other;
+    ASSERT_TRUE(sfx::RandomHex128(other, error));
+    EXPECT_NE(hex, other);
+    fs::path root = fs::temp_directory_path() / ("held-" + hex);
+    std::string path = fs::absolute(root).string();
+    fw::UniqueFile folder;
+    sfx::HeldFolder held;
+    ASSERT_TRUE(sfx::CreateHeldFolder(sfx::SystemNtCreateFile(), path, sfx::kTrustedFolderSddl, folder, held, error))
+        << error;
+    EXPECT_TRUE(sfx::SamePath(held.finalPath, path)) << held.finalPath;
+    EXPECT_EQ(PathState::Folder, sfx::InspectPath(path));
+    fw::UniqueFile again;
+    EXPECT_FALSE(sfx::CreateHeldFolder(sfx::SystemNtCreateFile(), path, sfx::kTrustedFolderSddl, again, held, error));
+    EXPECT_EQ(static_cast<DWORD>(sfx::kErrorAlreadyExists), error);
+    folder.reset();
+    fs::remove(root);
 }
 
 }  // namespace

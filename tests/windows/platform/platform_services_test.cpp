@@ -261,4 +261,15 @@ TEST_F(PlatformServicesTest, RebootWinPECallsNtShutdownSystemWithReboot) {
               log.Lines());
 }
 
+TEST(BitLockerVolume, IsTheSystemsWindowsVolumeWhateverSystemDriveSays) {
+    char windows[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemWindowsDirectoryA(windows, MAX_PATH), 2u);
+    char saved[MAX_PATH] = {};
+    DWORD had = ::GetEnvironmentVariableA("SystemDrive", saved, MAX_PATH);
+    ASSERT_TRUE(::SetEnvironmentVariableA("SystemDrive", "Q:"));
+    std::wstring drive = BitLockerVolumeDrive();
+    ::SetEnvironmentVariableA("SystemDrive", had ? saved : nullptr);
+    EXPECT_EQ((std::wstring{static_cast<wchar_t>(windows[0]), L':'}), drive);
+}
+
 }  // namespace

@@ -69,6 +69,18 @@ private:
 using ObservedRedirector = Observed<CRedirector>;
 using ObservedMsgEdit = Observed<CRedirMsgEdit>;
 
+// The program a command line names in its first token (quoted or up to the first blank): the
+// redirector is handed it as the program file, as the update sequence does.
+std::string ProgramOf(const std::string& commandLine) {
+    if (!commandLine.empty() && commandLine[0] == '"') return commandLine.substr(1, commandLine.find('"', 1) - 1);
+    return commandLine.substr(0, commandLine.find(' '));
+}
+
+template <typename Redirector>
+BOOL StartRun(Redirector& redirector, const std::string& commandLine, int updateType) {
+    return redirector.Start(ProgramOf(commandLine).c_str(), commandLine.c_str(), updateType);
+}
+
 std::string BiosTool() { return Quoted(StandinFolder() + "AFUWIN.exe") + " \"C:\\images\\bios.rom\" /P /B"; }
 std::string MeTool(const char* arguments) { return Quoted(StandinFolder() + "FWUpdLcl.exe") + " " + arguments; }
 
@@ -77,13 +89,13 @@ TEST(RedirectorStartTest, MissingProgramFailsWithErrorTwoAndReportsIt) {
     testsupport::DebugCapture capture;
     ObservedRedirector redirector;
     ::SetLastError(0);
-    EXPECT_FALSE(redirector.Start("Z:\\no\\such\\folder\\AFUWIN.exe /P /B", UpdateTypeBios));
+    EXPECT_FALSE(StartRun(redirector, "C:\\windows\\AFUWIN.exe /P /B", UpdateTypeBios));
     EXPECT_EQ(2u, ::GetLastError());
     ASSERT_EQ(1u, redirector.Errors().size());
     EXPECT_EQ("Redirect console error: 2\r\n", redirector.Errors()[0].first);
     EXPECT_EQ(UpdateTypeBios, redirector.Errors()[0].second);
     EXPECT_TRUE(capture.Contains("Open UpdateType: 0"));
-    EXPECT_TRUE(capture.Contains("---> CreateProcess : Z:\\no\\such\\folder\\AFUWIN.exe /P /B <---"));
+    EXPECT_TRUE(capture.Contains("---> CreateProcess : C:\\windows\\AFUWIN.exe /P /B <---"));
     EXPECT_TRUE(capture.Contains("Redirect console error: 0x2"));
     // The failed run leaves nothing behind.
     EXPECT_TRUE(redirector.ChildHasEnded());
@@ -95,16 +107,31 @@ TEST(RedirectorStartTest, MissingProgramRaisesTheErrorFlagOfItsToolType) {
     HiddenEdit window;
     CExpandEditBox edit(window.Get());
     CRedirMsgEdit meTool(&edit);
-    EXPECT_FALSE(meTool.Start("Z:\\no\\such\\FWUpdLcl.exe -FWVER", UpdateTypeMeVersion));
+    EXPECT_FALSE(StartRun(meTool, "C:\\windows\\FWUpdLcl.exe -FWVER", UpdateTypeMeVersion));
     EXPECT_EQ(2u, ::GetLastError());
     EXPECT_EQ(1, meTool.m_bMeError);
     EXPECT_EQ(0, meTool.m_bBiosError);
     EXPECT_EQ("Redirect console error: 2\r\n", meTool.GetErrorText());
 
     CRedirMsgEdit biosTool(&edit);
-    EXPECT_FALSE(biosTool.Start("Z:\\no\\such\\AFUWIN.exe", UpdateTypeBios));
+    EXPECT_FALSE(StartRun(biosTool, "C:\\windows\\AFUWIN.exe", UpdateTypeBios));
     EXPECT_EQ(1, biosTool.m_bBiosError);
     EXPECT_EQ("Error message: Redirect console error: 2", biosTool.GetErrorText());
+}
+
+TEST(RedirectorStartTest, TheProgramFileIsStartedNeverTheCommandLinesFirstWord) {
+    // The command line names a stand-in that exists; the program file handed over does not
+    // (in a folder that exists, as the tools' folder does).
+    // A search for the first word would find and start the stand-in.
+    StandinScript script("exit 0\n");
+    ObservedRedirector redirector;
+    EXPECT_FALSE(redirector.Start("C:\\windows\\AFUWIN.exe", BiosTool().c_str(), UpdateTypeBios));
+    EXPECT_EQ(2u, ::GetLastError());
+    // Without a program file nothing is started, whatever the command line names.
+    EXPECT_FALSE(redirector.Start(nullptr, BiosTool().c_str(), UpdateTypeBios));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), ::GetLastError());
+    EXPECT_FALSE(redirector.Start("", BiosTool().c_str(), UpdateTypeBios));
+    EXPECT_EQ(3u, redirector.Errors().size());
 }
 
 TEST(RedirectorRunTest, SilentChildEndsTheRunWithReaderResultZeroAndNoHook) {
@@ -112,7 +139,7 @@ TEST(RedirectorRunTest, SilentChildEndsTheRunWithReaderResultZeroAndNoHook) {
     ObservedRedirector redirector;
     DWORD code = 0;
     EXPECT_FALSE(redirector.GetChildExitCode(code));  // before any run
-    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     ASSERT_NE(nullptr, redirector.ReaderThread());
     EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
     EXPECT_TRUE(redirector.ChildHasEnded());
@@ -130,9 +157,9 @@ TEST(RedirectorRunTest, SilentChildEndsTheRunWithReaderResultZeroAndNoHook) {
 TEST(RedirectorRunTest, CommandLineReachesTheChildVerbatim) {
     StandinScript script("");
     ObservedRedirector redirector;
-    ASSERT_TRUE(redirector.Start(MeTool("-FWVER").c_str(), UpdateTypeMeVersion));
+    ASSERT_TRUE(StartRun(redirector, MeTool("-FWVER").c_str(), UpdateTypeMeVersion));
     ASSERT_NE(0xDEADBEEFu, WaitForExitCode(redirector.ReaderThread(), true));
-    ASSERT_TRUE(redirector.Start(MeTool("-f \"C:\\me image.bin\"  -generic -allowsv ").c_str(), UpdateTypeMeUpdate));
+    ASSERT_TRUE(StartRun(redirector, MeTool("-f \"C:\\me image.bin\"  -generic -allowsv ").c_str(), UpdateTypeMeUpdate));
     ASSERT_NE(0xDEADBEEFu, WaitForExitCode(redirector.ReaderThread(), true));
     redirector.Stop();
     EXPECT_EQ(MeTool("-FWVER") + "\n" + MeTool("-f \"C:\\me image.bin\"  -generic -allowsv ") + "\n",
@@ -147,7 +174,7 @@ TEST(RedirectorRunTest, MoreThanOneChunkWaitingArrivesAsOrderedChunksOfAtMost102
     while (expected.size() < 3000) expected += pattern[expected.size() % pattern.size()];
 
     ObservedRedirector redirector;
-    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
     std::vector<std::string> chunks = redirector.Chunks();
     EXPECT_GE(chunks.size(), 3u);
@@ -166,7 +193,7 @@ TEST(RedirectorRunTest, ZeroPollIntervalStillDeliversOutputWhileTheChildRuns) {
         SCOPED_TRACE("interval " + std::to_string(interval));
         ObservedMsgEdit redirector(nullptr);
         redirector.SetPollInterval(interval);
-        ASSERT_TRUE(redirector.Start(MeTool("-f x").c_str(), UpdateTypeMeUpdate));
+        ASSERT_TRUE(StartRun(redirector, MeTool("-f x").c_str(), UpdateTypeMeUpdate));
         fw::UniqueHandle child = redirector.DuplicateChild();
         EXPECT_TRUE(PumpUntil([&] { return redirector.Output() == "abc"; }));
         redirector.Stop();
@@ -178,7 +205,7 @@ TEST(RedirectorRunTest, WaitForChildOrMessageSleepsUntilTheChildEndsOrAMessageWa
     StandinScript script("sleep 400\nprint done\n");
     ObservedRedirector redirector;
     EXPECT_EQ(WAIT_OBJECT_0, redirector.WaitForChildOrMessage(0));  // no child: nothing to wait for
-    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
 
     MSG msg;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -206,7 +233,7 @@ TEST(RedirectorRunTest, WaitForChildOrMessageSleepsUntilTheChildEndsOrAMessageWa
 TEST(RedirectorRunTest, StandardErrorArrivesInTheSamePipeInOrder) {
     StandinScript script("print one\\r\\n\nstderr two\\r\\n\nprint three\\r\\n\n");
     ObservedRedirector redirector;
-    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
     EXPECT_EQ("one\r\ntwo\r\nthree\r\n", redirector.Output());
 }
@@ -214,12 +241,12 @@ TEST(RedirectorRunTest, StandardErrorArrivesInTheSamePipeInOrder) {
 TEST(RedirectorRunTest, StartWhileAChildRunsEndsTheEarlierChildFirst) {
     StandinScript script("[when first]\nprint first\\r\\n\nhang\n[otherwise]\nprint second\\r\\n\n");
     ObservedMsgEdit redirector(nullptr);
-    ASSERT_TRUE(redirector.Start(MeTool("first").c_str(), UpdateTypeMeUpdate));
+    ASSERT_TRUE(StartRun(redirector, MeTool("first").c_str(), UpdateTypeMeUpdate));
     fw::UniqueHandle first = redirector.DuplicateChild();
     ASSERT_TRUE(first);
     ASSERT_TRUE(PumpUntil([&] { return redirector.Output() == "first\r\n"; }));
 
-    ASSERT_TRUE(redirector.Start(MeTool("second").c_str(), UpdateTypeMeUpdate));
+    ASSERT_TRUE(StartRun(redirector, MeTool("second").c_str(), UpdateTypeMeUpdate));
     // Start returned only after the earlier run was torn down: its child is already gone.
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(first.get(), 0));
     EXPECT_EQ(STILL_ACTIVE, WaitForExitCode(first.get()));
@@ -230,7 +257,7 @@ TEST(RedirectorRunTest, StartWhileAChildRunsEndsTheEarlierChildFirst) {
 TEST(RedirectorStopTest, StopEndsARunningChildWith259) {
     StandinScript script("line working\nhang\n");
     ObservedMsgEdit redirector(nullptr);
-    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     fw::UniqueHandle child = redirector.DuplicateChild();
     ASSERT_TRUE(PumpUntil([&] { return !redirector.Chunks().empty(); }));
     EXPECT_FALSE(redirector.ChildHasEnded());
@@ -251,7 +278,7 @@ TEST(RedirectorStopTest, StopAfterReportedCompletionEndsTheChildWithZero) {
     HiddenEdit window;
     CExpandEditBox edit(window.Get());
     ObservedMsgEdit redirector(&edit);
-    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     fw::UniqueHandle child = redirector.DuplicateChild();
     ASSERT_TRUE(PumpUntil([&] { return redirector.m_bCompleted != 0; }));
     redirector.Stop();
@@ -266,7 +293,7 @@ TEST(RedirectorStopTest, ChildThatClosesItsOutputButKeepsRunningIsEndedByTheRead
     CExpandEditBox edit(window.Get());
     {
         ObservedMsgEdit redirector(&edit);
-        ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+        ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
         fw::UniqueHandle child = redirector.DuplicateChild();
         // Nobody calls Stop here: the reader's own end of the run ends the child.
         EXPECT_EQ(STILL_ACTIVE, WaitForExitCode(child.get()));
@@ -276,7 +303,7 @@ TEST(RedirectorStopTest, ChildThatClosesItsOutputButKeepsRunningIsEndedByTheRead
     }
     {
         ObservedMsgEdit redirector(&edit);
-        ASSERT_TRUE(redirector.Start((Quoted(StandinFolder() + "AFUWIN.exe") + " done").c_str(), UpdateTypeBios));
+        ASSERT_TRUE(StartRun(redirector, (Quoted(StandinFolder() + "AFUWIN.exe") + " done").c_str(), UpdateTypeBios));
         fw::UniqueHandle child = redirector.DuplicateChild();
         EXPECT_EQ(0u, WaitForExitCode(child.get()));
         EXPECT_EQ(1, redirector.m_bCompleted);
@@ -287,7 +314,7 @@ TEST(RedirectorInputTest, WriteInputReachesTheChildOnlyDuringARun) {
     StandinScript script("echo-input\nsleep 100\n");
     ObservedRedirector redirector;
     EXPECT_FALSE(redirector.WriteInput("Y\n\r"));
-    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     EXPECT_TRUE(redirector.WriteInput("%s\n\r", "Y"));
     EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
     // The stand-in echoes up to the line feed; the carriage return after it stays unread.
@@ -299,7 +326,7 @@ TEST(RedirectorInputTest, WriteInputReachesTheChildOnlyDuringARun) {
 TEST(RedirectorStopTest, NoHookRunsAfterStopHasReturnedWhileTheChildKeepsWriting) {
     StandinScript script("repeat 100000\nprint Updating NCBlock ... 10%\\r\\n\nend\nhang\n");
     ObservedRedirector redirector;
-    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     fw::UniqueHandle child = redirector.DuplicateChild();
     ASSERT_TRUE(PumpUntil([&] { return redirector.Chunks().size() >= 3; }));
     // The base Stop leaves the child writing; the reader must still end and stay ended.
@@ -318,7 +345,7 @@ TEST(RedirectorStopTest, StopOnTheWindowThreadServesAReaderThatIsWritingToTheWin
     HiddenEdit window;
     CExpandEditBox edit(window.Get());
     ObservedMsgEdit redirector(&edit);
-    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     fw::UniqueHandle child = redirector.DuplicateChild();
     ASSERT_TRUE(PumpUntil([&] { return redirector.Chunks().size() >= 3; }));
     redirector.Stop();
@@ -335,7 +362,7 @@ TEST(RedirectorStopTest, ChildHasEndedAnswersTrueOnceStopHasClosedTheProcess) {
     StandinScript script("hang\n");
     ObservedRedirector redirector;
     EXPECT_TRUE(redirector.ChildHasEnded());
-    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     fw::UniqueHandle child = redirector.DuplicateChild();
     EXPECT_FALSE(redirector.ChildHasEnded());
     redirector.Stop();
@@ -354,7 +381,7 @@ TEST(RedirectorRunTest, ChildInheritsOnlyItsThreePipeEnds) {
     ASSERT_TRUE(::CreatePipe(strayRead.put(), strayWrite.put(), &inherit, 0));
     StandinScript script("print still here\\r\\n\nhang\n");
     ObservedRedirector redirector;
-    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     fw::UniqueHandle child = redirector.DuplicateChild();
     ASSERT_TRUE(PumpUntil([&] { return redirector.Output() == "still here\r\n"; })) << redirector.Output();
     strayWrite.reset();
@@ -377,7 +404,7 @@ TEST(RedirectorRunTest, BiosTranscriptThroughRealPipeEndsInTheWindowAsInTheModel
     HiddenEdit window;
     CExpandEditBox edit(window.Get());
     ObservedMsgEdit redirector(&edit);
-    ASSERT_TRUE(redirector.Start(BiosTool().c_str(), UpdateTypeBios));
+    ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     ASSERT_TRUE(PumpUntil([&] { return redirector.ChildHasEnded() != FALSE; }));
     // The reader may still be in its poll wait when the child ends: it takes the last output and
     // then ends itself. Wait for that (serving its messages), as the update sequence does.
