@@ -84,15 +84,28 @@ int main(int argc, char** argv) {
     }
 
     fw::UniqueHandle job = CreateKillOnCloseJob();
-    std::string commandLine = args.commandLine;  // CreateProcessA may write into its buffer
+    const std::string& commandLine = args.commandLine;  // each attempt hands over a copy: CreateProcessA may write into it
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     ULONGLONG start = ::GetTickCount64();
-    if (!::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                          args.directory.empty() ? nullptr : args.directory.c_str(), &startup, &process)) {
+    // Wine, on a loaded machine, now and then fails a start with ERROR_INTERNAL_ERROR before the
+    // child has run at all; the same start then succeeds. Any other error is the answer.
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::string buffer = commandLine;
+        if (::CreateProcessA(nullptr, &buffer[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                             args.directory.empty() ? nullptr : args.directory.c_str(), &startup, &process)) {
+            error = 0;
+            break;
+        }
+        error = ::GetLastError();
+        if (error != ERROR_INTERNAL_ERROR) break;
+        ::Sleep(200);
+    }
+    if (error != 0) {
         char text[64];
-        std::snprintf(text, sizeof(text), "error=CreateProcessA failed, error %lu", ::GetLastError());
+        std::snprintf(text, sizeof(text), "error=CreateProcessA failed, error %lu", error);
         Emit(text);
         return kExitStartFailed;
     }
