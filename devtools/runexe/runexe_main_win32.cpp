@@ -91,21 +91,21 @@ int main(int argc, char** argv) {
     ULONGLONG start = ::GetTickCount64();
     // Wine, on a loaded machine, now and then fails a start with ERROR_INTERNAL_ERROR before the
     // child has run at all; the same start then succeeds. Any other error is the answer.
-    DWORD error = 0;
+    DWORD startError = 0;
     for (int attempt = 0; attempt < 3; ++attempt) {
         std::string buffer = commandLine;
         if (::CreateProcessA(nullptr, &buffer[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                              args.directory.empty() ? nullptr : args.directory.c_str(), &startup, &process)) {
-            error = 0;
+            startError = 0;
             break;
         }
-        error = ::GetLastError();
-        if (error != ERROR_INTERNAL_ERROR) break;
+        startError = ::GetLastError();
+        if (startError != ERROR_INTERNAL_ERROR) break;
         ::Sleep(200);
     }
-    if (error != 0) {
+    if (startError != 0) {
         char text[64];
-        std::snprintf(text, sizeof(text), "error=CreateProcessA failed, error %lu", error);
+        std::snprintf(text, sizeof(text), "error=CreateProcessA failed, error %lu", startError);
         Emit(text);
         return kExitStartFailed;
     }
