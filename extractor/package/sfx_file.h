@@ -80,4 +80,5 @@ private:
     std::string m_strKeptPath;
     uint64_t m_ullPackageSize;  // size of the open file, the bound of every count
     uint64_t m_ullScanEnd = 0;  // the signature search reads [0, m_ullScanEnd)
+    uint64_t m_ullTrailerAt = 0;  // where the open package's trailer starts: the table ends there
 };
