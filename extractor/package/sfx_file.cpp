@@ -85,7 +85,9 @@ size_t CSfxFile::ReadZString(char* buffer, size_t limit, bool* terminated) {
 // the window keeps the bytes that could still begin one. Each match is traced in file order.
 int CSfxFile::FindLastSignature(uint64_t* position) {
     constexpr size_t kKeep = sfx::kSignatureLength - 1;  // bytes carried into the next read
-    std::unique_ptr<unsigned char[]> window(new (std::nothrow) unsigned char[kScanWindow + kKeep + 1]);
+    // A file smaller than the window is read whole into a window of its own size.
+    const size_t windowSize = m_ullScanEnd < kScanWindow ? static_cast<size_t>(m_ullScanEnd) : kScanWindow;
+    std::unique_ptr<unsigned char[]> window(new (std::nothrow) unsigned char[windowSize + kKeep + 1]);
     if (!window) return -1;
     bool found = false;
     uint64_t base = 0;   // file position of window[0]
@@ -119,7 +121,7 @@ int CSfxFile::FindLastSignature(uint64_t* position) {
 
     while (!atEnd && total < m_ullScanEnd) {
         uint64_t left = m_ullScanEnd - total;
-        size_t want = left < kScanWindow ? static_cast<size_t>(left) : kScanWindow;
+        size_t want = left < windowSize ? static_cast<size_t>(left) : windowSize;
         size_t got = std::fread(window.get() + held, 1, want, m_pFile);
         total += got;
         held += got;
