@@ -136,8 +136,8 @@ TEST_F(DosPackageTest, RefusesBrokenPackagesWithTheirText) {
     size_t name = unsafe.rfind(std::string("AFUDOS.EXE\0", 11));
     ASSERT_NE(std::string::npos, name);
     std::memcpy(&unsafe[name], "AFU DOS.EX", 10);
-    std::string device = good;
-    std::memcpy(&device[name], "CON.DOS.EX", 10);
+    std::string twoDots = good;
+    std::memcpy(&twoDots[name], "AFUDOS.E.X", 10);  // neither a device nor too long: only the dots refuse it
     std::string clock = good;
     std::memcpy(&clock[name], "CLOCK$.EXE", 10);
 
@@ -149,7 +149,7 @@ TEST_F(DosPackageTest, RefusesBrokenPackagesWithTheirText) {
         {"table offset past 4 GiB", highToc, DZ_PKG_UNREADABLE, "Signature TOC mismatched"},
         {"more records than the file holds", count, DZ_PKG_UNREADABLE, "Read TOC error"},
         {"a DOS name with a blank", unsafe, DZ_PKG_REFUSED_ENTRY, "Unsafe filename for ExtractOne(),AFU DOS.EX"},
-        {"a DOS name with two dots", device, DZ_PKG_REFUSED_ENTRY, "Unsafe filename for ExtractOne(),CON.DOS.EX"},
+        {"a DOS name with two dots", twoDots, DZ_PKG_REFUSED_ENTRY, "Unsafe filename for ExtractOne(),AFUDOS.E.X"},
         {"a DOS device", clock, DZ_PKG_REFUSED_ENTRY, "Unsafe filename for ExtractOne(),CLOCK$.EXE"},
     };
     for (const Case& c : cases) {
