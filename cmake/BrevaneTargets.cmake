@@ -14,7 +14,10 @@ function(brevane_target_defaults target)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
   if(BREVANE_FUZZ)
-    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    # A report of undefined behaviour ends the run as a crash, so that the fuzz tier fails on
+    # it instead of printing it and going on.
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                                             -fno-sanitize-recover=all)
   endif()
 endfunction()
 

@@ -73,6 +73,17 @@ std::string ReadInputLine() {
     return line;
 }
 
+// A relative name is taken beside the program, not in whatever folder it runs in.
+std::string BesideProgram(const std::string& folder, const std::string& name) {
+    bool absolute = name.size() > 1 && (name[1] == ':' || name[0] == '\\' || name[0] == '/');
+    return absolute ? name : folder + name;
+}
+
+// Waits until `path` exists: a test creates it when the tool may go on.
+void WaitForFile(const std::string& path) {
+    while (::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) ::Sleep(20);
+}
+
 void CloseOutput() {
     HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
     HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
@@ -86,7 +97,7 @@ void CloseOutput() {
     ::FreeConsole();
 }
 
-void Run(const std::vector<standin::Step>& steps) {
+void Run(const std::vector<standin::Step>& steps, const std::string& folder) {
     for (const standin::Step& step : steps) {
         switch (step.kind) {
         case standin::Step::Print: WriteAll(STD_OUTPUT_HANDLE, step.text); break;
@@ -101,12 +112,13 @@ void Run(const std::vector<standin::Step>& steps) {
         case standin::Step::Sleep: ::Sleep(static_cast<DWORD>(step.number)); break;
         case standin::Step::WaitInput: ReadInputLine(); break;
         case standin::Step::EchoInput: WriteAll(STD_OUTPUT_HANDLE, ReadInputLine()); break;
+        case standin::Step::WaitFile: WaitForFile(BesideProgram(folder, step.text)); break;
         case standin::Step::Hang:
             for (;;) ::Sleep(INFINITE);
         case standin::Step::CloseOutput: CloseOutput(); break;
         case standin::Step::Exit: ::ExitProcess(static_cast<UINT>(step.number));
         case standin::Step::Repeat:
-            for (unsigned long i = 0; i < step.number; ++i) Run(step.body);
+            for (unsigned long i = 0; i < step.number; ++i) Run(step.body, folder);
             break;
         }
     }
@@ -132,17 +144,14 @@ int main() {
     std::string error;
     bool parsed = !ReadWholeFile(scriptPath, text) || standin::ParseScript(text, script, error);
 
-    std::string record = script.recordPath.empty() ? folder + base + ".cmdline" : script.recordPath;
-    // A relative record path is taken beside the program, not in whatever folder it runs in.
-    bool absolute = record.size() > 1 && (record[1] == ':' || record[0] == '\\' || record[0] == '/');
-    if (!absolute) record = folder + record;
+    std::string record = BesideProgram(folder, script.recordPath.empty() ? base + ".cmdline" : script.recordPath);
     AppendToFile(record, std::string(::GetCommandLineA()) + "\n");
 
     if (!parsed) {
         WriteAll(STD_ERROR_HANDLE, "standin: " + scriptPath + ": " + error + "\r\n");
         return static_cast<int>(kScriptErrorExitCode);
     }
-    Run(script.preamble);
-    if (const std::vector<standin::Step>* steps = standin::ChooseSection(script, ::GetCommandLineA())) Run(*steps);
+    Run(script.preamble, folder);
+    if (const std::vector<standin::Step>* steps = standin::ChooseSection(script, ::GetCommandLineA())) Run(*steps, folder);
     return 0;
 }

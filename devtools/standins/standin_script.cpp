@@ -83,6 +83,10 @@ struct Parser {
                 step.kind = Step::WaitInput;
             } else if (keyword == "echo-input") {
                 step.kind = Step::EchoInput;
+            } else if (keyword == "wait-file") {
+                if (rest.empty()) return Fail(index, "wait-file needs a file name");
+                step.kind = Step::WaitFile;
+                step.text = rest;
             } else if (keyword == "hang") {
                 step.kind = Step::Hang;
             } else if (keyword == "close-output") {

@@ -31,8 +31,13 @@ uint32_t dz_search_limit(const dz_source* source) {
     if (!read_exact(source, 0x3C, bytes, 4)) return source->size;
     header = le32(bytes);
     if (!read_exact(source, header, bytes, 4) || le32(bytes) != 0x00004550uL) return source->size;
+    /* The optional header's size, from the file header, bounds its data directories: an entry
+       that does not lie wholly inside it is no entry (as for the program loader and the
+       signature check). */
+    if (header > 0xFFFFFFFFuL - 24 || !read_exact(source, header + 20, bytes, 2)) return source->size;
+    uint16_t optionalSize = le16(bytes);
     optional = header + 24;
-    if (optional < header || !read_exact(source, optional, bytes, 2)) return source->size;
+    if (!read_exact(source, optional, bytes, 2)) return source->size;
     uint16_t magic = le16(bytes);
     uint32_t countAt, directories;
     if (magic == 0x10B) {
@@ -46,7 +51,7 @@ uint32_t dz_search_limit(const dz_source* source) {
     }
     if (!read_exact(source, countAt, bytes, 4) || le32(bytes) <= 4) return source->size;
     directory = directories + 4 * 8; /* the certificate table's entry */
-    if (!read_exact(source, directory, bytes, 8)) return source->size;
+    if (optionalSize < directory + 8 - optional || !read_exact(source, directory, bytes, 8)) return source->size;
     uint32_t start = le32(bytes), length = le32(bytes + 4);
     if (length == 0 || start == 0 || start >= source->size) return source->size;
     return start;
@@ -143,22 +148,30 @@ static int read_package(const dz_source* source, dz_package* package, char error
         tocHigh = le32(bytes + 4);
     }
     package->tocOffset = tocLow;
-    if (tocHigh != 0 || !read_exact(source, tocLow, bytes, 12) || le32(bytes) != TOC_SIGNATURE) {
+    /* The whole table lies before the trailer: nothing of it is read from the trailer's bytes
+       or from what follows them (alignment, a certificate). */
+    dz_source table = *source;
+    table.size = at >= 10 ? at - 10 : 0;
+    if (tocHigh != 0 || !read_exact(&table, tocLow, bytes, 4) || le32(bytes) != TOC_SIGNATURE) {
         set_error(error, "Signature TOC mismatched");
         return DZ_PKG_UNREADABLE;
     }
-    package->flags = le32(bytes + 4);
-    package->reserved = le32(bytes + 8);
+    if (!read_exact(&table, tocLow + 4, bytes, 8)) {
+        set_error(error, "Read TOC error");
+        return DZ_PKG_UNREADABLE;
+    }
+    package->flags = le32(bytes);
+    package->reserved = le32(bytes + 4);
     uint32_t offset = tocLow + 12;
     char command[DZ_COMMAND_SIZE];
     for (unsigned i = 0; i < 4; i++) {
-        if (!read_zstring(source, &offset, command, DZ_COMMAND_SIZE)) {
+        if (!read_zstring(&table, &offset, command, DZ_COMMAND_SIZE)) {
             set_error(error, "Read TOC error");
             return DZ_PKG_UNREADABLE;
         }
         if (i == 1) dz_copy(package->dosCommand, sizeof package->dosCommand, command);
     }
-    if (!read_exact(source, offset, bytes, 4)) {
+    if (!read_exact(&table, offset, bytes, 4)) {
         set_error(error, "Read TOC error");
         return DZ_PKG_UNREADABLE;
     }
@@ -167,9 +180,9 @@ static int read_package(const dz_source* source, dz_package* package, char error
 
     for (uint32_t i = 0; i < package->count; i++) {
         char name[DZ_NAME_FIELD];
-        int terminated = read_zstring(source, &offset, name, DZ_NAME_FIELD);
-        if (!terminated || !read_exact(source, offset, bytes, ENTRY_FIELDS)) {
-            /* The table promises more records than the file holds. */
+        int terminated = read_zstring(&table, &offset, name, DZ_NAME_FIELD);
+        if (!terminated || !read_exact(&table, offset, bytes, ENTRY_FIELDS)) {
+            /* The table promises more records than it has room for before the trailer. */
             set_error(error, "Read TOC error");
             return DZ_PKG_UNREADABLE;
         }

@@ -85,7 +85,9 @@ size_t CSfxFile::ReadZString(char* buffer, size_t limit, bool* terminated) {
 // the window keeps the bytes that could still begin one. Each match is traced in file order.
 int CSfxFile::FindLastSignature(uint64_t* position) {
     constexpr size_t kKeep = sfx::kSignatureLength - 1;  // bytes carried into the next read
-    std::unique_ptr<unsigned char[]> window(new (std::nothrow) unsigned char[kScanWindow + kKeep + 1]);
+    // A file smaller than the window is read whole into a window of its own size.
+    const size_t windowSize = m_ullScanEnd < kScanWindow ? static_cast<size_t>(m_ullScanEnd) : kScanWindow;
+    std::unique_ptr<unsigned char[]> window(new (std::nothrow) unsigned char[windowSize + kKeep + 1]);
     if (!window) return -1;
     bool found = false;
     uint64_t base = 0;   // file position of window[0]
@@ -119,7 +121,7 @@ int CSfxFile::FindLastSignature(uint64_t* position) {
 
     while (!atEnd && total < m_ullScanEnd) {
         uint64_t left = m_ullScanEnd - total;
-        size_t want = left < kScanWindow ? static_cast<size_t>(left) : kScanWindow;
+        size_t want = left < windowSize ? static_cast<size_t>(left) : windowSize;
         size_t got = std::fread(window.get() + held, 1, want, m_pFile);
         total += got;
         held += got;
@@ -226,6 +228,7 @@ BOOL CSfxFile::Open(const char* path) {
     }
 
     uint64_t offsetAt = signatureAt - sfx::kTocOffsetBeforeSignature;
+    m_ullTrailerAt = signatureAt >= sfx::kTocOffsetBeforeSignature ? offsetAt : 0;
     SfxDebugPrint("Seek m_ullOffsetToTOC offset:0x%" PRIX64, offsetAt);
     // Fewer than 10 bytes before the signature: no offset, so nothing counts as loaded.
     uint64_t offset = 0;
@@ -254,9 +257,16 @@ BOOL CSfxFile::LoadToc() {
     std::memset(m_szCommand4, 0, sizeof m_szCommand4);
     m_dwFileCount = 0;
 
+    // The whole table lies before the trailer: a field that would reach into it is refused,
+    // so that no header word or record is ever made of the trailer's bytes or of what follows
+    // them (alignment, a certificate).
+    auto room = [this](uint64_t at) -> uint64_t { return at < m_ullTrailerAt ? m_ullTrailerAt - at : 0; };
+    auto limited = [](size_t limit, uint64_t left) -> size_t { return left < limit ? static_cast<size_t>(left) : limit; };
+
     unsigned char word[4];
     uint32_t signature = 0;
-    if (sfxfs::Seek(m_pFile, m_ullOffsetToTOC) && ReadBytes(word, sizeof word)) {
+    if (room(m_ullOffsetToTOC) >= sizeof word && sfxfs::Seek(m_pFile, m_ullOffsetToTOC) &&
+        ReadBytes(word, sizeof word)) {
         sfx::CByteReader reader(word, sizeof word);
         (void)reader.U32(&signature);
     }
@@ -265,44 +275,56 @@ BOOL CSfxFile::LoadToc() {
         return FALSE;
     }
     uint64_t position = m_ullOffsetToTOC + sizeof word;
+    const size_t kept = m_entries.size();
+    auto refuse = [&]() {
+        // A refused table adds no records; those of an earlier load stay.
+        m_entries.resize(kept);
+        SetLastError("Read TOC error");
+        return FALSE;
+    };
 
     unsigned char fixed[sfx::kTocFixedHeaderSize];
-    size_t got = std::fread(fixed, 1, sizeof fixed, m_pFile);
-    position += got;
+    if (room(position) < sizeof fixed || !ReadBytes(fixed, sizeof fixed)) return refuse();
+    position += sizeof fixed;
     {
-        sfx::CByteReader reader(fixed, got);
+        sfx::CByteReader reader(fixed, sizeof fixed);
         if (reader.U32(&m_dwSfxFlags)) (void)reader.U32(&m_dwReserved);
     }
     char* commands[] = {m_szWin32Command, m_szDosCommand, m_szCommand3, m_szCommand4};
     for (char* command : commands) {
         bool terminated;
-        position += ReadZString(command, sfx::kCommandFieldLimit, &terminated);
+        size_t limit = limited(sfx::kCommandFieldLimit, room(position));
+        size_t consumed = ReadZString(command, limit, &terminated);
+        position += consumed;
+        // A field may fill its limit without a NUL; one cut short by the trailer may not.
+        if (!terminated && consumed != sfx::kCommandFieldLimit) return refuse();
     }
-    got = std::fread(word, 1, sizeof word, m_pFile);
-    position += got;
+    if (room(position) < sizeof word || !ReadBytes(word, sizeof word)) return refuse();
+    position += sizeof word;
     {
-        sfx::CByteReader reader(word, got);
+        sfx::CByteReader reader(word, sizeof word);
         (void)reader.U32(&m_dwFileCount);
     }
 
-    // The count is not trusted: records stop where the file does, so a huge count allocates
-    // no more records than the file has bytes for.
-    for (uint32_t i = 0; i < m_dwFileCount && position < m_ullPackageSize; ++i) {
+    // The count is not trusted: every record must lie before the trailer, so a huge count
+    // fails at the first record the table has no room for.
+    for (uint32_t i = 0; i < m_dwFileCount; ++i) {
         std::unique_ptr<CSrcFileInfo> entry(new (std::nothrow) CSrcFileInfo);
         if (!entry) {
             SetLastError("MemAlloc err");
             return FALSE;
         }
         bool terminated;
-        size_t consumed = ReadZString(entry->m_szFileName, sfx::kNameFieldLimit, &terminated);
+        size_t consumed = ReadZString(entry->m_szFileName, limited(sfx::kNameFieldLimit, room(position)), &terminated);
         position += consumed;
+        if (!terminated && consumed != sfx::kNameFieldLimit) return refuse();
         // A name that fills its field without a NUL is not a name: keep it empty, so that the
         // record is listed but never extracted under a cut-off name.
         if (!terminated) std::memset(entry->m_szFileName, 0, sizeof entry->m_szFileName);
         unsigned char fields[sfx::kEntryFixedSize];
-        got = std::fread(fields, 1, sizeof fields, m_pFile);
-        position += got;
-        sfx::CByteReader reader(fields, got);
+        if (room(position) < sizeof fields || !ReadBytes(fields, sizeof fields)) return refuse();
+        position += sizeof fields;
+        sfx::CByteReader reader(fields, sizeof fields);
         sfx::ReadEntryFields(reader, entry.get());
         try {
             m_entries.push_back(std::move(entry));

@@ -45,8 +45,8 @@ public:
     BOOL IsNoDialog() const;         // flags bit 8
     const std::vector<std::unique_ptr<CSrcFileInfo>>& Entries() const { return m_entries; }
 
-    // The signature search reads the file through a window of this many bytes, whatever the
-    // file's size.
+    // The signature search reads the file through a window of at most this many bytes,
+    // whatever the file's size (a smaller file: a window of its size).
     static constexpr size_t kScanWindow = 1024 * 1024;
 
     char m_szLastError[80];
@@ -80,4 +80,5 @@ private:
     std::string m_strKeptPath;
     uint64_t m_ullPackageSize;  // size of the open file, the bound of every count
     uint64_t m_ullScanEnd = 0;  // the signature search reads [0, m_ullScanEnd)
+    uint64_t m_ullTrailerAt = 0;  // where the open package's trailer starts: the table ends there
 };

@@ -14,13 +14,17 @@ namespace {
 constexpr size_t kPiece = 1024;
 // The pieces of the extraction loop (DecompressStream): large enough that inflate spends its
 // time in its fast decoder and each call and write carries many bytes, small enough that an
-// entry of any size needs a fixed 320 KiB.
+// entry of any size needs at most 320 KiB. A short stream gets smaller ones: the input piece
+// is no larger than the stream, and the output piece starts at kFirstOutputPiece and doubles
+// each time it fills, up to kOutputPiece, before anything is written, so the writes are the
+// same as with the full piece from the start.
 constexpr size_t kInputPiece = 64 * 1024;
 constexpr size_t kOutputPiece = 256 * 1024;
 // Output the extraction loop keeps back until the stream has ended well. The reference loop
 // drops the output of the inflate call that fails, at most one piece, so whatever has already
 // been written is also written by the reference loop.
 constexpr size_t kHeldBack = 4 * kPiece;
+constexpr size_t kFirstOutputPiece = 4 * kHeldBack;
 
 // Owns an initialised inflate stream; ends it on every path.
 class CInflater {
@@ -142,16 +146,19 @@ int DecompressStream(FILE* source, uint64_t* compressedSize, FILE* destination, 
     const uint64_t claimed = *compressedSize;
     uint64_t start = 0;
     const bool errorBefore = std::ferror(source) != 0;
-    std::unique_ptr<unsigned char[]> buffers(new (std::nothrow) unsigned char[kInputPiece + kOutputPiece]);
+    const size_t inputPiece = claimed == 0 ? 1 : claimed < kInputPiece ? static_cast<size_t>(claimed) : kInputPiece;
+    size_t outputPiece = kFirstOutputPiece;
+    std::unique_ptr<unsigned char[]> input(new (std::nothrow) unsigned char[inputPiece]);
+    std::unique_ptr<unsigned char[]> output(new (std::nothrow) unsigned char[outputPiece]);
     CInflater inflater;
     // Without its buffers or a way back to the start, the reference loop does the whole job.
-    if (!buffers || !inflater.Initialised() || !sfxfs::Tell(source, &start)) {
+    if (!input || !output || !inflater.Initialised() || !sfxfs::Tell(source, &start)) {
         CBoundedSink bounded{destination, 0, maxOutput, false};
         int result = DecompressStreamTo(source, compressedSize, &WriteBounded, &bounded, written);
         return bounded.exceeded ? kInflateTooLarge : result;
     }
-    unsigned char* in = buffers.get();
-    unsigned char* out = in + kInputPiece;
+    unsigned char* in = input.get();
+    unsigned char* out = output.get();
     z_stream& stream = inflater.Stream();
     uint64_t remaining = claimed;
     uint64_t delivered = 0;  // bytes written to the destination
@@ -160,7 +167,7 @@ int DecompressStream(FILE* source, uint64_t* compressedSize, FILE* destination, 
     int status = Z_OK;
     for (;;) {
         if (stream.avail_in == 0) {
-            size_t want = remaining < kInputPiece ? static_cast<size_t>(remaining) : kInputPiece;
+            size_t want = remaining < inputPiece ? static_cast<size_t>(remaining) : inputPiece;
             size_t got = want ? std::fread(in, 1, want, source) : 0;
             if (got == 0) break;
             remaining -= got;
@@ -168,9 +175,9 @@ int DecompressStream(FILE* source, uint64_t* compressedSize, FILE* destination, 
             stream.avail_in = static_cast<uInt>(got);
         }
         stream.next_out = out + held;
-        stream.avail_out = static_cast<uInt>(kOutputPiece - held);
+        stream.avail_out = static_cast<uInt>(outputPiece - held);
         status = inflate(&stream, Z_NO_FLUSH);
-        held = kOutputPiece - stream.avail_out;
+        held = outputPiece - stream.avail_out;
         // Larger than the entry says it is: stop before writing any of it.
         if (delivered + held > maxOutput) {
             *compressedSize = claimed - remaining - stream.avail_in;
@@ -178,8 +185,21 @@ int DecompressStream(FILE* source, uint64_t* compressedSize, FILE* destination, 
             return kInflateTooLarge;
         }
         if (status != Z_OK && status != Z_BUF_ERROR) break;
-        if (held == kOutputPiece) {
-            const size_t give = kOutputPiece - kHeldBack;
+        if (held == outputPiece && outputPiece < kOutputPiece) {
+            // Full before the largest piece: a larger one, with what it holds. Without the
+            // memory the full piece is written as it is, which changes no result.
+            size_t larger = 2 * outputPiece < kOutputPiece ? 2 * outputPiece : kOutputPiece;
+            std::unique_ptr<unsigned char[]> grown(new (std::nothrow) unsigned char[larger]);
+            if (grown) {
+                std::memcpy(grown.get(), out, held);
+                output = std::move(grown);
+                out = output.get();
+                outputPiece = larger;
+                continue;
+            }
+        }
+        if (held == outputPiece) {
+            const size_t give = outputPiece - kHeldBack;
             size_t taken = std::fwrite(out, 1, give, destination);
             if (taken != give || std::ferror(destination)) {
                 limit = delivered + taken;

@@ -3,8 +3,6 @@ stand-in tools): layout, the refusal banner, Quit, Escape and Enter, the hidden 
 title spinner, the result boxes with their buttons and the restart taken only on Yes."""
 from __future__ import annotations
 
-import time
-
 import pytest
 
 from brevane_setup import BrevaneRun
@@ -25,17 +23,18 @@ TEMPLATE = {
     1008: (342, 45, 50, 14, "Button2"),
 }
 
-BIOS_SLOW = r"""line banner 1
+# Flashes until the test has watched the spinner: it goes on once the file spinner.seen exists
+# beside it.
+BIOS_HELD = r"""line banner 1
 line banner 2
 line banner 3
 print Reading flash ...... done\r\n
-sleep 3000
+wait-file spinner.seen
 print Updating NCBlock ... 50%\r
-sleep 1500
-print Updating NCBlock ... 100%\r\n
-sleep 1500
-print Verifying NCBlock ..... done\r\n
 sleep 300
+print Updating NCBlock ... 100%\r\n
+sleep 300
+print Verifying NCBlock ..... done\r\n
 exit 0
 """
 
@@ -101,15 +100,16 @@ def test_equal_version_shows_the_banner_and_only_quit_remains(brevane, ui, liste
     assert not controls[1005].visible and not controls[1005].enabled
     assert not controls[1008].visible and not controls[1008].enabled
 
-    # Enter does nothing.
+    # Enter does nothing. Each driver action first waits until the dialog is idle, so once the
+    # commands posted after the key have shown their effect, the key has been handled too.
     ui.key(dialog, "enter")
-    time.sleep(1)
-    assert ui.exists(dialog)
 
     # Command 1008 three times: one erase-progress line with the count 2 in place of the last line.
     for _ in range(3):
         ui.send_command(dialog, 1008)
     poll(lambda: ui.text(dialog, 1002) == "Erasing ..... (2 %)", 10)
+    assert ui.exists(dialog)
+    assert not ui.is_enabled(dialog, 1000) and ui.is_visible(dialog, 1009)
 
     ui.click(dialog, 1001)
     result = started.wait()
@@ -132,14 +132,15 @@ def test_escape_closes_an_idle_dialog_with_13(brevane, ui, listener):
 
 
 def test_successful_update_spins_and_restarts_only_on_yes(brevane, ui, listener, wine_env):
-    brevane.script("AFUWINx64", BIOS_SLOW)
+    brevane.script("AFUWINx64", BIOS_HELD)
     image = brevane.file("bios.rom")
     started = brevane.start(f"/BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC /AMD", timeout=120)
     dialog = open_dialog(ui, started)
     ui.click(dialog, 1000)
-    # Watched from after the click for less than the flash lasts, however late the watch starts
-    # on a loaded machine: the spinner on the title, in its order |, /, -, \ from wherever the
-    # watch comes in.
+    # Watched once the tool has started, while it holds the flash open, however late the watch
+    # starts on a loaded machine: the spinner on the title, in its order |, /, -, \ from
+    # wherever the watch comes in.
+    poll(lambda: brevane.cmdlines("AFUWINx64"), 30)
     watch = ui.watch(dialog, None, duration=2.5, interval=0.02)
     watch.wait_started()
     titles = [text for _, text in watch.changes()]
@@ -152,6 +153,7 @@ def test_successful_update_spins_and_restarts_only_on_yes(brevane, ui, listener,
     assert not ui.is_enabled(dialog, 1000) and not ui.is_enabled(dialog, 1001)
     artifacts.screenshot("brevane-dialog-during-update", wine_env)
 
+    brevane.scratch.file("spinner.seen").touch()
     box, content = result_box(ui, dialog)
     assert content.text == "Update successful!\nIt will take effect after reboot!\nReboot now?"
     assert button_texts(content) == ["Yes", "No"]

@@ -29,6 +29,16 @@ def slow_flash(seconds: int) -> str:
             "print Verifying NCBlock ..... done\\r\\n\nexit 0\n")
 
 
+# A BIOS flash that shows its first progress and then holds until the file flash.go exists
+# beside it: the test decides when the tool prints again and ends.
+HELD_FLASH = ("line banner 1\nline banner 2\nline banner 3\n"
+              "print Updating NCBlock ... 0%\\r\n"
+              "wait-file flash.go\n"
+              "print Updating NCBlock ... 100%\\r\\n\n"
+              "print Verifying NCBlock ..... done\\r\\n\nexit 0\n")
+FIRST_PROGRESS = "Updating NCBlock ... 0%"
+
+
 # Reports 11.8.50.3425, then flashes for about 5 s in 50 chunks.
 ME_TOOL = ("[when -FWVER]\nline FW Version: 11.8.50.3425\nexit 0\n"
            "[when -f]\nrepeat 50\nprint Progress\\r\\n\nsleep 100\nend\nprint FW Update is complete\\r\\n\nexit 0\n")
@@ -99,7 +109,7 @@ def test_silent_update_is_shown_logs_beside_a_viewer_and_leaves_the_processor_to
 
 
 def test_nothing_but_the_verdict_ends_the_dialog_during_a_flash(brevane, ui, listener):
-    brevane.script("AFUWINx64", slow_flash(8))
+    brevane.script("AFUWINx64", HELD_FLASH)
     image = brevane.file("bios.rom")
     started = brevane.start(f"/NoReboot /BiosRomFile {image} /BiosVer A06 /ZeraID 0ABC /AMD", timeout=120)
     dialog = ui.wait_window("Update BIOS", DIALOG_CLASS, timeout=30)
@@ -108,14 +118,17 @@ def test_nothing_but_the_verdict_ends_the_dialog_during_a_flash(brevane, ui, lis
     ui.key(dialog, "enter")
     ui.click(dialog, 1000)
     ui.wait_text(dialog, 1006, BIOS_WARNING, timeout=30)
+    # The tool has printed all it prints before it holds.
+    poll(lambda: FIRST_PROGRESS in ui.text(dialog, 1002), 30)
 
     ui.key(dialog, "escape")
     ui.close(dialog)                # the close box
     ui.send_command(dialog, 1001)   # "Quit", disabled, pressed by another program
     ui.close(dialog, wm_close=True)
-    # The attempts were posted while the tool still runs; the first output after them shows
-    # that the dialog has dispatched them.
+    # The attempts were posted while the tool holds; it prints again only when let go, so its
+    # next output reaches the dialog behind them and shows that they have been dispatched.
     before = ui.text(dialog, 1002)
+    brevane.scratch.file("flash.go").touch()
     poll(lambda: ui.text(dialog, 1002) != before, 30)
     assert brevane.cmdlines("AFUWINx64") and ui.exists(dialog)
     assert ui.text(dialog, 1006) == BIOS_WARNING

@@ -125,13 +125,19 @@ TEST(DosInflate, RefusesBrokenStreamsWithTheirReason) {
     checksum.input[good.size() - 1] ^= 1;
     EXPECT_EQ(DZ_CHECKSUM, Inflate(&checksum));
 
-    Feed header;
-    header.input = good;
-    header.input[0] = 0x79;  // window size 128 KiB: not zlib's
-    EXPECT_EQ(DZ_BAD_HEADER, Inflate(&header));
-    header.input = std::string("\x78\x9c", 2) + good.substr(2);
-    header.input[1] = '\xbb';  // preset dictionary, with a valid header check
-    EXPECT_EQ(DZ_BAD_HEADER, Inflate(&header));
+    // Each header breaks one rule and keeps the others (its check bits valid unless they are
+    // the fault), so that each case fails only by the rule it names.
+    const char* const headers[][2] = {
+        {"\x88\x1c", "window size 128 KiB: not zlib's"},
+        {"\x79\x18", "method 9: not deflate"},
+        {"\x78\x9d", "header check not a multiple of 31"},
+        {"\x78\xbb", "preset dictionary"},
+    };
+    for (const auto& h : headers) {
+        Feed header;
+        header.input = std::string(h[0], 2) + good.substr(2);
+        EXPECT_EQ(DZ_BAD_HEADER, Inflate(&header)) << h[1];
+    }
 
     Feed reserved;
     reserved.input = std::string("\x78\x01\x07", 3);  // final block of type 3

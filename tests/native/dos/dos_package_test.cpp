@@ -136,8 +136,8 @@ TEST_F(DosPackageTest, RefusesBrokenPackagesWithTheirText) {
     size_t name = unsafe.rfind(std::string("AFUDOS.EXE\0", 11));
     ASSERT_NE(std::string::npos, name);
     std::memcpy(&unsafe[name], "AFU DOS.EX", 10);
-    std::string device = good;
-    std::memcpy(&device[name], "CON.DOS.EX", 10);
+    std::string twoDots = good;
+    std::memcpy(&twoDots[name], "AFUDOS.E.X", 10);  // neither a device nor too long: only the dots refuse it
     std::string clock = good;
     std::memcpy(&clock[name], "CLOCK$.EXE", 10);
 
@@ -149,7 +149,7 @@ TEST_F(DosPackageTest, RefusesBrokenPackagesWithTheirText) {
         {"table offset past 4 GiB", highToc, DZ_PKG_UNREADABLE, "Signature TOC mismatched"},
         {"more records than the file holds", count, DZ_PKG_UNREADABLE, "Read TOC error"},
         {"a DOS name with a blank", unsafe, DZ_PKG_REFUSED_ENTRY, "Unsafe filename for ExtractOne(),AFU DOS.EX"},
-        {"a DOS name with two dots", device, DZ_PKG_REFUSED_ENTRY, "Unsafe filename for ExtractOne(),CON.DOS.EX"},
+        {"a DOS name with two dots", twoDots, DZ_PKG_REFUSED_ENTRY, "Unsafe filename for ExtractOne(),AFUDOS.E.X"},
         {"a DOS device", clock, DZ_PKG_REFUSED_ENTRY, "Unsafe filename for ExtractOne(),CLOCK$.EXE"},
     };
     for (const Case& c : cases) {
@@ -160,40 +160,11 @@ TEST_F(DosPackageTest, RefusesBrokenPackagesWithTheirText) {
     }
 }
 
-// The certificate table entry of MinimalPeImage's header (PE at 0x40, PE32 directories at
-// 0xB8, the fifth entry).
-constexpr size_t kCertificateEntry = 0xB8 + 4 * 8;
-
-void SetCertificateEntry(std::string* bytes, uint32_t start, uint32_t size) {
-    for (int i = 0; i < 4; ++i) {
-        (*bytes)[kCertificateEntry + i] = static_cast<char>(start >> (8 * i));
-        (*bytes)[kCertificateEntry + 4 + i] = static_cast<char>(size >> (8 * i));
-    }
-}
-
 TEST_F(DosPackageTest, SignatureSearchEndsAtTheCertificateTable) {
     std::string package = Build(Plan());
-    std::string trailer = package.substr(package.size() - sfx::kTrailerSize);
     for (const SignatureBoundCase& c : kSignatureBoundCases) {
         SCOPED_TRACE(c.what);
-        std::string bytes = package;
-        while (bytes.size() % 8) bytes += '\0';
-        uint32_t tableAt = static_cast<uint32_t>(bytes.size());
-        std::string table(512, '\x5a');
-        if (c.forgedTrailerInTable) {
-            // A forged trailer naming a table of contents of its own at the table's start.
-            table.replace(0, 4, "!TOC");
-            std::string forged = trailer;
-            for (int i = 0; i < 8; ++i) forged[i] = static_cast<char>(i < 4 ? tableAt >> (8 * i) : 0);
-            table.replace(200, forged.size(), forged);
-        }
-        uint32_t entryStart = tableAt;
-        if (c.at == CertificateAt::kOverTheTrailer) entryStart = static_cast<uint32_t>(package.size() - 5);
-        if (c.at == CertificateAt::kBeyondTheFile) entryStart = tableAt + 100000;
-        if (c.at != CertificateAt::kNone) {
-            bytes += table;
-            SetCertificateEntry(&bytes, entryStart, static_cast<uint32_t>(table.size()));
-        }
+        std::string bytes = WithSignatureBound(package, c);
         dz_source source = SourceOf(bytes);
         uint8_t scratch[64];  // small pieces: matches straddle them
         uint32_t at = 0;
@@ -204,6 +175,24 @@ TEST_F(DosPackageTest, SignatureSearchEndsAtTheCertificateTable) {
         }
         Read r = ReadPackage(bytes);
         EXPECT_EQ(c.expectFound ? DZ_PKG_OK : DZ_PKG_UNREADABLE, r.code) << r.error;
+    }
+}
+
+TEST_F(DosPackageTest, TableLiesWhollyBeforeTheTrailer) {
+    std::string package = Build(Plan());
+    for (const TableBoundCase& c : kTableBoundCases) {
+        SCOPED_TRACE(c.what);
+        Read r = ReadPackage(WithTableBound(package, c));
+        if (!c.error) {
+            EXPECT_EQ(DZ_PKG_OK, r.code) << r.error;
+            EXPECT_EQ(4u, r.package.count);
+            EXPECT_EQ(2u, r.package.dosCount);
+            EXPECT_STREQ("IMAGE.ROM", r.package.entries[1].name);
+        } else {
+            EXPECT_EQ(DZ_PKG_UNREADABLE, r.code);
+            EXPECT_EQ(c.error, r.error);
+            EXPECT_EQ(0u, r.package.dosCount);
+        }
     }
 }
 

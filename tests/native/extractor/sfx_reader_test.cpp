@@ -7,6 +7,8 @@
 
 #include "extractor/package/sfx_format.h"
 #include "extractor/package/sfx_fs.h"
+#include "common/format.h"
+#include "tests/support/package_rule_cases.h"
 #include "tests/support/sfx_test_support.h"
 
 namespace fs = std::filesystem;
@@ -324,37 +326,96 @@ TEST_F(SfxReaderTest, RefusesNamesThatAreNotPlainAndWritesNothing) {
     EXPECT_FALSE(fs::exists(out / "escape.txt"));
 }
 
-TEST_F(SfxReaderTest, CountBeyondTheFileStopsAtItsEnd) {
-    std::string path = dir.File("count.exe");
-    WriteFile(path, WithToc(ReadFile(package), {stored[2], stored[3]}, 0xFFFFFFFFu));
-    ASSERT_TRUE(sfx.Open(path.c_str()));
-    ASSERT_TRUE(sfx.LoadToc()) << sfx.m_szLastError;
-    EXPECT_EQ(0xFFFFFFFFu, sfx.m_dwFileCount);
-    // The two real records, then one made of the trailer's bytes before the end is reached.
-    ASSERT_EQ(3u, sfx.Entries().size());
-    EXPECT_STREQ("Brevane.exe", sfx.Entries()[0]->m_szFileName);
-    EXPECT_STREQ("FWUpdLcl.exe", sfx.Entries()[1]->m_szFileName);
-    sfx.Close();  // an open package cannot be rewritten on Windows
-    // A table cut inside a record: the fields that cannot be read keep their initial values.
+// The same cases as the DOS program's reader: a table that reaches into the trailer is refused
+// whole, and a record is never made of the trailer's bytes or of a certificate behind them.
+TEST(SfxPackageRules, TableLiesWhollyBeforeTheTrailer) {
+    CScratchDir dir;
+    SfxPackagePlan plan;
+    plan.flags = 0x301;
+    plan.commands[0] = "Brevane.exe %SfxCmdLine%";
+    plan.entries.push_back(MakeEntry("Brevane.exe", SampleBytes(3000, 1), 2));
+    plan.entries.push_back(MakeEntry("settings.ini", "[Secure]\r\n", 0xFF));
+    std::string package = ReadFile(BuildPackage(dir, "pkg.exe", MinimalPeImage(), plan));
+    ASSERT_FALSE(package.empty());
+    int n = 0;
+    for (const TableBoundCase& c : kTableBoundCases) {
+        SCOPED_TRACE(c.what);
+        std::string path = dir.File("case" + std::to_string(n++) + ".exe");
+        WriteFile(path, WithTableBound(package, c));
+        CSfxFile sfx;
+        ASSERT_TRUE(sfx.Open(path.c_str())) << sfx.m_szLastError;
+        sfx.FreeEntries();
+        BOOL loaded = sfx.LoadToc();
+        if (!c.error) {
+            ASSERT_TRUE(loaded) << sfx.m_szLastError;
+            ASSERT_EQ(2u, sfx.Entries().size());
+            EXPECT_STREQ("settings.ini", sfx.Entries()[1]->m_szFileName);
+            EXPECT_STREQ("Brevane.exe %SfxCmdLine%", sfx.m_szWin32Command);
+        } else {
+            EXPECT_FALSE(loaded);
+            EXPECT_STREQ(c.error, sfx.m_szLastError);
+            EXPECT_TRUE(sfx.Entries().empty());
+            EXPECT_TRUE(sfx.IsOpen());  // a failed load leaves the file open
+        }
+    }
+}
+
+TEST_F(SfxReaderTest, TableCutShortByTheTrailerIsRefused) {
     std::string bytes = ReadFile(package);
     uint64_t toc = TrailerTocOffset(bytes);
-    std::string table = WithToc(bytes, {stored[2]}, 3).substr(toc);
-    // "!TOC", flags, reserved (12), "run.exe" and three empty commands (11), the count (4), then
-    // "Brevane.exe" (12) and 10 bytes of its fields; the trailer's 22 bytes follow.
-    size_t keep = 12 + 11 + 4 + 12 + 10;
+    std::string table = WithToc(bytes, {stored[2]}, 1).substr(toc);
     sfx::CByteWriter trailer;
     sfx::WriteTrailer(trailer, toc);
-    WriteFile(path, bytes.substr(0, toc) + table.substr(0, keep) + trailer.Data());
-    CSfxFile reader;
-    ASSERT_TRUE(reader.Open(path.c_str()));
-    ASSERT_TRUE(reader.LoadToc());
-    ASSERT_EQ(1u, reader.Entries().size());  // the end comes before the second of three
-    const CSrcFileInfo& cut = *reader.Entries()[0];
-    EXPECT_STREQ("Brevane.exe", cut.m_szFileName);
-    EXPECT_EQ(stored[2].m_ullFileSize, cut.m_ullFileSize);
-    EXPECT_EQ(0u, cut.m_dwAttributes);
-    EXPECT_EQ(0u, cut.m_ullDataOffset);
-    EXPECT_EQ(0xFFu, cut.m_dwPlatform);
+    // "!TOC", flags, reserved (12), "run.exe" and three empty commands (11), the count (4), then
+    // "Brevane.exe" (12) and 48 bytes of its fields.
+    const size_t whole = 12 + 11 + 4 + 12 + 48;
+    const size_t cuts[] = {6, 12 + 5, 12 + 11 + 2, 12 + 11 + 4 + 5, whole - 1};
+    std::string path = dir.File("cut.exe");
+    for (size_t keep : cuts) {
+        SCOPED_TRACE(keep);
+        WriteFile(path, bytes.substr(0, toc) + table.substr(0, keep) + trailer.Data() + std::string(100, 'c'));
+        CSfxFile reader;
+        ASSERT_TRUE(reader.Open(path.c_str()));
+        EXPECT_FALSE(reader.LoadToc());
+        EXPECT_STREQ("Read TOC error", reader.m_szLastError);
+        EXPECT_TRUE(reader.Entries().empty());
+    }
+    // The list of an earlier load stays when a later table is refused.
+    WriteFile(path, bytes.substr(0, toc) + table.substr(0, whole) + trailer.Data());
+    ASSERT_TRUE(sfx.Open(path.c_str()));
+    ASSERT_TRUE(sfx.LoadToc()) << sfx.m_szLastError;
+    sfx.Close();
+    WriteFile(path, bytes.substr(0, toc) + table.substr(0, whole - 1) + trailer.Data());
+    ASSERT_TRUE(sfx.Open(path.c_str()));
+    EXPECT_FALSE(sfx.LoadToc());
+    ASSERT_EQ(1u, sfx.Entries().size());
+    EXPECT_STREQ("Brevane.exe", sfx.Entries()[0]->m_szFileName);
+}
+
+// The same cases as the DOS program's reader: the search ends where the certificate table
+// named by the file's own header starts, and only an entry inside the optional header counts.
+TEST(SfxPackageRules, SignatureSearchEndsAtTheCertificateTable) {
+    CScratchDir dir;
+    SfxPackagePlan plan;
+    plan.entries.push_back(MakeEntry("AFUDOS.EXE", SampleBytes(4000, 2), 1));
+    std::string package = ReadFile(BuildPackage(dir, "pkg.exe", MinimalPeImage(), plan));
+    ASSERT_FALSE(package.empty());
+    int n = 0;
+    for (const SignatureBoundCase& c : kSignatureBoundCases) {
+        SCOPED_TRACE(c.what);
+        std::string path = dir.File("case" + std::to_string(n++) + ".exe");
+        WriteFile(path, WithSignatureBound(package, c));
+        CTraceCapture trace;
+        CSfxFile sfx;
+        BOOL opened = sfx.Open(path.c_str());
+        EXPECT_EQ(c.expectFound, opened != FALSE) << sfx.m_szLastError;
+        if (c.expectFound) {
+            EXPECT_TRUE(trace.Contains(common::Format("Seek m_ullOffsetToTOC offset:0x%zX", package.size() - 22)));
+            EXPECT_TRUE(sfx.LoadToc()) << sfx.m_szLastError;
+        } else {
+            EXPECT_STREQ("Find Signature SFX error", sfx.m_szLastError);
+        }
+    }
 }
 
 TEST_F(SfxReaderTest, NameWithoutItsNulIsNeverExtracted) {
