@@ -127,6 +127,19 @@ def dos_package(tmp_path: Path, entries: list[Entry], dos: str = "", preset: str
     return folder
 
 
+def simulated_zera(folder: Path, manufacturer: str = "Zera Inc.", reboot_log: bool = False) -> None:
+    """A Zera Book 14 with BIOS A05 and system ID 0ABC for the simulation build's DOS program:
+    C:\\SIM\\TABLE.BIN and the profile naming it (and the restart record, when asked)."""
+    (folder / "SIM").mkdir()
+    subprocess.run([sys.executable, str(builds.REPO_ROOT / "devtools" / "smbiosgen" / "smbiosgen.py"), "table",
+                    "--bios-version", "A05", "--manufacturer", manufacturer, "--product", "Zera Book 14",
+                    "--zera-id", "0ABC", str(folder / "SIM" / "TABLE.BIN")], check=True, timeout=60)
+    profile = b"[platform]\r\nsmbios = C:\\SIM\\TABLE.BIN\r\n"
+    if reboot_log:
+        profile += b"reboot_log = C:\\SIM\\REBOOT.LOG\r\n"
+    (folder / "SIM" / "PROFILE.INI").write_bytes(profile)
+
+
 def sample(size: int, seed: int) -> bytes:
     words = [b"flash ", b"image ", b"BIOS ", b"Zera\r\n", bytes(range(seed % 7, 256, 7))]
     out = bytearray()
@@ -246,11 +259,7 @@ NO_TOOL = [("FlashBios", "Check compatible : Cur:A05, VerA:, VerX: [Invalid BIOS
 def test_simulated_machine_identity_is_checked_as_brevane_checks_it(tmp_path, zera_ids, manufacturer, code, lines):
     dos = f"/BiosRomFile IMAGE.ROM /NoPause /ZeraID {zera_ids} /BiosVer A06"
     folder = dos_package(tmp_path, [Entry("IMAGE.ROM", "DOS", b"image")], dos=dos, preset=builds.UNDER_TEST.sim_preset)
-    (folder / "SIM").mkdir()
-    subprocess.run([sys.executable, str(builds.REPO_ROOT / "devtools" / "smbiosgen" / "smbiosgen.py"), "table",
-                    "--bios-version", "A05", "--manufacturer", manufacturer, "--product", "Zera Book 14",
-                    "--zera-id", "0ABC", str(folder / "SIM" / "TABLE.BIN")], check=True, timeout=60)
-    (folder / "SIM" / "PROFILE.INI").write_bytes(b"[platform]\r\nsmbios = C:\\SIM\\TABLE.BIN\r\n")
+    simulated_zera(folder, manufacturer)
     run = dosbox.run(folder, "ZERAPKG.EXE", env={"TEMP": "C:\\TEMP", "BREVANE_SIM_PROFILE": "C:\\SIM\\PROFILE.INI"})
     assert run.exit_code == code, run.output
     assert log_lines(folder / "BREVANE.LOG") == [
@@ -333,12 +342,7 @@ def test_updates_with_the_tools_and_reads_their_output(tmp_path, case, bios, me,
         entries.append(Entry("SETTINGS.INI", "DOS", settings))
     dos = "/BiosRomFile IMAGE.ROM /BiosVer A06 /MeRomFile ME.BIN /MeVer 11.8.60.1 /ZeraID 0ABC /CA A03 /CX X02"
     folder = dos_package(tmp_path, entries, dos=dos, preset=builds.UNDER_TEST.sim_preset)
-    (folder / "SIM").mkdir()
-    subprocess.run([sys.executable, str(builds.REPO_ROOT / "devtools" / "smbiosgen" / "smbiosgen.py"), "table",
-                    "--bios-version", "A05", "--manufacturer", "Zera Inc.", "--product", "Zera Book 14",
-                    "--zera-id", "0ABC", str(folder / "SIM" / "TABLE.BIN")], check=True, timeout=60)
-    (folder / "SIM" / "PROFILE.INI").write_bytes(
-        b"[platform]\r\nsmbios = C:\\SIM\\TABLE.BIN\r\nreboot_log = C:\\SIM\\REBOOT.LOG\r\n")
+    simulated_zera(folder, reboot_log=True)
     command = f"ZERAPKG.EXE {arguments}"
     if keys is not None:
         (folder / "KEYS.TXT").write_bytes(keys)
@@ -411,11 +415,7 @@ def test_settings_ini_is_read_whole_and_its_capsule_name_quoted_safely(tmp_path,
                Entry("SETTINGS.INI", "DOS", settings)]
     dos = "/BiosRomFile IMAGE.ROM /BiosVer A06 /AMD /ZeraID 0ABC /CA A03 /CX X02 /NoPause /NoReboot"
     folder = dos_package(tmp_path, entries, dos=dos, preset=builds.UNDER_TEST.sim_preset)
-    (folder / "SIM").mkdir()
-    subprocess.run([sys.executable, str(builds.REPO_ROOT / "devtools" / "smbiosgen" / "smbiosgen.py"), "table",
-                    "--bios-version", "A05", "--manufacturer", "Zera Inc.", "--product", "Zera Book 14",
-                    "--zera-id", "0ABC", str(folder / "SIM" / "TABLE.BIN")], check=True, timeout=60)
-    (folder / "SIM" / "PROFILE.INI").write_bytes(b"[platform]\r\nsmbios = C:\\SIM\\TABLE.BIN\r\n")
+    simulated_zera(folder)
     run = dosbox.run(folder, "ZERAPKG.EXE", env={"TEMP": "C:\\TEMP", "BREVANE_SIM_PROFILE": "C:\\SIM\\PROFILE.INI",
                                                  "STANDIN_RECORD": "C:\\TOOLS.LOG"}, timeout=30)
     assert run.exit_code == code, run.output
