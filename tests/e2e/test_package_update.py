@@ -16,7 +16,7 @@ import pytest
 from brevane_setup import SYSTEM_DIR, write_machine_profile
 from e2e_harness import artifacts, builds
 from e2e_harness.logs import assert_log
-from e2e_harness.uidriver import DIALOG_CLASS
+from e2e_harness.uidriver import DIALOG_CLASS, poll
 from extractor_packages import sfxpack
 
 DEMO = builds.REPO_ROOT / "devtools" / "demo"
@@ -179,6 +179,8 @@ def test_interactive_update_is_driven_through_the_dialog(package, ui, listener, 
     ui.click(dialog, 1000)
     ui.wait_text(dialog, 1006, "Updating BIOS. Please DO NOT POWER OFF!", timeout=30)
     assert not ui.is_enabled(dialog, 1000) and not ui.is_enabled(dialog, 1001)
+    # The picture once the flash tool's output has reached the output view.
+    poll(lambda: "Reading flash" in ui.text(dialog, 1002), timeout=60)
     artifacts.screenshot(f"package-{BUILD.id}-dialog-during-update", wine_env)
     box, content = ui.message_box("Update BIOS", timeout=90, owner=dialog)
     assert content.text == "Update successful!\nIt will take effect after reboot!"
