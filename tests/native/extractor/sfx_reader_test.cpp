@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cinttypes>
+
 #include <filesystem>
 
 #include "extractor/package/sfx_format.h"
@@ -410,7 +412,7 @@ TEST(SfxPackageRules, SignatureSearchEndsAtTheCertificateTable) {
         BOOL opened = sfx.Open(path.c_str());
         EXPECT_EQ(c.expectFound, opened != FALSE) << sfx.m_szLastError;
         if (c.expectFound) {
-            EXPECT_TRUE(trace.Contains(common::Format("Seek m_ullOffsetToTOC offset:0x%zX", package.size() - 22)));
+            EXPECT_TRUE(trace.Contains(common::Format("Seek m_ullOffsetToTOC offset:0x%" PRIX64, static_cast<uint64_t>(package.size() - 22))));
             EXPECT_TRUE(sfx.LoadToc()) << sfx.m_szLastError;
         } else {
             EXPECT_STREQ("Find Signature SFX error", sfx.m_szLastError);
