@@ -67,9 +67,12 @@ mkdir -p "$site/logs"
 /usr/bin/python3 devtools/smbiosgen/smbiosgen.py profile --bios-version A05 --zera-id 0ABC --admin 1 --winpe 0 \
   "$site/machine" >/dev/null
 cp "$demo/$package" "$site/"
-extracted=$("$BREVANE_WINE64" cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')\\${package%.exe}
-extracted_linux=$("$BREVANE_WINE64" winepath.exe -u "$extracted" 2>/dev/null | tr -d '\r')
-rm -rf "$extracted_linux"
+# Run elevated, Extractor extracts into a new private folder <package>.<random> under the
+# Windows directory's SystemTemp (Temp where there is none, as under Wine).
+private_root="$WINEPREFIX/drive_c/windows/temp"
+[ -d "$WINEPREFIX/drive_c/windows/SystemTemp" ] && private_root="$WINEPREFIX/drive_c/windows/SystemTemp"
+rm -rf "$private_root/${package%.exe}".*
+newest_private() { ls -dt "$private_root/${package%.exe}".* 2>/dev/null | head -n 1; }
 
 
 echo "== running C:\\brevane-demo\\$package"
@@ -88,7 +91,8 @@ if ui wait --title "Update BIOS" --class "#32770" --no-msgbox --timeout 60000 >/
   ui click --title "Update BIOS" --no-msgbox --id 1000 >/dev/null
   for _ in $(seq 60); do
     sleep 0.5
-    [ -f "$extracted_linux/AFUWINx64.cmdline" ] && break
+    extracted_linux=$(newest_private)
+    [ -n "$extracted_linux" ] && [ -f "$extracted_linux/AFUWINx64.cmdline" ] && break
   done
   sleep 2.5
   import -window root "$shot" 2>/dev/null && echo "== screenshot of the dialog during the BIOS flash: $shot"
@@ -107,8 +111,9 @@ code=$?
 set -e
 cd "$root"
 
-echo "== extracted to $extracted"
-ls -l "$extracted_linux"
+extracted_linux=$(newest_private)
+echo "== extracted to C:\\windows\\${private_root##*/}\\${extracted_linux##*/}"
+[ -n "$extracted_linux" ] && ls -l "$extracted_linux"
 echo "== command lines the stand-in tools received"
 for f in "$extracted_linux"/*.cmdline; do [ -f "$f" ] && { echo "-- $(basename "$f")"; cat "$f"; }; done
 echo "== restart requests (simulation: recorded instead of restarting)"
