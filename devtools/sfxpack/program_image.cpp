@@ -8,14 +8,6 @@
 
 namespace {
 
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i]; ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return i == a.size() && !b[i];
-}
-
 // [begin, end) of the first token's file name inside `command`.
 void ProgramNameSpan(const std::string& command, size_t* begin, size_t* end) {
     size_t start = command.find_first_not_of(" \t");
@@ -37,6 +29,14 @@ void ProgramNameSpan(const std::string& command, size_t* begin, size_t* end) {
 }
 
 }  // namespace
+
+bool SameFileName(const std::string& a, const char* b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i]; ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return i == a.size() && !b[i];
+}
 
 ProgramKind ProgramKindOf(const std::string& head) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(head.data());
@@ -84,7 +84,7 @@ BOOL Win64CommandFrom(const std::string& win32Command, std::string* win64Command
         *win64Command = win32Command;  // no command in either package
         return TRUE;
     }
-    if (!EqualsIgnoringCase(win32Command.substr(begin, end - begin), "Brevane.exe")) {
+    if (!SameFileName(win32Command.substr(begin, end - begin), "Brevane.exe")) {
         error = common::Format("the win32 command does not start Brevane.exe, so the 64-bit command cannot be made "
                                "from it: give it as win64 = ...");
         return FALSE;

@@ -19,6 +19,9 @@ ProgramKind ProgramKindOf(const std::string& head);
 // The kind of the program file `path`; FALSE with `error` when it cannot be read.
 [[nodiscard]] BOOL ReadProgramKind(const std::string& path, ProgramKind* kind, std::string& error);
 
+// Whether two file names are the same name to Windows (letters compared without case).
+bool SameFileName(const std::string& a, const char* b);
+
 // "32-bit (x86)", "64-bit (x64)" or "not a PE image".
 const char* ProgramKindText(ProgramKind kind);
 

@@ -1,6 +1,5 @@
 #include "devtools/sfxpack/sfxpack_ops.h"
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -55,17 +54,15 @@ ProgramKind PackageProgramKind(const std::string& packagePath) {
 // and that Brevane must be one of the entries extracted under Windows.
 std::string CheckCommandProgram(const CSfxFile& sfx, ProgramKind kind) {
     std::string program = CommandProgramName(sfx.m_szWin32Command);
-    std::string lower = program;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    int bits = lower == "brevane.exe" ? 32 : lower == "brevane64.exe" ? 64 : 0;
+    int bits = SameFileName(program, "Brevane.exe") ? 32 : SameFileName(program, "Brevane64.exe") ? 64 : 0;
     if (bits == 0) return "";  // a command of another kind is the packager's business
     if ((kind == ProgramKind::X64 && bits != 64) || (kind == ProgramKind::X86 && bits != 32))
         return common::Format("a %s program whose command starts the %d-bit %s", ProgramKindText(kind), bits,
                               program.c_str());
     for (const auto& entry : sfx.Entries()) {
-        std::string name = entry->m_szFileName;
-        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (name == lower && (entry->m_dwPlatform & (sfx::kPlatformWin32 | sfx::kPlatformWinPE))) return "";
+        if (SameFileName(program, entry->m_szFileName) &&
+            (entry->m_dwPlatform & (sfx::kPlatformWin32 | sfx::kPlatformWinPE)))
+            return "";
     }
     return common::Format("the command starts %s, which is no entry for Windows", program.c_str());
 }
