@@ -29,8 +29,10 @@ struct ToolRun {
     // Output read only after the child has ended (the reader's last drain).
     bool lateMeError = false;
     std::string lateVersion;
-    // The reader never finishes its last drain (a grandchild keeps the pipe full) until Stop.
+    // The reader never finishes its last drain (a grandchild keeps the pipe full) until Stop,
+    // and with `detached` not even then.
     bool drainForever = false;
+    bool detached = false;
     // How the process ended: a tool prints something and exits 0 unless a case says otherwise.
     ToolEnd end{true, 0, 100};
 };
@@ -68,6 +70,7 @@ public:
         if (!run.errorText.empty()) m_errorText = run.errorText;
         m_passesLeft = run.passes;
         m_drainForever = run.drainForever;
+        m_detached = false;
         m_late = run;
         m_end = ToolEnd{};  // unknown until the run is stopped
         m_endOfRun = run.end;
@@ -89,10 +92,11 @@ public:
         m_late = ToolRun{};
         return true;
     }
-    bool ReaderDetached() const override { return false; }
+    bool ReaderDetached() const override { return m_detached; }
     void Stop() override {
         events.push_back("Stop");
         m_passesLeft = 0;
+        m_detached = m_drainForever && m_late.detached;
         m_drainForever = false;
         m_end = m_endOfRun;
     }
@@ -129,6 +133,7 @@ private:
     std::string m_version, m_errorText;
     int m_passesLeft = 0;
     bool m_drainForever = false;
+    bool m_detached = false;
     ToolRun m_late;
     ToolEnd m_end, m_endOfRun;
 };
@@ -255,7 +260,7 @@ TEST_F(UpdateSequenceTest, SilentAmdFlashSucceedsAndAsksForReboot) {
 
 // A grandchild of the flash tool that keeps the pipe full after the tool has ended: the last
 // drain is waited for at most 5 s (the passes still serving 8 messages each), then Stop ends it
-// and the flash is judged by what was read.
+// and the flash is judged by what was read. A reader that Stop has to leave behind is logged.
 TEST_F(UpdateSequenceTest, LastOutputThatNeverEndsIsWaitedForFiveSecondsThenStopped) {
     options.AMD = true;
     options.NoPause = true;
@@ -270,6 +275,7 @@ TEST_F(UpdateSequenceTest, LastOutputThatNeverEndsIsWaitedForFiveSecondsThenStop
     EXPECT_EQ(0, resultCode);
     EXPECT_THAT(tools.events, ElementsAre("Start", "Stop"));
     EXPECT_EQ("$FlashBios, ExitCode=[0x00000000]", capture.Lines().back());
+    EXPECT_THAT(capture.Lines(), testing::Not(testing::Contains(testing::HasSubstr("DETACHED"))));
     // Two passes while the tool runs, then passes of 50 ms pumping and a 100 ms wait until
     // 5 s have gone since its end; the last wait is cut to what is left, never past it.
     const uint64_t endedAt = 50 + 100 + 50;
@@ -278,6 +284,20 @@ TEST_F(UpdateSequenceTest, LastOutputThatNeverEndsIsWaitedForFiveSecondsThenStop
     EXPECT_GT(host.pumps.size(), 30u);
     for (int pump : host.pumps) EXPECT_EQ(8, pump);
     for (uint32_t wait : tools.waits) EXPECT_LE(wait, 100u);
+
+    ScriptedTools stuckTools;
+    LogCapture stuckLog;
+    bios.detached = true;
+    stuckTools.runs = {bios};
+    int code = 13;
+    bool reboot = false;
+    CUpdateSequence(host, stuckTools, options, stuckLog.log(), versions, code, reboot).Run();
+    EXPECT_EQ(0, code);
+    const std::vector<std::string> lines = stuckLog.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ("$FlashBios, Result=[READER DETACHED], the output reader of the tool did not end",
+              lines[lines.size() - 2]);
+    EXPECT_EQ("$FlashBios, ExitCode=[0x00000000]", lines.back());
 }
 
 TEST_F(UpdateSequenceTest, CompatibilityCheckChoosesFlashOptions) {
