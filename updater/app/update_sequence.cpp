@@ -64,20 +64,21 @@ bool CUpdateSequence::WaitForChild(Pump pump, const char* tag, Bound bound, Poll
     const uint64_t startMs = limitMs ? m_host.TickMs() : 0;
     bool endedByLimit = false;
     const int messagesPerPass = pump == Pump::kOneAndSleep ? 1 : pump == Pump::kEight ? 8 : 10;
-    bool childRuns = true;
+    // What the passes wait for: the child's end, then the last of its output.
+    enum class Phase { kChildRuns, kLastOutput } phase = Phase::kChildRuns;
     uint64_t childEndedMs = 0;
     for (;;) {
         m_host.PumpMessages(messagesPerPass);
         uint32_t waitMs = kPassLimitMs;
-        if (childRuns) {
+        if (phase == Phase::kChildRuns) {
             poll();
             const uint64_t elapsedMs = limitMs ? m_host.TickMs() - startMs : 0;
             if (m_tools.ChildHasEnded()) {
-                childRuns = false;
+                phase = Phase::kLastOutput;
             } else if (limitMs && elapsedMs >= limitMs) {
                 m_tools.Stop();  // ends the child
                 endedByLimit = true;
-                childRuns = false;
+                phase = Phase::kLastOutput;
                 m_log.WriteLine(tag, "Result=[TIMEOUT], the tool was ended after %lu.%03lu s",
                                 static_cast<unsigned long>(elapsedMs / 1000),
                                 static_cast<unsigned long>(elapsedMs % 1000));
@@ -85,12 +86,12 @@ bool CUpdateSequence::WaitForChild(Pump pump, const char* tag, Bound bound, Poll
                 // Never past the query limit: the wait ends early when the child or a message comes.
                 waitMs = static_cast<uint32_t>(limitMs - elapsedMs);
             }
-            if (!childRuns) {
+            if (phase == Phase::kLastOutput) {
                 if (pump == Pump::kOneAndSleep) m_host.Sleep(500);
                 childEndedMs = m_host.TickMs();
             }
         }
-        if (!childRuns) {
+        if (phase == Phase::kLastOutput) {
             // The reader ends by itself right after its last drain once the child has ended. A
             // grandchild that keeps the pipe open and full could keep it draining: Stop below
             // ends it then, so the bound keeps the step from waiting on such output for ever.
