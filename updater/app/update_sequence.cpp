@@ -16,6 +16,10 @@ constexpr uint32_t kErrorInvalidName = 123;
 // without any output is seen. It is also the pass of the steps that used to sleep 100 ms.
 constexpr uint32_t kPassLimitMs = 100;
 
+// Bound on the wait for the reader's last drain after the child has ended; that drain takes
+// no longer than one pass over the pipe.
+constexpr uint64_t kLastOutputMs = 5000;
+
 const char kDriverTag[] = "Load ME Driver on WinPE";
 const char kMeNotAvailable[] = "ME is not available now, please check it";
 
@@ -60,29 +64,50 @@ bool CUpdateSequence::WaitForChild(Pump pump, const char* tag, Bound bound, Poll
     const uint64_t startMs = limitMs ? m_host.TickMs() : 0;
     bool endedByLimit = false;
     const int messagesPerPass = pump == Pump::kOneAndSleep ? 1 : pump == Pump::kEight ? 8 : 10;
+    // What the passes wait for: the child's end, then the last of its output.
+    enum class Phase { kChildRuns, kLastOutput } phase = Phase::kChildRuns;
+    uint64_t childEndedMs = 0;
     for (;;) {
         m_host.PumpMessages(messagesPerPass);
-        poll();
-        if (m_tools.ChildHasEnded()) break;
-        const uint64_t elapsedMs = limitMs ? m_host.TickMs() - startMs : 0;
-        if (limitMs && elapsedMs >= limitMs) {
-            m_tools.Stop();  // ends the child
-            endedByLimit = true;
-            m_log.WriteLine(tag, "Result=[TIMEOUT], the tool was ended after %lu.%03lu s",
-                            static_cast<unsigned long>(elapsedMs / 1000), static_cast<unsigned long>(elapsedMs % 1000));
-            break;
-        }
-        // Never past the query limit: the wait ends early when the child or a message comes.
         uint32_t waitMs = kPassLimitMs;
-        if (limitMs && limitMs - elapsedMs < waitMs) waitMs = static_cast<uint32_t>(limitMs - elapsedMs);
-        m_tools.WaitForChildOrMessage(waitMs);
+        if (phase == Phase::kChildRuns) {
+            poll();
+            const uint64_t elapsedMs = limitMs ? m_host.TickMs() - startMs : 0;
+            if (m_tools.ChildHasEnded()) {
+                phase = Phase::kLastOutput;
+            } else if (limitMs && elapsedMs >= limitMs) {
+                m_tools.Stop();  // ends the child
+                endedByLimit = true;
+                phase = Phase::kLastOutput;
+                m_log.WriteLine(tag, "Result=[TIMEOUT], the tool was ended after %lu.%03lu s",
+                                static_cast<unsigned long>(elapsedMs / 1000),
+                                static_cast<unsigned long>(elapsedMs % 1000));
+            } else if (limitMs && limitMs - elapsedMs < waitMs) {
+                // Never past the query limit: the wait ends early when the child or a message comes.
+                waitMs = static_cast<uint32_t>(limitMs - elapsedMs);
+            }
+            if (phase == Phase::kLastOutput) {
+                if (pump == Pump::kOneAndSleep) m_host.Sleep(500);
+                childEndedMs = m_host.TickMs();
+            }
+        }
+        if (phase == Phase::kLastOutput) {
+            // The reader ends by itself right after its last drain once the child has ended. A
+            // grandchild that keeps the pipe open and full could keep it draining: Stop below
+            // ends it then, so the bound keeps the step from waiting on such output for ever.
+            if (m_tools.OutputTaken()) break;
+            const uint64_t drainingMs = m_host.TickMs() - childEndedMs;
+            if (drainingMs >= kLastOutputMs) break;
+            if (kLastOutputMs - drainingMs < waitMs) waitMs = static_cast<uint32_t>(kLastOutputMs - drainingMs);
+        }
+        m_tools.Wait(waitMs);
     }
-    if (pump == Pump::kOneAndSleep) m_host.Sleep(500);
-    m_tools.WaitWhileReading();
     // What the tool printed just before it ended is interpreted only now: judge it as well, or
     // an error line followed at once by the tool's end would pass as success.
     poll();
     m_tools.Stop();
+    if (m_tools.ReaderDetached())
+        m_log.WriteLine(tag, "Result=[READER DETACHED], the output reader of the tool did not end");
     // Logged whatever it is: a tool's own codes decide nothing, but whoever reads the log of a
     // failed update wants them.
     m_log.WriteLine(tag, "%s", ExitCodeLogText(m_tools.LastEnd()).c_str());

@@ -7,7 +7,6 @@
 #include "tests/support/debug_capture.h"
 #include "tests/support/tool_transcripts.h"
 #include "tests/windows/tools/tool_harness_win32.h"
-#include "updater/tools/edit_output_view_win32.h"
 #include "updater/tools/output_view_model.h"
 #include "updater/tools/redir_msg_edit_win32.h"
 #include "updater/tools/tool_output_interpreter.h"
@@ -25,8 +24,7 @@ TEST_P(EditReplayTest, ControlAndModelEndWithTheSameTextAndResults) {
     HiddenEdit window;
     ASSERT_NE(nullptr, window.Get());
     CExpandEditBox edit(window.Get());
-    CEditOutputView control(&edit);
-    CToolOutputInterpreter onControl(&control);
+    CToolOutputInterpreter onControl(&edit);
 
     COutputViewModel model;
     CToolOutputInterpreter onModel(&model);
@@ -44,7 +42,7 @@ TEST_P(EditReplayTest, ControlAndModelEndWithTheSameTextAndResults) {
     EXPECT_EQ(onModel.GetErrorText(), onControl.GetErrorText());
     int modelStart = 0, modelEnd = 0, controlStart = 0, controlEnd = 0;
     model.GetSel(modelStart, modelEnd);
-    control.GetSel(controlStart, controlEnd);
+    edit.GetSel(controlStart, controlEnd);
     EXPECT_EQ(modelStart, controlStart);
     EXPECT_EQ(modelEnd, controlEnd);
 }
