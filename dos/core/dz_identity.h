@@ -7,6 +7,8 @@
 
 #include <stdint.h>
 
+#include "dz_exit_codes.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -24,7 +26,7 @@ typedef struct dz_identity {
    Brevane's reader). Fields not found stay empty or 0. */
 void dz_read_identity(const uint8_t* table, uint32_t length, dz_identity* identity);
 
-enum { DZ_ID_OK = 0, DZ_ID_NO_ZERA_ID_OPTION = 11, DZ_ID_WRONG_SYSTEM = 14 };
+enum { DZ_ID_OK = DZ_EXIT_SUCCESS, DZ_ID_NO_ZERA_ID_OPTION = DZ_EXIT_OPTION_MISSING, DZ_ID_WRONG_SYSTEM = DZ_EXIT_WRONG_SYSTEM };
 
 /* Brevane's system check: DZ_ID_OK, or a refusal with its message. `listMismatch` (may be
    null) is set when the system's ID matched none of the list: the caller then logs the
