@@ -14,7 +14,7 @@ size_t dz_log_head(const dz_clock* when, const char* tag, char* out, size_t size
         }
     }
     dz_append(out, size, ", $");
-    if (tag) dz_append(out, size, tag);
+    dz_append(out, size, tag);
     dz_append(out, size, ", ");
     return dz_strlen(out);
 }

@@ -18,7 +18,7 @@ typedef struct dz_clock {
 } dz_clock;
 
 /* "YYYY/MM/DD, HH:MM:SS, $Tag, " into `out`; without `when` (a time that could not be read) it
-   starts at ", $". A null tag is empty. Answers its length (cut to fit, always terminated). */
+   starts at ", $". Answers its length (cut to fit, always terminated). */
 size_t dz_log_head(const dz_clock* when, const char* tag, char* out, size_t size);
 
 /* Text-mode bytes of text[0, length): each line feed preceded by a carriage return. Writes at

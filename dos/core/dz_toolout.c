@@ -11,13 +11,8 @@ static long find_across(const char* carry, const char* text, const char* wanted,
         size_t i = 0;
         while (i < n) {
             size_t at = start + i;
-            char ch = at < c ? carry[at] : text[at - c], w = wanted[i];
-            if (!ch) break;
-            if (anyCase) {
-                ch = dz_upper(ch);
-                w = dz_upper(w);
-            }
-            if (ch != w) break;
+            char ch = at < c ? carry[at] : text[at - c];
+            if (!ch || (anyCase ? dz_upper(ch) != dz_upper(wanted[i]) : ch != wanted[i])) break;
             i++;
         }
         if (i == n) return (long)start;
@@ -126,17 +121,14 @@ static void tool_error(dz_tool_output* out, const char* text, int kind) {
 }
 
 void dz_tool_me_version(const char* marker, char* out, size_t size) {
-    const char* after = marker + 11; /* "FW Version:" */
-    const char* lineFeed = after;
+    const char* p = marker + 11; /* "FW Version:" */
+    const char* lineFeed = p;
     while (*lineFeed && *lineFeed != '\n') lineFeed++;
-    out[0] = '\0';
     size_t n = 0;
     if (*lineFeed)
-        for (const char* p = after; p < lineFeed; p++)
-            if (*p != ' ' && n + 1 < size) {
-                out[n++] = *p;
-                out[n] = '\0';
-            }
+        for (; p < lineFeed; p++)
+            if (*p != ' ' && n + 1 < size) out[n++] = *p;
+    out[n] = '\0';
 }
 
 /* The output from `at` (an offset found by find_across) on, cut to a line's length when the

@@ -84,7 +84,8 @@ BOOL CLogFile::WriteLineV(const char* tag, const char* format, va_list args) {
         when.second = static_cast<uint8_t>(local.tm_sec);
     }
     // The head holds the time (19 characters), the tag and 5 characters of separators.
-    std::string head(32 + std::strlen(tag ? tag : ""), '\0');
+    if (!tag) tag = "";
+    std::string head(32 + std::strlen(tag), '\0');
     head.resize(dz_log_head(known ? &when : nullptr, tag, &head[0], head.size()));
     return logio::AppendExclusive(path, head + ToTextModeBytes(message) + "\r\n");
 }
