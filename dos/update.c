@@ -104,7 +104,8 @@ static int check_system(void) {
 
     const char* message;
     int mismatch;
-    int code = dz_check_identity(g_identity.manufacturer, g_identity.zeraId, g_options.zeraIds, g_options.zeraCount, &message, &mismatch);
+    int code = dz_check_identity(g_identity.manufacturer, g_identity.zeraId, g_options.zeraIds, g_options.zeraCount,
+                                 &message, &mismatch);
     if (mismatch) {
         /* Only a mismatch against the list is logged, as Brevane logs it. */
         dz_copy(g_text, sizeof g_text, "Current System = ");

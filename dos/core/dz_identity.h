@@ -32,7 +32,11 @@ typedef struct dz_identity {
    Brevane's reader). Fields not found stay empty or 0. */
 void dz_read_identity(const uint8_t* table, uint32_t length, dz_identity* identity);
 
-enum { DZ_ID_OK = DZ_EXIT_SUCCESS, DZ_ID_NO_ZERA_ID_OPTION = DZ_EXIT_OPTION_MISSING, DZ_ID_WRONG_SYSTEM = DZ_EXIT_WRONG_SYSTEM };
+enum {
+    DZ_ID_OK = DZ_EXIT_SUCCESS,
+    DZ_ID_NO_ZERA_ID_OPTION = DZ_EXIT_OPTION_MISSING,
+    DZ_ID_WRONG_SYSTEM = DZ_EXIT_WRONG_SYSTEM
+};
 
 /* The system check of a machine with this manufacturer and system ID against the /ZeraID list
    (only the low 16 bits of each ID count): DZ_ID_OK, or a refusal with its message.

@@ -164,7 +164,8 @@ int dz_tool_chunk_meaning(const char* carry, const char* chunk, int kind, long* 
     }
 #endif
     if ((*at = find_across(carry, chunk, "Error", 1)) >= 0) return DZ_CHUNK_ERROR;
-    if (kind == DZ_TOOL_ME_FLASH && find_across(carry, chunk, "FW Update is complete", 1) >= 0) return DZ_CHUNK_COMPLETE;
+    if (kind == DZ_TOOL_ME_FLASH && find_across(carry, chunk, "FW Update is complete", 1) >= 0)
+        return DZ_CHUNK_COMPLETE;
     return DZ_CHUNK_PLAIN;
 }
 
