@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "dos/core/dz_exit_codes.h"
+
 // What the operating-system layer found (the encryptable-volume WMI class).
 struct BitLockerProbe {
     enum class State {
@@ -20,7 +22,7 @@ struct BitLockerProbe {
     bool rebootCountApplied = false;  // the suspension ends by itself after one restart
 };
 
-constexpr int kBitLockerRefusedCode = 16;
+constexpr int kBitLockerRefusedCode = DZ_EXIT_BITLOCKER_REFUSED;
 
 struct BitLockerDecision {
     bool proceed = true;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "dos/core/dz_exit_codes.h"
+
 // The system power status as Windows reports it (GetSystemPowerStatus).
 struct PowerStatus {
     bool read = true;             // false: the status could not be read (`error` says why)
@@ -14,7 +16,7 @@ struct PowerStatus {
     uint8_t batteryPercent = 255; // 0 to 100, 255 unknown
 };
 
-constexpr int kPowerRefusedCode = 15;
+constexpr int kPowerRefusedCode = DZ_EXIT_POWER_REFUSED;
 constexpr unsigned kMinimumBatteryPercent = 25;
 
 // A system battery is reported (the flag is neither "no system battery" nor "unknown").

@@ -1,6 +1,7 @@
 #include "updater/app/update_sequence.h"
 
 #include "common/format.h"
+#include "dos/core/dz_exit_codes.h"
 #include "updater/app/message_box_kind.h"
 #include "updater/app/update_rules.h"
 #include "updater/platform/version_rules.h"
@@ -173,7 +174,7 @@ bool CUpdateSequence::LoadWinPeDriver() {
     uint32_t error = 0;
     if (!m_tools.Start(ToolProgramPath(m_host.SystemFolder(), kDriverLoaderFile), command, kUpdateWinPeDriverLoad,
                        error)) {
-        LaunchFailure(kDriverTag, 33, "[Error] Load ME Driver on WinPE, GetLastError=%lu", kDriverTag, error);
+        LaunchFailure(kDriverTag, DZ_EXIT_ME_DRIVER_FAILED, "[Error] Load ME Driver on WinPE, GetLastError=%lu", kDriverTag, error);
         return false;
     }
     bool loaded = true;
@@ -186,7 +187,7 @@ bool CUpdateSequence::LoadWinPeDriver() {
         }
     });
     if (!loaded || ended) {
-        StepFailure(kDriverTag, "Result=[ME Driver load failed now, please check it]", 32,
+        StepFailure(kDriverTag, "Result=[ME Driver load failed now, please check it]", DZ_EXIT_ME_UNAVAILABLE,
                     "ME Driver load failed now, please check it", "ME Info");
         return false;
     }
@@ -202,7 +203,7 @@ bool CUpdateSequence::StartMeVersionQuery() {
     m_tools.SetPollInterval(50);
     uint32_t error = 0;
     if (!m_tools.Start(ToolProgramPath(m_host.ToolFolder(), m_strMeTool), command, kUpdateMeVersionQuery, error)) {
-        LaunchFailure("GetMeVersion", 32, "GetMeVersion Error, GetLastError=%lu", "Get ME Version", error);
+        LaunchFailure("GetMeVersion", DZ_EXIT_ME_UNAVAILABLE, "GetMeVersion Error, GetLastError=%lu", "Get ME Version", error);
         return false;
     }
     return true;
@@ -229,8 +230,8 @@ bool CUpdateSequence::QueryMeVersionBeforeFlash() {
         // A query that had to be ended has not answered, whatever it printed before.
         m_strCurrentMeVersion = ended ? std::string() : m_tools.MeVersion();
         if (m_strCurrentMeVersion.empty()) {
-            StepFailure("CheckMeFunction", "Result=[ME is not available now, please check it]", 32, kMeNotAvailable,
-                        "ME Info");
+            StepFailure("CheckMeFunction", "Result=[ME is not available now, please check it]", DZ_EXIT_ME_UNAVAILABLE,
+                        kMeNotAvailable, "ME Info");
             return false;
         }
     }
@@ -273,7 +274,7 @@ bool CUpdateSequence::FlashBios(bool& biosFailed) {
     m_log.WriteLine("FlashBios", "CommandLine=[%s]", command.c_str());
     uint32_t error = 0;
     if (!StartFlashTool(tool, command, m_options.BiosRomFile, kUpdateBiosFlash, error)) {
-        LaunchFailure("FlashBios", 1, "Flash BIOS Error, GetLastError=%lu", "Flash BIOS", error);
+        LaunchFailure("FlashBios", DZ_EXIT_BIOS_FAILED, "Flash BIOS Error, GetLastError=%lu", "Flash BIOS", error);
         return false;
     }
     m_host.DisableQuitAndClose();
@@ -302,8 +303,8 @@ bool CUpdateSequence::QueryMeVersionAfterFlash() {
     });
     if (!got || ended) {
         // After the BIOS flash a missing ME counts against the flash: code 1, not 32.
-        StepFailure("CheckMeFunction", "Result=[ME is not available now, please check it]", 1, kMeNotAvailable,
-                    "ME Info");
+        StepFailure("CheckMeFunction", "Result=[ME is not available now, please check it]", DZ_EXIT_BIOS_FAILED,
+                    kMeNotAvailable, "ME Info");
         return false;
     }
     return true;
@@ -314,7 +315,7 @@ bool CUpdateSequence::RunMePostSteps(bool& meFailed) {
     m_tools.ResetMeResults();
     if (m_strCurrentMeVersion.empty()) {
         m_tools.Stop();
-        StepFailure("GetMeVersion", "Get empty ME Version", 32, "Get Me Version Error, Get empty Me Version",
+        StepFailure("GetMeVersion", "Get empty ME Version", DZ_EXIT_ME_UNAVAILABLE, "Get Me Version Error, Get empty Me Version",
                     "ME Update");
         return false;
     }
@@ -343,7 +344,7 @@ bool CUpdateSequence::FlashMe(const char* options, bool& meFailed) {
     if (!StartFlashTool(m_strMeTool, command, m_options.MeRomFile, kUpdateMeFlash, error)) {
         // "FlashMe" with a lower-case e here, unlike the command line's "FlashME": both are the
         // tags the logs have always carried.
-        LaunchFailure("FlashMe", 31, "Flash ME Error, GetLastError=%lu", "Flash ME", error);
+        LaunchFailure("FlashMe", DZ_EXIT_ME_FAILED, "Flash ME Error, GetLastError=%lu", "Flash ME", error);
         return false;
     }
     m_host.DisableQuitAndClose();
@@ -374,7 +375,7 @@ bool CUpdateSequence::FlashMe(const char* options, bool& meFailed) {
 void CUpdateSequence::FinalVerdict(bool biosFailed, bool meFailed) {
     const bool silent = m_options.NoPause;
     if (biosFailed || meFailed) {
-        m_nResultCode = biosFailed ? 1 : 31;
+        m_nResultCode = biosFailed ? DZ_EXIT_BIOS_FAILED : DZ_EXIT_ME_FAILED;
         m_host.StopSpinner();
         std::string errorText = m_tools.ErrorText();
         if (silent) {
@@ -393,7 +394,7 @@ void CUpdateSequence::FinalVerdict(bool biosFailed, bool meFailed) {
         }
     } else {
         m_host.StopSpinner();
-        m_nResultCode = 0;
+        m_nResultCode = DZ_EXIT_SUCCESS;
         if (silent) {
             m_bRebootRequested = !m_options.NoReboot;
         } else if (m_options.NoReboot) {
