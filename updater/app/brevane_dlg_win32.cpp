@@ -45,7 +45,8 @@ BOOL CBrevaneDlg::OnInitDialog() {
     m_crStatusText = ::GetSysColor(COLOR_WINDOWTEXT);
     CreateFonts();
 
-    m_pRedirector = std::make_unique<CRedirMsgEdit>(&m_editOutput, theOptions.Ovrel);
+    m_pRedirector = std::make_unique<CRedirMsgEdit>(
+        &m_editOutput, ToolOutputFlags{theOptions.MeUpdV1 != 0, theOptions.Ovrel != 0});
     ApplyStartDecision();
     return TRUE;
 }

@@ -12,7 +12,8 @@ void CExpandEditBox::GetSel(int& start, int& end) const {
     end = static_cast<int>(last);
 }
 
-CRedirMsgEdit::CRedirMsgEdit(CExpandEditBox* edit, bool trace) : CRedirector(trace), m_interpreter(edit) {}
+CRedirMsgEdit::CRedirMsgEdit(CExpandEditBox* edit, ToolOutputFlags flags)
+    : CRedirector(flags.trace), m_interpreter(edit, flags) {}
 
 CRedirMsgEdit::~CRedirMsgEdit() { CRedirector::Stop(); }
 

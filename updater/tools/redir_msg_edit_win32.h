@@ -36,8 +36,9 @@ public:
 class CRedirMsgEdit : public CRedirector, public IToolRunner {
 public:
     // `edit` may be null (nothing is shown then); it is not owned and must outlive this object.
-    // `trace`: the developer diagnostics of each run go to the debug output.
-    explicit CRedirMsgEdit(CExpandEditBox* edit, bool trace = false);
+    // `flags`: how the output is read, and whether the developer diagnostics of each run go to
+    // the debug output.
+    CRedirMsgEdit(CExpandEditBox* edit, ToolOutputFlags flags);
     // Ends the reader (not the child) before the interpretation state goes away.
     ~CRedirMsgEdit() override;
 

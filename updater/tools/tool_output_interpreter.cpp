@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "dos/core/dz_toolout.h"
-#include "updater/app/option_settings.h"
 #include "updater/tools/log_file.h"
 #include "updater/tools/update_type.h"
 
@@ -17,7 +16,6 @@ void CountUp(int& counter) {
 
 }  // namespace
 
-ToolOutputFlags ToolOutputFlags::FromOptions() { return ToolOutputFlags{theOptions.MeUpdV1 != 0, theOptions.Ovrel != 0}; }
 
 void CToolOutputInterpreter::DispatchChunk(const char* chunk, int updateType) {
     if (!chunk) return;

@@ -24,8 +24,6 @@
 struct ToolOutputFlags {
     bool meUpdV1 = false;
     bool trace = false;
-    // The flags as the program's command line set them.
-    static ToolOutputFlags FromOptions();
 };
 
 // What the output means is decided by the rules in dos/core/dz_toolout, which the DOS program
@@ -33,8 +31,6 @@ struct ToolOutputFlags {
 class CToolOutputInterpreter {
 public:
     CToolOutputInterpreter(IOutputView* view, ToolOutputFlags flags) : m_pView(view), m_flags(flags) {}
-    // Takes the flags from the program's options as they are when it is made.
-    explicit CToolOutputInterpreter(IOutputView* view) : CToolOutputInterpreter(view, ToolOutputFlags::FromOptions()) {}
     virtual ~CToolOutputInterpreter() = default;
     CToolOutputInterpreter(const CToolOutputInterpreter&) = delete;
     CToolOutputInterpreter& operator=(const CToolOutputInterpreter&) = delete;

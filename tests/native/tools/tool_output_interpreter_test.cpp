@@ -15,7 +15,6 @@
 namespace {
 
 using testsupport::DebugCapture;
-using testsupport::OptionFlags;
 
 size_t CountOf(const std::string& text, const std::string& part) {
     size_t count = 0;
@@ -37,9 +36,8 @@ protected:
         new (&interpreter) CToolOutputInterpreter(&view, flags);
     }
 
-    OptionFlags options{false, false};
     COutputViewModel view;
-    CToolOutputInterpreter interpreter{&view};
+    CToolOutputInterpreter interpreter{&view, ToolOutputFlags{}};
 };
 
 // --- BIOS flash tool ------------------------------------------------------------------------
@@ -60,7 +58,7 @@ TEST_F(InterpreterTest, BiosLinesAreAssembledWhereverThePipeCutsThem) {
     for (size_t size : {1u, 2u, 3u, 7u, 29u, 1023u}) {
         SCOPED_TRACE("chunk size " + std::to_string(size));
         COutputViewModel freshView;
-        CToolOutputInterpreter fresh(&freshView);
+        CToolOutputInterpreter fresh(&freshView, ToolOutputFlags{});
         for (const std::string& piece : testsupport::SplitEvery(whole, size))
             fresh.DispatchChunk(piece.c_str(), UpdateTypeBios);
         EXPECT_EQ(testsupport::kBiosSuccessView, freshView.Text());
@@ -124,7 +122,7 @@ TEST_F(InterpreterTest, ErrorTextIsFoundWhereverTheReadsCutIt) {
     for (bool split : {false, true}) {
         SCOPED_TRACE(split ? "two reads" : "one read");
         COutputViewModel freshView;
-        CToolOutputInterpreter fresh(&freshView);
+        CToolOutputInterpreter fresh(&freshView, ToolOutputFlags{});
         fresh.DispatchChunk("banner 1\r\nbanner 2\r\nbanner 3\r\n", UpdateTypeBios);
         if (split) {
             fresh.DispatchChunk(first.c_str(), UpdateTypeBios);
@@ -152,7 +150,7 @@ TEST_F(InterpreterTest, ErrorTextIsFoundWhereverTheReadsCutIt) {
 
     // A new run does not join its output to the end of the last one.
     COutputViewModel secondView;
-    CToolOutputInterpreter second(&secondView);
+    CToolOutputInterpreter second(&secondView, ToolOutputFlags{});
     second.DispatchChunk("Check Err", UpdateTypeMeUpdate);
     second.BeginRun();
     second.DispatchChunk("or-free text\r\n", UpdateTypeMeUpdate);
@@ -164,7 +162,7 @@ TEST_F(InterpreterTest, MeTextsAreFoundAcrossReadsAndTheErrorStillComesFirst) {
     EXPECT_EQ("Updating ME...\r\n.\r\nME FW Update is complete. Please wait...", view.Text());
 
     COutputViewModel errorView;
-    CToolOutputInterpreter error(&errorView);
+    CToolOutputInterpreter error(&errorView, ToolOutputFlags{});
     error.DispatchChunk("FW Update is complete? no: Er", UpdateTypeMeUpdate);
     EXPECT_EQ(0, error.m_bMeError);
     error.DispatchChunk("ROR 8716\r\n", UpdateTypeMeUpdate);
@@ -172,7 +170,7 @@ TEST_F(InterpreterTest, MeTextsAreFoundAcrossReadsAndTheErrorStillComesFirst) {
     EXPECT_EQ("ErROR 8716\r\n", error.m_strErrorText);  // from the error word on, as the tool printed it
 
     COutputViewModel queryView;
-    CToolOutputInterpreter query(&queryView);
+    CToolOutputInterpreter query(&queryView, ToolOutputFlags{});
     query.DispatchChunk("Communication er", UpdateTypeMeVersion);
     query.DispatchChunk("ror 8703\r\n", UpdateTypeMeVersion);
     EXPECT_EQ(1, query.m_bMeError);
@@ -228,7 +226,7 @@ TEST_F(InterpreterTest, UnknownUpdateTypeIsInterpretedAsBiosFlash) {
 }
 
 TEST_F(InterpreterTest, WithoutViewNoDisplayHookRunsButErrorsAreRecorded) {
-    CToolOutputInterpreter headless(nullptr);
+    CToolOutputInterpreter headless(nullptr, ToolOutputFlags{});
     headless.DispatchChunk("b\r\nb\r\nb\r\nVerifying NCBlock ..... done\r\n", UpdateTypeBios);
     EXPECT_EQ(0, headless.m_bDone);
     headless.DispatchChunk("Error 5\r\n", UpdateTypeBios);
@@ -342,7 +340,7 @@ TEST_F(InterpreterTest, FullOutputErrorLineStopsTheRestOfItsChunk) {
 
     // Through the dispatch the chunk test finds the word first, across the reads.
     COutputViewModel dispatchedView;
-    CToolOutputInterpreter dispatched(&dispatchedView);
+    CToolOutputInterpreter dispatched(&dispatchedView, ToolOutputFlags{});
     dispatched.m_nMeLineCount = 5;
     dispatched.DispatchChunk("Update ERR", UpdateTypeMeUpdate);
     dispatched.DispatchChunk("OR here\r\nnot shown\r\n", UpdateTypeMeUpdate);

@@ -19,15 +19,13 @@ class EditReplayTest : public testing::TestWithParam<testsupport::ToolTranscript
 
 TEST_P(EditReplayTest, ControlAndModelEndWithTheSameTextAndResults) {
     const testsupport::ToolTranscript& transcript = GetParam();
-    testsupport::OptionFlags options(false, transcript.meUpdV1);
-
     HiddenEdit window;
     ASSERT_NE(nullptr, window.Get());
     CExpandEditBox edit(window.Get());
-    CToolOutputInterpreter onControl(&edit);
+    CToolOutputInterpreter onControl(&edit, ToolOutputFlags{transcript.meUpdV1, false});
 
     COutputViewModel model;
-    CToolOutputInterpreter onModel(&model);
+    CToolOutputInterpreter onModel(&model, ToolOutputFlags{transcript.meUpdV1, false});
 
     for (const std::string& chunk : transcript.chunks) {
         onControl.DispatchChunk(chunk.c_str(), transcript.updateType);

@@ -106,14 +106,14 @@ TEST(RedirectorStartTest, MissingProgramFailsWithErrorTwoAndReportsIt) {
 TEST(RedirectorStartTest, MissingProgramRaisesTheErrorFlagOfItsToolType) {
     HiddenEdit window;
     CExpandEditBox edit(window.Get());
-    CRedirMsgEdit meTool(&edit);
+    CRedirMsgEdit meTool(&edit, ToolOutputFlags{});
     EXPECT_FALSE(StartRun(meTool, "C:\\windows\\FWUpdLcl.exe -FWVER", UpdateTypeMeVersion));
     EXPECT_EQ(2u, ::GetLastError());
     EXPECT_TRUE(meTool.MeError());
     EXPECT_FALSE(meTool.BiosError());
     EXPECT_EQ("Redirect console error: 2\r\n", meTool.ErrorText());
 
-    CRedirMsgEdit biosTool(&edit);
+    CRedirMsgEdit biosTool(&edit, ToolOutputFlags{});
     EXPECT_FALSE(StartRun(biosTool, "C:\\windows\\AFUWIN.exe", UpdateTypeBios));
     EXPECT_TRUE(biosTool.BiosError());
     EXPECT_EQ("Error message: Redirect console error: 2", biosTool.ErrorText());
