@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +52,27 @@ struct timespec ToTimespec(const SfxFileTime& ft) {
 namespace sfxfs {
 
 FILE* OpenForRead(const char* path) { return std::fopen(ToPosixPath(path).c_str(), "rb"); }
+
+FILE* CreatePrivateScratch(const char* folder, unsigned long* error) {
+    std::string pattern = ToPosixPath(folder);
+    if (!pattern.empty() && pattern.back() != '/') pattern += '/';
+    pattern += "XXXXXXXXXXXXXXXX.tmp";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int descriptor = mkstemps(name.data(), 4);
+    if (descriptor < 0) {
+        *error = static_cast<unsigned long>(errno);
+        return nullptr;
+    }
+    // Gone from the folder at once; the open descriptor is the only way to it.
+    unlink(name.data());
+    FILE* stream = fdopen(descriptor, "w+b");
+    if (!stream) {
+        *error = static_cast<unsigned long>(errno);
+        close(descriptor);
+    }
+    return stream;
+}
 
 bool IsLink(const char* path) {
     struct stat info{};

@@ -36,6 +36,38 @@ FILE* OpenForRead(const char* path) {
     return stream;
 }
 
+FILE* CreatePrivateScratch(const char* folder, unsigned long* error) {
+    std::string hex;
+    DWORD code = 0;
+    if (!fw::RandomHex128(hex, code)) {
+        *error = code;
+        return nullptr;
+    }
+    std::string path = folder;
+    if (!path.empty() && path.back() != '\\') path += '\\';
+    path += hex + ".tmp";
+    // No sharing at all, a name nobody knows, made new, and gone when closed: the copy is read
+    // only through this handle, and nothing of it outlives the process.
+    fw::UniqueFile file;
+    if (!fw::OpenWithoutLinks(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, file, code)) {
+        *error = code;
+        return nullptr;
+    }
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_RDWR | _O_BINARY);
+    if (descriptor == -1) {
+        *error = ERROR_TOO_MANY_OPEN_FILES;
+        return nullptr;
+    }
+    file.release();  // the descriptor owns it now
+    FILE* stream = _fdopen(descriptor, "w+b");
+    if (!stream) {
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+        _close(descriptor);
+    }
+    return stream;
+}
+
 bool IsLink(const char* path) {
     DWORD attributes = ::GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
