@@ -472,6 +472,9 @@ BOOL CSfxFile::ExtractOne(CSrcFileInfo* entry) {
     // The recorded size bounds what an entry may inflate to: a small stream that inflates
     // without end would otherwise fill the disk.
     int result = DecompressStream(m_pFile, &compressed, destination, &written, entry->m_ullFileSize);
+    // The stored times and attributes go through the handle the data went through.
+    if (result == kInflateOk)
+        (void)sfxfs::ApplyStamp(destination, entry->m_ftCreation, entry->m_ftLastWrite, entry->m_dwAttributes);
     // A failed close loses buffered bytes: that file is not written either.
     bool closed = std::fclose(destination) == 0;
     if (result == kInflateTooLarge) {
@@ -482,7 +485,6 @@ BOOL CSfxFile::ExtractOne(CSrcFileInfo* entry) {
         SetLastError("Decompress routine error");
         return FALSE;
     }
-    (void)sfxfs::ApplyStamp(entry->m_szFileName, entry->m_ftCreation, entry->m_ftLastWrite, entry->m_dwAttributes);
     return TRUE;
 }
 

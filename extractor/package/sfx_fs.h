@@ -45,8 +45,9 @@ struct FileStamp {
 BOOL ReadStamp(const char* path, FileStamp* stamp);
 
 // Sets the creation and last-write times (the last-access time is left alone), then the
-// attributes. FALSE when either step fails.
-BOOL ApplyStamp(const char* path, const SfxFileTime& creation, const SfxFileTime& lastWrite, uint32_t attributes);
+// attributes, of the file open for writing as `file`, through that open file (flushed first),
+// never by its name: the name may stand for something else by then. FALSE when either step fails.
+BOOL ApplyStamp(FILE* file, const SfxFileTime& creation, const SfxFileTime& lastWrite, uint32_t attributes);
 
 // Creates every missing directory of `path` up to its last backslash (or slash); an existing
 // directory is accepted.

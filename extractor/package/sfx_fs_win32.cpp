@@ -133,18 +133,18 @@ BOOL ReadStamp(const char* path, FileStamp* stamp) {
     return TRUE;
 }
 
-BOOL ApplyStamp(const char* path, const SfxFileTime& creation, const SfxFileTime& lastWrite, uint32_t attributes) {
-    BOOL timesSet = FALSE;
-    {
-        fw::UniqueFile file(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file) {
-            FILETIME created = ToFileTime(creation);
-            FILETIME written = ToFileTime(lastWrite);
-            timesSet = ::SetFileTime(file.get(), &created, nullptr, &written);
-        }
-    }
-    BOOL attributesSet = ::SetFileAttributesA(path, attributes);
+BOOL ApplyStamp(FILE* file, const SfxFileTime& creation, const SfxFileTime& lastWrite, uint32_t attributes) {
+    // Everything written first: a write after the times would move the last-write time again.
+    if (std::fflush(file) != 0) return FALSE;
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (handle == INVALID_HANDLE_VALUE) return FALSE;
+    FILETIME created = ToFileTime(creation);
+    FILETIME written = ToFileTime(lastWrite);
+    BOOL timesSet = ::SetFileTime(handle, &created, nullptr, &written);
+    // Zero attributes in the basic information mean "unchanged"; zero set by name meant normal.
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    BOOL attributesSet = ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
     return (timesSet && attributesSet) ? TRUE : FALSE;
 }
 
