@@ -18,6 +18,21 @@ namespace {
 FILETIME ToFileTime(const SfxFileTime& ft) { return FILETIME{ft.dwLowDateTime, ft.dwHighDateTime}; }
 SfxFileTime FromFileTime(const FILETIME& ft) { return SfxFileTime{ft.dwLowDateTime, ft.dwHighDateTime}; }
 
+// A C stream over `file`, which it then owns; nullptr (with errno set, `file` still owning the
+// handle) when the C library has no descriptor or stream left.
+FILE* StreamOf(fw::UniqueFile& file, int flags, const char* mode) {
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), flags | _O_BINARY);
+    if (descriptor == -1) return nullptr;
+    file.release();  // the descriptor owns it now
+    FILE* stream = _fdopen(descriptor, mode);
+    if (!stream) {
+        int kept = errno;
+        _close(descriptor);  // closes the handle too
+        errno = kept;
+    }
+    return stream;
+}
+
 }  // namespace
 
 namespace sfxfs {
@@ -27,13 +42,7 @@ FILE* OpenForRead(const char* path) {
     // it is open: what is read later through this handle is what was checked first.
     fw::UniqueFile file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return nullptr;
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_RDONLY | _O_BINARY);
-    if (descriptor == -1) return nullptr;
-    file.release();  // the descriptor owns it now
-    FILE* stream = _fdopen(descriptor, "rb");
-    if (!stream) _close(descriptor);  // closes the handle too
-    return stream;
+    return file ? StreamOf(file, _O_RDONLY, "rb") : nullptr;
 }
 
 FILE* CreatePrivateScratch(const char* folder, unsigned long* error) {
@@ -54,17 +63,8 @@ FILE* CreatePrivateScratch(const char* folder, unsigned long* error) {
         *error = code;
         return nullptr;
     }
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_RDWR | _O_BINARY);
-    if (descriptor == -1) {
-        *error = ERROR_TOO_MANY_OPEN_FILES;
-        return nullptr;
-    }
-    file.release();  // the descriptor owns it now
-    FILE* stream = _fdopen(descriptor, "w+b");
-    if (!stream) {
-        *error = ERROR_NOT_ENOUGH_MEMORY;
-        _close(descriptor);
-    }
+    FILE* stream = StreamOf(file, _O_RDWR, "w+b");
+    if (!stream) *error = ERROR_TOO_MANY_OPEN_FILES;
     return stream;
 }
 
@@ -91,17 +91,8 @@ FILE* CreateForWrite(const char* path, int* error) {
         *error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
         return nullptr;
     }
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_WRONLY | _O_BINARY);
-    if (descriptor == -1) {
-        *error = EMFILE;
-        return nullptr;
-    }
-    file.release();  // the descriptor owns it now
-    FILE* stream = _fdopen(descriptor, "wb");
-    if (!stream) {
-        *error = errno;
-        _close(descriptor);
-    }
+    FILE* stream = StreamOf(file, _O_WRONLY, "wb");
+    if (!stream) *error = errno;
     return stream;
 }
 
