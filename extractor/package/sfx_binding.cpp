@@ -12,7 +12,8 @@ namespace {
 // image holds the marker once, where the slot is.
 constexpr char kBindingMarker[kBindingMarkerLength + 1] = "!SfxImageBinding";
 
-constexpr uint32_t kSectionWritable = 0x80000000;  // IMAGE_SCN_MEM_WRITE
+constexpr uint32_t kSectionWritable = 0x80000000;     // IMAGE_SCN_MEM_WRITE
+constexpr uint32_t kSectionDiscardable = 0x02000000;  // IMAGE_SCN_MEM_DISCARDABLE
 constexpr size_t kSectionHeaderSize = 40;
 
 uint32_t U32At(const std::string& bytes, size_t at) {
@@ -53,7 +54,9 @@ BOOL FindBindingSlot(const std::string& image, size_t* at, std::string& error) {
         const uint64_t rawSize = U32At(image, header + 16);
         const uint64_t rawAt = U32At(image, header + 20);
         const uint32_t characteristics = U32At(image, header + 36);
-        if (rawAt >= image.size()) continue;
+        // Debugging data (kept in simulation builds) may quote the slot's initial bytes; it is
+        // no part of what the program reads at run time.
+        if (rawAt >= image.size() || (characteristics & kSectionDiscardable)) continue;
         const size_t end = static_cast<size_t>(rawAt + rawSize < image.size() ? rawAt + rawSize : image.size());
         for (size_t from = static_cast<size_t>(rawAt);;) {
             size_t hit = image.find(kBindingMarker, from, kBindingMarkerLength);

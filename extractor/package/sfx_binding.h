@@ -46,7 +46,7 @@ inline SfxBinding ParseBindingSlot(const uint8_t* slot) {
 // offset in *at, or TRUE with *at = npos when the image has none (not a PE image, or one built
 // before images had a slot). FALSE with the reason when the marker is there but the slot cannot
 // be used: more than once, not wholly inside one section's raw data, in a writable section, or
-// already filled in.
+// already filled in. Discardable sections (debugging data) are not searched.
 constexpr size_t kNoBindingSlot = static_cast<size_t>(-1);
 [[nodiscard]] BOOL FindBindingSlot(const std::string& image, size_t* at, std::string& error);
 

@@ -238,6 +238,15 @@ TEST(SfxBinding, WriterRefusesASlotItCannotUse) {
         {"writable", ImageWithSlot().replace(kSectionFlagsAt + 3, 1, 1, '\xE0'), "writable section"},
         {"filled in", ImageWithSlot().replace(kSlotAt + 20, 1, 1, '\x01'), "already filled in"},
     };
+    // A discardable section (debugging data quoting the slot) is not where the slot is: a program
+    // with its only marker there has no slot, and is copied as it is.
+    {
+        CScratchDir dir;
+        std::string image = ImageWithSlot();
+        image.replace(kSectionFlagsAt + 3, 1, 1, '\x42');
+        const std::string written = ReadFile(BuildPackage(dir, "debug.exe", image, SamplePlan()));
+        EXPECT_EQ(image, written.substr(0, image.size()));
+    }
     for (const Case& c : cases) {
         CScratchDir dir;
         WriteFile(dir.File("program"), c.image);
