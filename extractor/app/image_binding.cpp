@@ -8,7 +8,7 @@ namespace {
 
 // The slot the package writer fills in, in read-only data. The marker is spelt only here in the
 // program (sfx_binding.cpp, which spells it for the writer, is not linked into it).
-__attribute__((used)) alignas(8) const unsigned char g_packageSlot[kBindingSlotSize] = "!SfxImageBinding";
+__attribute__((used)) const unsigned char g_packageSlot[kBindingSlotSize] = "!SfxImageBinding";
 static_assert(sizeof "!SfxImageBinding" == kBindingMarkerLength + 1, "the marker fills its field");
 
 }  // namespace
