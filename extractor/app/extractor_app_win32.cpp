@@ -2,12 +2,16 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
 #include <new>
 
 #include "extractor/app/browse_folder_win32.h"
 #include "extractor/app/command_runner_win32.h"
 #include "framework/system_library_win32.h"
 #include "extractor/app/extractor_dlg_win32.h"
+#include "extractor/app/image_binding.h"
+#include "extractor/app/owner_records_win32.h"
+#include "extractor/package/sfx_fs.h"
 #include "extractor/app/trusted_folder_win32.h"
 #include "framework/narrow_path_win32.h"
 #include "framework/unique_handle_win32.h"
@@ -51,7 +55,7 @@ BOOL CExtractorApp::InitInstance() {
 
     // Any user can create C:\Temp\...: only a marker an administrator made turns on the boxes,
     // which would otherwise stop every elevated run (and a run as SYSTEM, on a box nobody sees).
-    m_launcher.m_bDiagnostic = sfx::ExistsOwnedByAdministrators(kDiagnosticMarker);
+    m_launcher.m_bDiagnostic = sfx::ExistsOwnedByAdministrators(kDiagnosticMarker, OwnersRecorded());
     // Read twice (table first, data after the dialog or the questions): both reads must see
     // the same file.
     theSfxFile.KeepFileAcrossClose();
@@ -77,6 +81,20 @@ int CExtractorApp::CountEntries(uint32_t mask) {
 uint32_t CExtractorApp::SfxFlags() { return theSfxFile.m_dwSfxFlags; }
 std::string CExtractorApp::Win32Command() { return theSfxFile.m_szWin32Command; }
 std::string CExtractorApp::LastError() { return theSfxFile.m_szLastError; }
+sfx::SfxBinding CExtractorApp::PackageBinding() { return sfx::ImageBinding(); }
+BOOL CExtractorApp::CheckPackage(const sfx::SfxBinding& binding) { return theSfxFile.CheckBinding(binding); }
+
+BOOL CExtractorApp::ReadPackageCopy(const sfx::SfxBinding& binding, const std::string& folder) {
+    unsigned long error = 0;
+    FILE* copy = sfxfs::CreatePrivateScratch(folder.c_str(), &error);
+    if (!copy) {
+        // Refused like a package that does not match: nothing is read from anywhere else.
+        std::snprintf(theSfxFile.m_szLastError, sizeof theSfxFile.m_szLastError, "Package copy error #%lu", error);
+        theSfxFile.Close();
+        return FALSE;
+    }
+    return theSfxFile.ReadFromCopy(binding, copy);
+}
 
 void CExtractorApp::ShowMessage(const std::string& text, const char* caption, sfx::MsgKind kind) {
     if (caption) {
@@ -130,6 +148,8 @@ BOOL CExtractorApp::MakeSurePathExists(const std::string& pathWithBackslash, uns
 bool CExtractorApp::IsElevated() { return sfx::ProcessIsElevated(); }
 
 sfx::PathState CExtractorApp::InspectPath(const std::string& path) { return sfx::InspectPath(path); }
+
+bool CExtractorApp::OwnersRecorded() { return sfx::SystemRecordsOwners(); }
 
 BOOL CExtractorApp::GetWindowsDirectory(std::string& path) { return sfx::SystemWindowsDirectory(path); }
 

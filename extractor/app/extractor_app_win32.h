@@ -41,6 +41,9 @@ public:
     uint32_t SfxFlags() override;
     std::string Win32Command() override;
     std::string LastError() override;
+    sfx::SfxBinding PackageBinding() override;
+    BOOL CheckPackage(const sfx::SfxBinding& binding) override;
+    BOOL ReadPackageCopy(const sfx::SfxBinding& binding, const std::string& folder) override;
     void ShowMessage(const std::string& text, const char* caption, sfx::MsgKind kind) override;
     bool AskYesNo(const std::string& text, const char* caption) override;
     bool RunDialog() override;
@@ -54,6 +57,7 @@ public:
     BOOL MakeSurePathExists(const std::string& pathWithBackslash, unsigned long& error) override;
     bool IsElevated() override;
     sfx::PathState InspectPath(const std::string& path) override;
+    bool OwnersRecorded() override;
     BOOL GetWindowsDirectory(std::string& path) override;
     BOOL RandomSuffix(std::string& hex) override;
     BOOL CreateHeldFolder(const std::string& path, const char* sddl, sfx::HeldFolder& held,

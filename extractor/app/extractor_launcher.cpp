@@ -6,6 +6,7 @@ namespace sfx {
 
 void CExtractorLauncher::SetModulePath(const std::string& path) {
     m_strSfxPathName = path;
+    m_strModulePath = path;
     m_strBaseName = PackageBaseName(path);
 }
 
@@ -21,9 +22,31 @@ void CExtractorLauncher::Diagnostic(const std::string& text, MsgKind kind) {
     if (m_bDiagnostic) m_platform.ShowMessage(text, nullptr, kind);
 }
 
+bool CExtractorLauncher::BoundPackage(SfxBinding& binding) {
+    binding = m_platform.PackageBinding();
+    return binding.Recorded() && m_strSfxPathName == m_strModulePath;
+}
+
+BOOL CExtractorLauncher::SecurePrivateRead(const std::string& folder) {
+    SfxBinding binding;
+    if (!BoundPackage(binding) || m_platform.ReadPackageCopy(binding, folder)) return TRUE;
+    Diagnostic(common::Format("%s\nSfxPathName=%s", m_platform.LastError().c_str(), m_strSfxPathName.c_str()),
+               MsgKind::Error);
+    return FALSE;
+}
+
 void CExtractorLauncher::Run() {
     bool showDialog = false;
     if (m_platform.OpenPackage(m_strSfxPathName)) {
+        // A package that is not the one this image was written with is not read at all: not
+        // its table, not its dialog, nothing extracted, nothing started.
+        SfxBinding binding;
+        if (BoundPackage(binding) && !m_platform.CheckPackage(binding)) {
+            Diagnostic(common::Format("%s\nSfxPathName=%s", m_platform.LastError().c_str(), m_strSfxPathName.c_str()),
+                       MsgKind::Error);
+            m_nExitCode = kExitPackageUnreadable;
+            return;
+        }
         // A table that cannot be read leaves the package open; the second open below then
         // fails and the program ends without a box, with the code of an unreadable package.
         if (m_platform.LoadToc()) {
@@ -51,6 +74,13 @@ void CExtractorLauncher::Run() {
     if (!SelectDestination(-1)) {
         Diagnostic("Select Destination directory error", MsgKind::Error);
         if (!m_bDestinationCancelled) m_nExitCode = kExitDestinationUnavailable;
+        return;
+    }
+    // Into a private folder, the files come from a checked copy of the package in that folder
+    // that nobody else can open, never from the package's file itself.
+    if (m_bPrivateDestination && !SecurePrivateRead(m_strExtractDest)) {
+        m_platform.ClosePackage();
+        m_nExitCode = kExitPackageUnreadable;
         return;
     }
     int expected = m_platform.CountEntries(mask);
@@ -179,7 +209,7 @@ BOOL CExtractorLauncher::MakePrivateFolder(std::string& used, unsigned long& err
             error = kErrorReparsePoint;
             return FALSE;
         }
-        if (held.ownersRecorded && !IsAdministrativeOwner(held.ownerSid)) {
+        if (m_platform.OwnersRecorded() && !IsAdministrativeOwner(held.ownerSid)) {
             error = kErrorInvalidOwner;
             return FALSE;
         }
@@ -199,6 +229,10 @@ uint32_t CExtractorLauncher::ExtractPrivateCopy(uint32_t mask, bool openPackage)
         return kExitDestinationUnavailable;
     }
     if (openPackage && !m_platform.OpenPackage(m_strSfxPathName)) return kExitPackageUnreadable;
+    if (!SecurePrivateRead(used)) {
+        if (openPackage) m_platform.ClosePackage();
+        return kExitPackageUnreadable;
+    }
     int expected = m_platform.CountEntries(mask);
     int count = m_platform.ExtractAll(mask);
     if (openPackage) m_platform.ClosePackage();

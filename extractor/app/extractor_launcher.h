@@ -11,6 +11,7 @@
 
 #include "common/portable_types.h"
 #include "extractor/app/launch_rules.h"
+#include "extractor/package/sfx_binding.h"
 
 namespace sfx {
 
@@ -61,9 +62,6 @@ constexpr unsigned long kErrorInvalidOwner = 1307;  // ERROR_INVALID_OWNER
 struct HeldFolder {
     std::string finalPath;  // the path the handle's folder has, links resolved, no "\\?\" prefix
     std::string ownerSid;   // its owner as a SID string
-    // Whether the system records owners at all. Wine does not: every object there shows the
-    // user who runs it, and no access list is enforced either, so the owner tells nothing.
-    bool ownersRecorded = true;
 };
 
 class CLauncherPlatform {
@@ -81,6 +79,15 @@ public:
     virtual uint32_t SfxFlags() = 0;
     virtual std::string Win32Command() = 0;
     virtual std::string LastError() = 0;
+    // What the running program's own image records about its package; nothing recorded for
+    // an image written behind by an older writer.
+    virtual SfxBinding PackageBinding() = 0;
+    // Checks the open package against `binding`, through the handle it is open with.
+    virtual BOOL CheckPackage(const SfxBinding& binding) = 0;
+    // Reads the open package once into a new file in `folder` that no one else can open,
+    // checking it against `binding` on the way; until ClosePackage (which removes the copy)
+    // the package and its table are read from there.
+    virtual BOOL ReadPackageCopy(const SfxBinding& binding, const std::string& folder) = 0;
 
     // The user. A null caption stands for the application's own.
     virtual void ShowMessage(const std::string& text, const char* caption, MsgKind kind) = 0;
@@ -110,6 +117,9 @@ public:
     // told: the careful answer).
     virtual bool IsElevated() = 0;
     virtual PathState InspectPath(const std::string& path) = 0;
+    // Whether the system records who owns a file. Wine does not: every object there shows the
+    // user who runs it, and no access list is enforced either, so an owner tells nothing.
+    virtual bool OwnersRecorded() = 0;
     // Creates the folder `path`, which must not exist yet (an existing name fails with
     // kErrorAlreadyExists), with the descriptor `sddl` given in the same call, and keeps it open
     // without delete sharing until the process ends, so that it can be neither renamed nor
@@ -147,6 +157,8 @@ public:
     [[nodiscard]] BOOL ExecuteCommand();
 
     std::string m_strSfxPathName;
+    // The running program's file: only its own package is bound to its image.
+    std::string m_strModulePath;
     std::string m_strBaseName;
     std::string m_strExtractDest;
     // The value published as SfxCmdLine.
@@ -166,6 +178,11 @@ private:
     // more into a private folder, which becomes ExtractDest, so that the command never runs
     // from files the user can change. 0, or Extractor's exit code for what failed.
     uint32_t ExtractPrivateCopy(uint32_t mask, bool openPackage);
+    // Whether the package to read is the one the running image records, with what it records.
+    bool BoundPackage(SfxBinding& binding);
+    // The package, open, read into a checked copy in the private folder `folder` when it is
+    // bound; FALSE (with the diagnostic box) when it does not match.
+    BOOL SecurePrivateRead(const std::string& folder);
     // The stored command expanded: run elevated, only the variables Extractor sets and the
     // Windows directory; otherwise the whole environment.
     BOOL ExpandCommand(std::string& command);

@@ -56,6 +56,11 @@ bool SamePath(const std::string& a, const std::string& b) {
     return true;
 }
 
+bool MadeByAdministrators(const ObjectOwnership& object, bool ownersRecorded) {
+    if (!object.exists || object.link) return false;
+    return !ownersRecorded || (object.ownerKnown && IsAdministrativeOwner(object.ownerSid));
+}
+
 bool IsAdministrativeOwner(const std::string& sid) { return sid == "S-1-5-32-544" || sid == "S-1-5-18"; }
 
 std::string WithTrailingBackslash(const std::string& path) {

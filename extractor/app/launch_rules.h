@@ -44,6 +44,20 @@ bool SamePath(const std::string& a, const std::string& b);
 // Whether `sid` (a SID string) is Administrators or SYSTEM: an owner no normal user can be.
 bool IsAdministrativeOwner(const std::string& sid);
 
+// What the system says about a file-system object that counts only when an administrator made
+// it (the diagnostic marker).
+struct ObjectOwnership {
+    bool exists = false;
+    bool link = false;        // a reparse point: it stands for something else
+    bool ownerKnown = false;  // the owner could be read
+    std::string ownerSid;
+};
+
+// Whether that object counts as made by Administrators or SYSTEM. Where the system records no
+// owners (`ownersRecorded` false) nothing can tell who made it, so an existing object that is
+// no link counts.
+bool MadeByAdministrators(const ObjectOwnership& object, bool ownersRecorded);
+
 // `path` with one backslash appended when it does not already end in one.
 std::string WithTrailingBackslash(const std::string& path);
 

@@ -111,22 +111,24 @@ BOOL OwnerOf(HANDLE handle, std::string& sid, DWORD& error) {
     return TRUE;
 }
 
-bool SystemRecordsOwners() {
-    return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr;
-}
-
-bool ExistsOwnedByAdministrators(const char* path) {
+ObjectOwnership InspectOwnership(const char* path) {
+    ObjectOwnership answer;
     fw::UniqueFile object(::CreateFileA(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!object) return false;
+    if (!object) return answer;
+    answer.exists = true;
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(object.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return false;
-    if (!SystemRecordsOwners()) return true;
-    std::string owner;
+    // What cannot be told is taken for a link: it does not count.
+    answer.link = !::GetFileInformationByHandle(object.get(), &info) ||
+                  (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     DWORD error = 0;
-    return OwnerOf(object.get(), owner, error) && IsAdministrativeOwner(owner);
+    answer.ownerKnown = OwnerOf(object.get(), answer.ownerSid, error) != FALSE;
+    return answer;
+}
+
+bool ExistsOwnedByAdministrators(const char* path, bool ownersRecorded) {
+    return MadeByAdministrators(InspectOwnership(path), ownersRecorded);
 }
 
 BOOL CreateHeldFolder(NtCreateFileFn create, const std::string& path, const char* sddl, fw::UniqueFile& folder,
@@ -170,7 +172,6 @@ BOOL CreateHeldFolder(NtCreateFileFn create, const std::string& path, const char
     HeldFolder answer;
     if (!FinalPathOf(made.get(), answer.finalPath, error) || !OwnerOf(made.get(), answer.ownerSid, error))
         return FALSE;
-    answer.ownersRecorded = SystemRecordsOwners();
     held = answer;
     folder = std::move(made);
     return TRUE;

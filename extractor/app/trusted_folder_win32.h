@@ -46,13 +46,12 @@ BOOL FinalPathOf(HANDLE handle, std::string& path, DWORD& error);
 // The owner of an open file or folder as a SID string.
 BOOL OwnerOf(HANDLE handle, std::string& sid, DWORD& error);
 
-// Whether the system records who owns a file. Wine (which exports wine_get_version from ntdll)
-// does not: it shows every object as the user's own and enforces no access list.
-bool SystemRecordsOwners();
+// What the system says about the object `path` names (the object itself, never what a link
+// points to): whether it exists, is a link, and who owns it.
+ObjectOwnership InspectOwnership(const char* path);
 
-// Whether `path` exists as a file-system object (not a link) owned by Administrators or SYSTEM:
-// anything a normal user could have made does not count. Where the system records no owners,
-// existing is enough: nothing there can tell who made it.
-bool ExistsOwnedByAdministrators(const char* path);
+// Whether `path` counts as made by Administrators or SYSTEM (MadeByAdministrators): anything a
+// normal user could have made does not.
+bool ExistsOwnedByAdministrators(const char* path, bool ownersRecorded);
 
 }  // namespace sfx

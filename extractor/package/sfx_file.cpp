@@ -24,6 +24,18 @@ CSfxFile::CSfxFile()
       m_pFile(nullptr),
       m_ullPackageSize(0) {}
 
+namespace {
+
+bool SameRecord(const CSrcFileInfo& a, const CSrcFileInfo& b) {
+    return std::memcmp(a.m_szFileName, b.m_szFileName, sizeof a.m_szFileName) == 0 &&
+           a.m_ullFileSize == b.m_ullFileSize && a.m_ullCompressedSize == b.m_ullCompressedSize &&
+           FileTimeToU64(a.m_ftLastWrite) == FileTimeToU64(b.m_ftLastWrite) &&
+           FileTimeToU64(a.m_ftCreation) == FileTimeToU64(b.m_ftCreation) && a.m_dwAttributes == b.m_dwAttributes &&
+           a.m_ullDataOffset == b.m_ullDataOffset && a.m_dwPlatform == b.m_dwPlatform;
+}
+
+}  // namespace
+
 CSfxFile::~CSfxFile() {
     Close();
     if (m_pKeptFile) std::fclose(m_pKeptFile);
@@ -52,7 +64,10 @@ void CSfxFile::Fail(const char* text) {
 
 void CSfxFile::Close() {
     if (!m_pFile) return;
-    if (m_bKeepAcrossClose && m_pFile != m_pKeptFile) {
+    if (m_pFile == m_pCopy) {
+        std::fclose(m_pCopy);
+        m_pCopy = nullptr;
+    } else if (m_bKeepAcrossClose && m_pFile != m_pKeptFile) {
         if (m_pKeptFile) std::fclose(m_pKeptFile);
         m_pKeptFile = m_pFile;
     } else if (!m_bKeepAcrossClose) {
@@ -181,6 +196,10 @@ BOOL CSfxFile::Open(const char* path) {
         SetLastError("Open Sfx file error");
         return FALSE;
     }
+    return ReadTrailer();
+}
+
+BOOL CSfxFile::ReadTrailer() {
     if (!sfxfs::SizeOf(m_pFile, &m_ullPackageSize)) {
         SetLastError("Open Sfx file error");
         Close();
@@ -239,6 +258,79 @@ BOOL CSfxFile::Open(const char* path) {
         (void)reader.U64(&offset);
     }
     m_ullOffsetToTOC = offset;
+    return TRUE;
+}
+
+BOOL CSfxFile::MatchesBinding(const sfx::SfxBinding& binding, FILE* copy) {
+    const uint64_t end = binding.offset + binding.length;
+    // The recorded range is the whole package: it ends where the trailer found ends.
+    bool match = end > binding.offset && m_ullTrailerAt != 0 && m_ullTrailerAt + sfx::kTrailerSize == end &&
+                 end <= m_ullPackageSize && sfxfs::Seek(m_pFile, binding.offset) &&
+                 (!copy || sfxfs::Seek(copy, binding.offset));
+    if (match) {
+        constexpr size_t kPiece = 64 * 1024;
+        std::unique_ptr<unsigned char[]> piece(new (std::nothrow) unsigned char[kPiece]);
+        if (!piece) {
+            SetLastError("malloc memory error");
+            Close();
+            return FALSE;
+        }
+        sfx::CSha256 hash;
+        for (uint64_t left = binding.length; match && left > 0;) {
+            size_t want = left < kPiece ? static_cast<size_t>(left) : kPiece;
+            match = std::fread(piece.get(), 1, want, m_pFile) == want &&
+                    (!copy || std::fwrite(piece.get(), 1, want, copy) == want);
+            hash.Update(piece.get(), want);
+            left -= want;
+        }
+        uint8_t digest[sfx::kSha256Size];
+        hash.Final(digest);
+        match = match && std::memcmp(digest, binding.digest, sizeof digest) == 0 && (!copy || std::fflush(copy) == 0);
+    }
+    if (!match) {
+        Fail("Package hash mismatched");
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CSfxFile::CheckBinding(const sfx::SfxBinding& binding) {
+    if (!m_pFile) {
+        SetLastError("SfxFile not opened");
+        return FALSE;
+    }
+    return MatchesBinding(binding, nullptr);
+}
+
+BOOL CSfxFile::ReadFromCopy(const sfx::SfxBinding& binding, FILE* copy) {
+    if (!m_pFile) {
+        std::fclose(copy);
+        SetLastError("SfxFile not opened");
+        return FALSE;
+    }
+    if (!MatchesBinding(binding, copy)) {
+        std::fclose(copy);
+        return FALSE;
+    }
+    // From here on only the copy is read; the file itself stays kept for a later Open.
+    Close();
+    m_pFile = m_pCopy = copy;
+    std::vector<std::unique_ptr<CSrcFileInfo>> before = std::move(m_entries);
+    m_entries.clear();
+    if (!ReadTrailer() || !LoadToc()) {
+        Close();
+        m_entries = std::move(before);  // records handed out (the dialog's list) stay valid
+        return FALSE;
+    }
+    if (before.empty()) return TRUE;
+    bool same = before.size() == m_entries.size();
+    for (size_t i = 0; same && i < before.size(); ++i) same = SameRecord(*before[i], *m_entries[i]);
+    // The records already handed out (the dialog's list holds them) stay the ones in use.
+    m_entries = std::move(before);
+    if (!same) {
+        Fail("Package hash mismatched");
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -380,6 +472,9 @@ BOOL CSfxFile::ExtractOne(CSrcFileInfo* entry) {
     // The recorded size bounds what an entry may inflate to: a small stream that inflates
     // without end would otherwise fill the disk.
     int result = DecompressStream(m_pFile, &compressed, destination, &written, entry->m_ullFileSize);
+    // The stored times and attributes go through the handle the data went through.
+    if (result == kInflateOk)
+        (void)sfxfs::ApplyStamp(destination, entry->m_ftCreation, entry->m_ftLastWrite, entry->m_dwAttributes);
     // A failed close loses buffered bytes: that file is not written either.
     bool closed = std::fclose(destination) == 0;
     if (result == kInflateTooLarge) {
@@ -390,7 +485,6 @@ BOOL CSfxFile::ExtractOne(CSrcFileInfo* entry) {
         SetLastError("Decompress routine error");
         return FALSE;
     }
-    (void)sfxfs::ApplyStamp(entry->m_szFileName, entry->m_ftCreation, entry->m_ftLastWrite, entry->m_dwAttributes);
     return TRUE;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/portable_types.h"
+#include "extractor/package/sfx_binding.h"
 #include "extractor/package/sfx_entry.h"
 
 class CSfxFile {
@@ -39,6 +40,17 @@ public:
     // or delete it while it is held.
     void KeepFileAcrossClose();
 
+    // Checks the open package against what its program image records (sfx_binding.h): its
+    // bytes from "!SRC" to the end of its trailer must have the recorded place and SHA-256.
+    // A mismatch ("Package hash mismatched") closes the package.
+    [[nodiscard]] BOOL CheckBinding(const sfx::SfxBinding& binding);
+    // The same check, reading the package once into `copy` (a new empty file that no one else
+    // can open) while hashing it. On a match the package is read from the copy until Close,
+    // which closes the copy: the trailer and the table are read again from there, and a table
+    // already loaded must be the copy's, record for record. The program image is not copied
+    // (zeros stand in its place), so nothing unchecked can be read from the copy.
+    [[nodiscard]] BOOL ReadFromCopy(const sfx::SfxBinding& binding, FILE* copy);
+
     BOOL IsOpen() const { return m_pFile != nullptr; }
     BOOL HasEntries() const { return !m_entries.empty(); }
     uint32_t GetDestOption() const;  // flags bits 0-7
@@ -63,6 +75,10 @@ public:
 private:
     void SetLastError(const char* format, ...) BREVANE_PRINTF(2, 3);
     void Fail(const char* text);  // SetLastError, close, and trace the text
+    // Open's work once m_pFile is set: the size, the signature, the version, the table's offset.
+    BOOL ReadTrailer();
+    // Hashes the recorded range of the open package, copying it into `copy` when given.
+    BOOL MatchesBinding(const sfx::SfxBinding& binding, FILE* copy);
     // 1 found (position set), 0 not found, -1 no memory for the search window.
     int FindLastSignature(uint64_t* position);
     // Where the signature search ends: the start of the file's certificate table, or the end
@@ -76,6 +92,7 @@ private:
     std::vector<std::unique_ptr<CSrcFileInfo>> m_entries;
     FILE* m_pFile;
     bool m_bKeepAcrossClose = false;
+    FILE* m_pCopy = nullptr;      // the checked copy being read, owned here
     FILE* m_pKeptFile = nullptr;  // the file Close kept, and its path
     std::string m_strKeptPath;
     uint64_t m_ullPackageSize;  // size of the open file, the bound of every count

@@ -18,6 +18,11 @@ FILE* OpenForRead(const char* path);
 // number in *error (13, EACCES, for a read-only file in the way).
 FILE* CreateForWrite(const char* path, int* error);
 
+// Creates a new file under a random name in `folder` for reading and writing, which nobody else
+// can open while it is open and which is removed when it is closed; nullptr on failure (the
+// system's or the C library's error in *error). It holds the reader's checked copy of a package.
+FILE* CreatePrivateScratch(const char* folder, unsigned long* error);
+
 // True when `path` is a symbolic link, junction or other reparse point: writing through it would
 // write somewhere else than the folder it lies in.
 bool IsLink(const char* path);
@@ -40,8 +45,9 @@ struct FileStamp {
 BOOL ReadStamp(const char* path, FileStamp* stamp);
 
 // Sets the creation and last-write times (the last-access time is left alone), then the
-// attributes. FALSE when either step fails.
-BOOL ApplyStamp(const char* path, const SfxFileTime& creation, const SfxFileTime& lastWrite, uint32_t attributes);
+// attributes, of the file open for writing as `file`, through that open file (flushed first),
+// never by its name: the name may stand for something else by then. FALSE when either step fails.
+BOOL ApplyStamp(FILE* file, const SfxFileTime& creation, const SfxFileTime& lastWrite, uint32_t attributes);
 
 // Creates every missing directory of `path` up to its last backslash (or slash); an existing
 // directory is accepted.

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +52,27 @@ struct timespec ToTimespec(const SfxFileTime& ft) {
 namespace sfxfs {
 
 FILE* OpenForRead(const char* path) { return std::fopen(ToPosixPath(path).c_str(), "rb"); }
+
+FILE* CreatePrivateScratch(const char* folder, unsigned long* error) {
+    std::string pattern = ToPosixPath(folder);
+    if (!pattern.empty() && pattern.back() != '/') pattern += '/';
+    pattern += "XXXXXXXXXXXXXXXX.tmp";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int descriptor = mkstemps(name.data(), 4);
+    if (descriptor < 0) {
+        *error = static_cast<unsigned long>(errno);
+        return nullptr;
+    }
+    // Gone from the folder at once; the open descriptor is the only way to it.
+    unlink(name.data());
+    FILE* stream = fdopen(descriptor, "w+b");
+    if (!stream) {
+        *error = static_cast<unsigned long>(errno);
+        close(descriptor);
+    }
+    return stream;
+}
 
 bool IsLink(const char* path) {
     struct stat info{};
@@ -97,19 +119,19 @@ BOOL ReadStamp(const char* path, FileStamp* stamp) {
     return TRUE;
 }
 
-BOOL ApplyStamp(const char* path, const SfxFileTime& /*creation*/, const SfxFileTime& lastWrite,
-                uint32_t attributes) {
-    std::string posix = ToPosixPath(path);
+BOOL ApplyStamp(FILE* file, const SfxFileTime& /*creation*/, const SfxFileTime& lastWrite, uint32_t attributes) {
+    if (std::fflush(file) != 0) return FALSE;
+    const int descriptor = ::fileno(file);
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;  // last access untouched
     times[1] = ToTimespec(lastWrite);
-    BOOL timesSet = ::utimensat(AT_FDCWD, posix.c_str(), times, 0) == 0;
+    BOOL timesSet = ::futimens(descriptor, times) == 0;
     struct stat info{};
-    if (::stat(posix.c_str(), &info) != 0) return FALSE;
+    if (::fstat(descriptor, &info) != 0) return FALSE;
     mode_t mode = info.st_mode & 07777;
     mode = (attributes & kAttributeReadOnly) ? (mode & ~static_cast<mode_t>(0222)) : (mode | S_IWUSR);
-    BOOL modeSet = ::chmod(posix.c_str(), mode) == 0;
+    BOOL modeSet = ::fchmod(descriptor, mode) == 0;
     return (timesSet && modeSet) ? TRUE : FALSE;
 }
 

@@ -18,6 +18,21 @@ namespace {
 FILETIME ToFileTime(const SfxFileTime& ft) { return FILETIME{ft.dwLowDateTime, ft.dwHighDateTime}; }
 SfxFileTime FromFileTime(const FILETIME& ft) { return SfxFileTime{ft.dwLowDateTime, ft.dwHighDateTime}; }
 
+// A C stream over `file`, which it then owns; nullptr (with errno set, `file` still owning the
+// handle) when the C library has no descriptor or stream left.
+FILE* StreamOf(fw::UniqueFile& file, int flags, const char* mode) {
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), flags | _O_BINARY);
+    if (descriptor == -1) return nullptr;
+    file.release();  // the descriptor owns it now
+    FILE* stream = _fdopen(descriptor, mode);
+    if (!stream) {
+        int kept = errno;
+        _close(descriptor);  // closes the handle too
+        errno = kept;
+    }
+    return stream;
+}
+
 }  // namespace
 
 namespace sfxfs {
@@ -27,12 +42,29 @@ FILE* OpenForRead(const char* path) {
     // it is open: what is read later through this handle is what was checked first.
     fw::UniqueFile file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return nullptr;
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_RDONLY | _O_BINARY);
-    if (descriptor == -1) return nullptr;
-    file.release();  // the descriptor owns it now
-    FILE* stream = _fdopen(descriptor, "rb");
-    if (!stream) _close(descriptor);  // closes the handle too
+    return file ? StreamOf(file, _O_RDONLY, "rb") : nullptr;
+}
+
+FILE* CreatePrivateScratch(const char* folder, unsigned long* error) {
+    std::string hex;
+    DWORD code = 0;
+    if (!fw::RandomHex128(hex, code)) {
+        *error = code;
+        return nullptr;
+    }
+    std::string path = folder;
+    if (!path.empty() && path.back() != '\\') path += '\\';
+    path += hex + ".tmp";
+    // No sharing at all, a name nobody knows, made new, and gone when closed: the copy is read
+    // only through this handle, and nothing of it outlives the process.
+    fw::UniqueFile file;
+    if (!fw::OpenWithoutLinks(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, file, code)) {
+        *error = code;
+        return nullptr;
+    }
+    FILE* stream = StreamOf(file, _O_RDWR, "w+b");
+    if (!stream) *error = ERROR_TOO_MANY_OPEN_FILES;
     return stream;
 }
 
@@ -59,17 +91,8 @@ FILE* CreateForWrite(const char* path, int* error) {
         *error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
         return nullptr;
     }
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_WRONLY | _O_BINARY);
-    if (descriptor == -1) {
-        *error = EMFILE;
-        return nullptr;
-    }
-    file.release();  // the descriptor owns it now
-    FILE* stream = _fdopen(descriptor, "wb");
-    if (!stream) {
-        *error = errno;
-        _close(descriptor);
-    }
+    FILE* stream = StreamOf(file, _O_WRONLY, "wb");
+    if (!stream) *error = errno;
     return stream;
 }
 
@@ -101,18 +124,18 @@ BOOL ReadStamp(const char* path, FileStamp* stamp) {
     return TRUE;
 }
 
-BOOL ApplyStamp(const char* path, const SfxFileTime& creation, const SfxFileTime& lastWrite, uint32_t attributes) {
-    BOOL timesSet = FALSE;
-    {
-        fw::UniqueFile file(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file) {
-            FILETIME created = ToFileTime(creation);
-            FILETIME written = ToFileTime(lastWrite);
-            timesSet = ::SetFileTime(file.get(), &created, nullptr, &written);
-        }
-    }
-    BOOL attributesSet = ::SetFileAttributesA(path, attributes);
+BOOL ApplyStamp(FILE* file, const SfxFileTime& creation, const SfxFileTime& lastWrite, uint32_t attributes) {
+    // Everything written first: a write after the times would move the last-write time again.
+    if (std::fflush(file) != 0) return FALSE;
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (handle == INVALID_HANDLE_VALUE) return FALSE;
+    FILETIME created = ToFileTime(creation);
+    FILETIME written = ToFileTime(lastWrite);
+    BOOL timesSet = ::SetFileTime(handle, &created, nullptr, &written);
+    // Zero attributes in the basic information mean "unchanged"; zero set by name meant normal.
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    BOOL attributesSet = ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
     return (timesSet && attributesSet) ? TRUE : FALSE;
 }
 

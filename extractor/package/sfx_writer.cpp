@@ -9,6 +9,7 @@
 #include <zlib.h>
 
 #include "common/format.h"
+#include "extractor/package/sfx_binding.h"
 #include "extractor/package/sfx_fs.h"
 
 namespace {
@@ -20,12 +21,19 @@ struct FileCloser {
 };
 using UniqueStdFile = std::unique_ptr<FILE, FileCloser>;
 
-// Counts what it writes, so that offsets come from the bytes actually written.
+// Counts what it writes, so that offsets come from the bytes actually written. Once told to,
+// it also hashes and checksums what it writes: the package behind the program image.
 class COutput {
 public:
     explicit COutput(FILE* file) : m_file(file) {}
+    void StartDigest(sfx::CSha256* hash, sfx::CPeChecksum* checksum) {
+        m_hash = hash;
+        m_checksum = checksum;
+    }
     bool Write(const void* data, size_t size) {
         if (size && std::fwrite(data, 1, size, m_file) != size) return false;
+        if (m_hash) m_hash->Update(data, size);
+        if (m_checksum) m_checksum->Add(data, size, m_position);
         m_position += size;
         return true;
     }
@@ -35,7 +43,38 @@ public:
 private:
     FILE* m_file;
     uint64_t m_position = 0;
+    sfx::CSha256* m_hash = nullptr;
+    sfx::CPeChecksum* m_checksum = nullptr;
 };
+
+bool ReadProgram(FILE* file, std::string* bytes) {
+    std::unique_ptr<unsigned char[]> piece(new unsigned char[kCopyPiece]);
+    size_t got;
+    while ((got = std::fread(piece.get(), 1, kCopyPiece, file)) > 0)
+        bytes->append(reinterpret_cast<const char*>(piece.get()), got);
+    return !std::ferror(file);
+}
+
+// Records `binding` in the slot at `slotAt` of the finished file and gives the file its PE
+// checksum: the package's words are in `checksum` already, the image's are added here with the
+// slot filled in and the checksum field left out.
+bool RecordBinding(FILE* output, std::string image, size_t slotAt, const sfx::SfxBinding& binding,
+                   sfx::CPeChecksum checksum) {
+    const std::string values = sfx::BindingSlotValues(binding);
+    image.replace(slotAt + sfx::kBindingMarkerLength, values.size(), values);
+    size_t checksumAt = 0;
+    bool hasChecksum = sfx::PeChecksumOffset(image, &checksumAt);
+    if (hasChecksum) image.replace(checksumAt, 4, 4, '\0');
+    checksum.Add(image.data(), image.size(), 0);
+    if (!sfxfs::Seek(output, slotAt + sfx::kBindingMarkerLength) ||
+        std::fwrite(values.data(), 1, values.size(), output) != values.size())
+        return false;
+    if (!hasChecksum) return true;
+    sfx::CByteWriter field;
+    field.U32(checksum.Value(binding.offset + binding.length));
+    return sfxfs::Seek(output, checksumAt) &&
+           std::fwrite(field.Data().data(), 1, field.Data().size(), output) == field.Data().size();
+}
 
 // Bytes of one entry: an open file or an in-memory string.
 class CSource {
@@ -198,14 +237,19 @@ BOOL WriteSfxPackage(const std::string& programPath, const SfxPackagePlan& plan,
         return FALSE;
     };
 
+    std::string image;
+    if (!ReadProgram(program.get(), &image)) return fail("reading the program file failed");
+    size_t slotAt = sfx::kNoBindingSlot;
+    std::string why;
+    if (!sfx::FindBindingSlot(image, &slotAt, why)) return fail(common::Format("%s: %s", programPath.c_str(), why.c_str()));
+
+    // The image goes out as built; its slot is filled in once the package's digest is known.
     COutput out(output.get());
-    {
-        std::unique_ptr<unsigned char[]> piece(new unsigned char[kCopyPiece]);
-        size_t got;
-        while ((got = std::fread(piece.get(), 1, kCopyPiece, program.get())) > 0)
-            if (!out.Write(piece.get(), got)) return fail("writing the package failed");
-        if (std::ferror(program.get())) return fail("reading the program file failed");
-    }
+    if (!out.Write(image)) return fail("writing the package failed");
+    sfx::CSha256 hash;
+    sfx::CPeChecksum checksum;
+    if (slotAt != sfx::kNoBindingSlot) out.StartDigest(&hash, &checksum);
+    const uint64_t packageAt = out.Position();
     if (!out.Write(sfx::kDataMarker, sfx::kDataMarkerLength)) return fail("writing the package failed");
 
     std::vector<CSrcFileInfo> stored;
@@ -219,7 +263,6 @@ BOOL WriteSfxPackage(const std::string& programPath, const SfxPackagePlan& plan,
             if (!file) return fail(common::Format("cannot open \"%s\"", entry.sourcePath.c_str()));
         }
         CSource source(file.get(), entry.hasData ? &entry.data : nullptr);
-        std::string why;
         if (!CompressEntry(source, plan.level, out, &info.m_ullFileSize, &info.m_ullCompressedSize, why))
             return fail(common::Format("%s: %s", info.m_szFileName, why.c_str()));
         stored.push_back(info);
@@ -231,6 +274,14 @@ BOOL WriteSfxPackage(const std::string& programPath, const SfxPackagePlan& plan,
     for (const CSrcFileInfo& info : stored) sfx::WriteEntryRecord(toc, info);
     sfx::WriteTrailer(toc, tocOffset);
     if (!out.Write(toc.Data())) return fail("writing the package failed");
+    if (slotAt != sfx::kNoBindingSlot) {
+        sfx::SfxBinding binding;
+        binding.offset = packageAt;
+        binding.length = out.Position() - packageAt;
+        hash.Final(binding.digest);
+        if (!RecordBinding(output.get(), image, slotAt, binding, checksum))
+            return fail("writing the package failed");
+    }
     FILE* raw = output.release();
     if (std::fclose(raw) != 0) {
         std::remove(outputPath.c_str());

@@ -31,7 +31,9 @@ struct SfxPackagePlan {
 // than 79 characters, a command longer than 255 characters, a level zlib does not know.
 [[nodiscard]] BOOL CheckSfxPackagePlan(const SfxPackagePlan& plan, std::string& error);
 
-// Writes `programPath`'s bytes followed by the package to `outputPath` (replacing it). On
+// Writes `programPath`'s bytes followed by the package to `outputPath` (replacing it). A
+// program image with a package slot (sfx_binding.h) gets the package's place and SHA-256
+// recorded there and its PE checksum fixed; any other program is copied unchanged. On
 // failure nothing is left at `outputPath` and `error` says why. `entriesOut`, when given,
 // receives the records as stored.
 [[nodiscard]] BOOL WriteSfxPackage(const std::string& programPath, const SfxPackagePlan& plan,

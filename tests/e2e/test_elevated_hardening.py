@@ -4,10 +4,12 @@ package's certificate table. None of it may run, and Extractor's own failures en
 own exit codes (20 package, 21 destination, 22 extraction, 23 command)."""
 from __future__ import annotations
 
+import hashlib
 import os
 import shutil
 import struct
 import subprocess
+import sys
 
 import pytest
 
@@ -280,3 +282,53 @@ def test_a_trailer_added_to_the_certificate_table_of_a_signed_package_is_ignored
     assert len(read_probe_records(private / "genuine.txt")) == 1
     assert not (private / "forged.txt").exists() and not (work / "forged.txt").exists()
     remove_private_folders(drive_c, "tampered")
+
+
+def test_a_package_that_is_not_the_one_its_program_records_starts_nothing(wine, scratch, drive_c):
+    """The writer records the package's place and SHA-256 in the program image's slot and fixes
+    the checksum. A package changed afterwards (here its stored command, as a file put in the
+    package's place after the elevation prompt would be) is refused before anything is read from
+    it: exit 20, no folder made, nothing extracted or started. With the slot left empty, as an
+    older writer leaves it, the same bytes run as they always did."""
+    folder = str(builds.REPO_ROOT / "devtools" / "dosstub")
+    if folder not in sys.path:
+        sys.path.insert(0, folder)
+    import dosstub
+
+    package = Package(NO_DIALOG | TEMP_OPTION, "sfxprobe.exe /record probe.txt /exit 3", standard_entries())
+    exe = build_package(package, scratch.file("build"), scratch.file("bound.exe"))
+    data = exe.read_bytes()
+    image_size = builds.program(builds.UNDER_TEST.preset, builds.UNDER_TEST.extractor).stat().st_size
+    slot = data.find(b"!SfxImageBinding")
+    assert 0 < slot < image_size and data.find(b"!SfxImageBinding", slot + 1) == -1
+    offset, length, digest = struct.unpack_from("<QQ32s", data, slot + 16)
+    assert (offset, offset + length) == (image_size, len(data))
+    assert data[offset:offset + 4] == b"!SRC"
+    assert hashlib.sha256(data[offset:]).digest() == digest
+    layout = dosstub.PeLayout(data)
+    assert struct.unpack_from("<I", data, layout.checksum_at)[0] == dosstub.pe_checksum(data, layout.checksum_at)
+
+    remove_temp_destination(drive_c, "bound")
+    roots = {p.name for p in private_root(drive_c).iterdir()}
+    try:
+        assert wine.run([exe], cwd=scratch.path, timeout=RUN_SECONDS).exit_code == 3
+        assert len(read_probe_records(the_private_folder(drive_c, "bound") / "probe.txt")) == 1
+        remove_private_folders(drive_c, "bound")
+
+        changed = bytearray(data)
+        at = changed.rfind(b"/exit 3")
+        assert at > offset
+        changed[at:at + 7] = b"/exit 4"
+        exe.write_bytes(bytes(changed))
+        result = wine.run([exe], cwd=scratch.path, timeout=RUN_SECONDS)
+        assert result.exit_code == 20
+        assert {p.name for p in private_root(drive_c).iterdir()} == roots
+        [temp] = temp_folders(drive_c)
+        assert not (temp / "bound").exists()
+        assert not (scratch.path / "probe.txt").exists() and not (scratch.path / "sfxprobe.exe").exists()
+
+        changed[slot + 16:slot + 64] = bytes(48)
+        exe.write_bytes(bytes(changed))
+        assert wine.run([exe], cwd=scratch.path, timeout=RUN_SECONDS).exit_code == 4
+    finally:
+        remove_temp_destination(drive_c, "bound")

@@ -61,6 +61,20 @@ public:
         return extracted;
     }
     int CountEntries(uint32_t) override { return matching; }
+    SfxBinding binding;  // nothing recorded unless a test says so
+    BOOL checkAnswer = TRUE;
+    BOOL copyAnswer = TRUE;
+    SfxBinding PackageBinding() override { return binding; }
+    BOOL CheckPackage(const SfxBinding&) override {
+        calls.push_back("Check");
+        if (!checkAnswer) lastError = "Package hash mismatched";
+        return checkAnswer;
+    }
+    BOOL ReadPackageCopy(const SfxBinding&, const std::string& folder) override {
+        calls.push_back("Copy into " + folder);
+        if (!copyAnswer) lastError = "Package hash mismatched";
+        return copyAnswer;
+    }
     bool elevated = false;
     std::map<std::string, PathState> paths;  // what InspectPath answers; a folder when not listed
     std::set<std::string> taken;             // missing, but created by someone else first
@@ -69,6 +83,7 @@ public:
     bool ownersRecorded = true;
     int suffixes = 0;
     bool IsElevated() override { return elevated; }
+    bool OwnersRecorded() override { return ownersRecorded; }
     BOOL GetWindowsDirectory(std::string& path) override {
         path = "C:\\Windows";
         return TRUE;
@@ -92,7 +107,6 @@ public:
         paths[path] = PathState::Folder;
         held.finalPath = finalPathOverride.empty() ? path : finalPathOverride;
         held.ownerSid = owner;
-        held.ownersRecorded = ownersRecorded;
         return TRUE;
     }
     bool FileExists(const std::string& path) override { return files.empty() || files.count(path) > 0; }
@@ -676,6 +690,88 @@ TEST_F(LauncherTest, ElevatedCommandSeesOnlyExtractorsVariablesAndTheSystemsWind
     platform.command = "%X%\\evil.exe";
     ASSERT_TRUE(launcher.ExecuteCommand());
     EXPECT_EQ("C:\\Users\\me\\evil.exe", platform.started);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace sfx;
+
+class BoundLauncherTest : public LauncherTest {
+protected:
+    void SetUp() override {
+        LauncherTest::SetUp();
+        platform.binding.offset = 0x400;
+        platform.binding.length = 0x1000;
+    }
+};
+
+TEST_F(BoundLauncherTest, APackageThatIsNotTheImagesOwnIsNeitherReadNorRun) {
+    platform.checkAnswer = FALSE;
+    platform.flags = 0x001;  // the dialog would be shown
+    launcher.m_bDiagnostic = true;
+    launcher.Run();
+    // Checked as soon as it is open: no table, no dialog, no folder, nothing extracted or started.
+    EXPECT_EQ((std::vector<std::string>{"Open C:\\dl\\B.exe", "Check"}), platform.calls);
+    EXPECT_EQ(kExitPackageUnreadable, launcher.m_nExitCode);
+    EXPECT_EQ((std::vector<std::string>{"(app)|1|Package hash mismatched\nSfxPathName=C:\\dl\\B.exe"}),
+              platform.messages);
+
+    // Another package loaded in the dialog is not this image's: nothing to check it against.
+    platform.calls.clear();
+    launcher.m_strSfxPathName = "C:\\dl\\other.exe";
+    platform.flags = 0x101;
+    platform.openAnswers = {TRUE, TRUE};
+    launcher.Run();
+    EXPECT_EQ(platform.calls.end(), std::find(platform.calls.begin(), platform.calls.end(), "Check"));
+    EXPECT_EQ(7u, launcher.m_nExitCode);
+}
+
+TEST_F(BoundLauncherTest, ElevatedTheFilesComeOnlyFromACheckedCopyInThePrivateFolder) {
+    const std::string priv = "C:\\Windows\\SystemTemp\\B." + std::string(31, '0') + "a";
+    const std::string second = "C:\\Windows\\SystemTemp\\B." + std::string(31, '0') + "b";
+    platform.elevated = true;
+    launcher.Run();
+    EXPECT_EQ((std::vector<std::string>{"Open C:\\dl\\B.exe", "Check", "LoadToc", "Close", "Open C:\\dl\\B.exe",
+                                        "Create " + priv + " " + kTrustedFolderSddl, "Cd " + priv,
+                                        "Copy into " + priv, "ExtractAll 6", "Close", "FreeEntries",
+                                        "Set SfxPathName=C:\\dl\\B.exe", "Set ExtractDest=" + priv, "Cd " + priv,
+                                        "Start run.exe  in " + priv}),
+              platform.calls);
+    EXPECT_EQ(7u, launcher.m_nExitCode);
+
+    // A folder the user chose gets the files of the package checked in place; the private
+    // folder the command runs from gets them from its own checked copy.
+    platform.calls.clear();
+    platform.suffixes = 1;
+    platform.flags = 0x102;
+    platform.openAnswers = {TRUE, TRUE};
+    launcher.Run();
+    auto create = std::find(platform.calls.begin(), platform.calls.end(),
+                            "Create " + second + " " + kTrustedFolderSddl);
+    ASSERT_LE(4, platform.calls.end() - create);
+    const std::vector<std::string> tail(create, create + 4);
+    EXPECT_EQ((std::vector<std::string>{"Create " + second + " " + kTrustedFolderSddl, "Cd " + second,
+                                        "Copy into " + second, "ExtractAll 6"}),
+              tail);
+
+    // The copy does not match (the file changed after the first check): nothing is extracted
+    // into the private folder and nothing starts.
+    for (uint32_t flags : {0x101u, 0x102u}) {
+        platform.calls.clear();
+        platform.started.clear();
+        platform.copyAnswer = FALSE;
+        platform.flags = flags;
+        platform.openAnswers = {TRUE, TRUE};
+        launcher.Run();
+        EXPECT_EQ(kExitPackageUnreadable, launcher.m_nExitCode) << flags;
+        EXPECT_EQ("", platform.started) << flags;
+        auto copy = std::find_if(platform.calls.begin(), platform.calls.end(),
+                                 [](const std::string& call) { return call.rfind("Copy into", 0) == 0; });
+        ASSERT_NE(platform.calls.end(), copy) << flags;
+        EXPECT_EQ("Close", *(copy + 1)) << flags;
+    }
 }
 
 }  // namespace

@@ -117,4 +117,25 @@ TEST(StartFailureText, ErrorTextAndElevation) {
     EXPECT_EQ("This program requires elevation (run as) administrator privilege", StartFailureText(740, "x", "y"));
 }
 
+TEST(MadeByAdministrators, OnlyAnObjectNoUserCouldHaveMadeCounts) {
+    struct Row {
+        const char* what;
+        ObjectOwnership object;
+        bool recorded;
+        bool counts;
+    } rows[] = {
+        {"missing", {false, false, false, ""}, true, false},
+        {"owned by Administrators", {true, false, true, "S-1-5-32-544"}, true, true},
+        {"owned by SYSTEM", {true, false, true, "S-1-5-18"}, true, true},
+        {"owned by a user (any user may create C:\\Temp\\...)", {true, false, true, "S-1-5-21-1-2-3-1001"}, true, false},
+        {"owner unreadable", {true, false, false, ""}, true, false},
+        {"a link an administrator owns", {true, true, true, "S-1-5-32-544"}, true, false},
+        // Where no owner is recorded (Wine), the owner tells nothing: existing is all there is.
+        {"owners not recorded", {true, false, true, "S-1-5-21-1-2-3-1001"}, false, true},
+        {"owners not recorded, a link", {true, true, false, ""}, false, false},
+        {"owners not recorded, missing", {false, false, false, ""}, false, false},
+    };
+    for (const Row& row : rows) EXPECT_EQ(row.counts, MadeByAdministrators(row.object, row.recorded)) << row.what;
+}
+
 }  // namespace
