@@ -119,7 +119,28 @@ ctest_wine_tier() {
   ctest_tier "$@"
 }
 
+# layers_tier: the layers point one way. updater/app uses updater/platform and updater/tools;
+# neither of those includes anything from updater/app. One JUnit case per folder; a failure
+# lists each include that runs back up.
+layers_tier() {
+  local folder found cases="" failed=0
+  for folder in updater/platform updater/tools; do
+    found=$(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<](\.\./)*(updater/)?app/' "$folder")
+    cases+="<testcase classname=\"layers\" name=\"${folder//\//.}\">"
+    if [ -n "$found" ]; then
+      echo "$folder includes from updater/app:"; echo "$found"
+      cases+="<failure message=\"includes from updater/app\">$(sed 's/&/\&amp;/g; s/</\&lt;/g; s/>/\&gt;/g' <<<"$found")</failure>"
+      failed=$((failed + 1))
+    fi
+    cases+="</testcase>"
+  done
+  echo "<testsuite name=\"layers\" tests=\"2\" failures=\"$failed\">$cases</testsuite>" >"$report"
+  echo "$((2 - failed)) passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
+
 # The tiers; adding one is one line.
+tier layers      "includes point one way"          layers_tier
 tier native      "natively (g++)"                  ctest_tier native portable
 tier native-asan "natively under ASan+UBSan"       ctest_tier native-asan portable
 tier fuzz        "libFuzzer, bounded time each"    ctest_tier fuzz fuzz

@@ -11,7 +11,7 @@
 
 #include "updater/app/option_settings.h"
 #include "updater/tools/log_file.h"
-#include "updater/tools/output_view_model.h"
+#include "tests/support/output_view_model.h"
 #include "updater/tools/tool_output_interpreter.h"
 
 namespace {

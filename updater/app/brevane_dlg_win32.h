@@ -1,6 +1,6 @@
 #pragma once
 // CBrevaneDlg: Brevane's main dialog. Shows the current and the new BIOS version, the status
-// line, the tools' live output, and runs the update (CUpdateSequence) on its own thread while it
+// line, the tools' live output, and runs the update (CUpdateSequence) on the GUI thread while it
 // keeps pumping messages. It owns the redirector that runs the tools.
 
 #include <windows.h>
@@ -60,7 +60,7 @@ private:
     std::string ToolFolder() override;
     std::string SystemFolder() override;
     bool IsWinPE() override;
-    void SelectSecureFlashFile(const std::string& currentBiosVersion) override;
+    std::string SelectSecureFlashFile(const std::string& currentBiosVersion, const std::string& biosRomFile) override;
     BitLockerProbe SuspendBitLocker() override;
     uint64_t TickMs() override { return ::GetTickCount64(); }
     uint32_t QueryToolLimitMs() override;

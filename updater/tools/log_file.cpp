@@ -72,7 +72,7 @@ BOOL CLogFile::WriteLineV(const char* tag, const char* format, va_list args) {
     if (path.size() >= kLogMaxPath) return FALSE;
     std::string stamp = FormatLocalTime(m_pfnClock(), "%Y/%m/%d, %H:%M:%S");
     std::string line = stamp + ", $" + (tag ? tag : "") + ", " + message + "\n";
-    return logio::AppendExclusive(path, ToTextModeBytes(line));
+    return logio::AppendInOneWrite(path, ToTextModeBytes(line));
 }
 
 void CLogFile::DebugPrint(const char* format, ...) {
