@@ -21,7 +21,7 @@ const char kMeNotAvailable[] = "ME is not available now, please check it";
 
 }  // namespace
 
-CUpdateSequence::CUpdateSequence(IUpdateHost& host, IToolRunner& tools, COptionSettings& options, CLogFile& log,
+CUpdateSequence::CUpdateSequence(IUpdateHost& host, IToolRunner& tools, const COptionSettings& options, CLogFile& log,
                                  const DialogVersions& versions, int& resultCode, bool& rebootRequested)
     : m_host(host),
       m_tools(tools),

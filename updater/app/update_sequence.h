@@ -97,7 +97,7 @@ struct DialogVersions {
 
 class CUpdateSequence {
 public:
-    CUpdateSequence(IUpdateHost& host, IToolRunner& tools, COptionSettings& options, CLogFile& log,
+    CUpdateSequence(IUpdateHost& host, IToolRunner& tools, const COptionSettings& options, CLogFile& log,
                     const DialogVersions& versions, int& resultCode, bool& rebootRequested);
 
     // Runs the whole handler. It ends by closing the dialog (code 1 after a verdict, 2 after a
@@ -144,7 +144,7 @@ private:
 
     IUpdateHost& m_host;
     IToolRunner& m_tools;
-    COptionSettings& m_options;
+    const COptionSettings& m_options;  // read only: the sequence changes no option
     CLogFile& m_log;
     DialogVersions m_versions;
     int& m_nResultCode;
