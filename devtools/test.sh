@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds every build and runs every test tier: native unit tests (plain and ASan+UBSan), the
-# fuzz targets for a bounded time, the Windows-side tests under Wine, the static checks of the
-# 32-bit images, and the end-to-end tests under Wine and Xvfb. Says per tier what ran, and ends
-# with the line "N passed, N failed" (each test counted once); exits non-zero on any failure. A
-# skipped test is a failure here: run a tier by hand to allow skips.
+# Builds every build and runs every test tier: the include check of Brevane's layers, native
+# unit tests (plain and ASan+UBSan), the fuzz targets for a bounded time, the Windows-side tests
+# under Wine, the static checks of the 32-bit images, and the end-to-end tests under Wine and
+# Xvfb. Says per tier what ran, and ends with the line "N passed, N failed" (each test counted
+# once); exits non-zero on any failure. A skipped test is a failure here: run a tier by hand to
+# allow skips.
 #
 # The Wine tiers run against each build this host can run: both where it runs 32-bit code,
 # the 64-bit builds alone where it cannot (devtools/host-arch.sh finds out by trying; set
