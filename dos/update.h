@@ -15,8 +15,10 @@ extern dz_options g_options;
 /* The update's log (BREVANE.LOG beside the package, or /LogFile). */
 extern dos_log g_log;
 
-/* A refusal: the text on the screen and, unless /NoPause, a key press, so that a person can read
-   it. Answers `code`. */
+/* A refusal, before the update or in it: the text on the screen and, unless /NoPause, a key
+   press, so that a person can read it. /NoPause is taken from g_options as it stands: the
+   program's own arguments until the package's DOS command is read, both after that. Answers
+   `code`. */
 int refuse(int code, const char* text);
 
 /* Runs the update for `commandLine` (the package's DOS command and the program's own tail);
