@@ -1,6 +1,7 @@
 #include "update.h"
 
 #include "../updater/app/version_info.h"
+#include "core/dz_exit_codes.h"
 #include "core/dz_identity.h"
 #include "core/dz_log.h"
 #include "core/dz_options.h"
@@ -14,16 +15,6 @@
 #include "scratch.h"
 #include "system_table.h"
 #include "tool_run.h"
-
-/* Brevane's exit codes for the same outcomes. */
-#define CODE_OPTION_MISSING 11
-#define CODE_IMAGE_MISSING 12
-#define CODE_NOT_UPDATED 13
-#define CODE_NO_SYSTEM_INFO 4
-#define CODE_VERSION_REFUSED 2
-#define CODE_BIOS_FAILED 1
-#define CODE_ME_FAILED 31
-#define CODE_ME_UNAVAILABLE 32
 
 #define BIOS_TOOL "AFUDOS.exe"
 #define ME_TOOL "FWUpdLcl.exe"
@@ -93,7 +84,7 @@ static int check_system(void) {
         dz_copy(g_text, sizeof g_text, "Get System Information ERROR\n");
         dz_append(g_text, sizeof g_text, error);
         (void)dos_log_write(&g_log, "GetSystemInfo", g_text);
-        return refuse(CODE_NO_SYSTEM_INFO, g_text);
+        return refuse(DZ_EXIT_NO_SYSTEM_INFO, g_text);
     }
     dz_read_identity(g_table, length, &g_identity);
     dz_copy(g_text, sizeof g_text, "OK, SystemManufacturer=[");
@@ -107,7 +98,8 @@ static int check_system(void) {
 
     const char* message;
     int mismatch;
-    int code = dz_check_identity(&g_identity, g_options.zeraIds, g_options.zeraCount, &message, &mismatch);
+    int code = dz_check_identity(g_identity.manufacturer, g_identity.zeraId, g_options.zeraIds, g_options.zeraCount,
+                                 &message, &mismatch);
     if (mismatch) {
         /* Only a mismatch against the list is logged, as Brevane logs it. */
         dz_copy(g_text, sizeof g_text, "Current System = ");
@@ -182,7 +174,7 @@ static int query_me_version(const char* folder, int* code) {
     log_command("GetMeVersion", command);
     int error = run_tool(folder, ME_TOOL, "-FWVER", DZ_TOOL_ME_VERSION, "GetMeVersion");
     if (error != 0) {
-        *code = launch_failed("GetMeVersion", CODE_ME_UNAVAILABLE, "GetMeVersion Error", error);
+        *code = launch_failed("GetMeVersion", DZ_EXIT_ME_UNAVAILABLE, "GetMeVersion Error", error);
         return 0;
     }
     /* The error check follows the version check, as in each pass of Brevane's wait. */
@@ -210,11 +202,11 @@ static int flash_me(const char* folder, int* meError) {
     if (!g_meVersion[0] && !query_me_version(folder, &code)) {
         if (code) return code;
         return me_step_failed("CheckMeFunction", "Result=[ME is not available now, please check it]",
-                              CODE_BIOS_FAILED, "ME is not available now, please check it");
+                              DZ_EXIT_BIOS_FAILED, "ME is not available now, please check it");
     }
     dz_tool_reset_me(&g_output);
     if (!g_meVersion[0])
-        return me_step_failed("GetMeVersion", "Get empty ME Version", CODE_ME_UNAVAILABLE,
+        return me_step_failed("GetMeVersion", "Get empty ME Version", DZ_EXIT_ME_UNAVAILABLE,
                               "Get Me Version Error, Get empty Me Version");
     char current[DZ_TOOL_LINE];
     size_t n = 0;
@@ -245,7 +237,7 @@ static int flash_me(const char* folder, int* meError) {
     g_output.done = g_output.completed = 0;
     int error = breaks_quoting(g_options.meRomFile) ? -ERROR_INVALID_NAME
                                                    : run_tool(folder, ME_TOOL, arguments, DZ_TOOL_ME_FLASH, "FlashME");
-    if (error != 0) return launch_failed("FlashMe", CODE_ME_FAILED, "Flash ME Error", error);
+    if (error != 0) return launch_failed("FlashMe", DZ_EXIT_ME_FAILED, "Flash ME Error", error);
     /* A tool's end outweighs even its completion text. */
     *meError = failed_by_its_end(ME_TOOL) || (g_output.meError && !g_output.done && !g_output.completed);
     return 0;
@@ -262,7 +254,7 @@ static int flash(const char* folder) {
             if (code) return code;
             if (!g_output.meVersion[0])
                 return me_step_failed("CheckMeFunction", "Result=[ME is not available now, please check it]",
-                                      CODE_ME_UNAVAILABLE, "ME is not available now, please check it");
+                                      DZ_EXIT_ME_UNAVAILABLE, "ME is not available now, please check it");
         }
         dz_copy(g_meVersion, sizeof g_meVersion, g_output.meVersion);
         dz_tool_reset_me(&g_output);
@@ -286,7 +278,7 @@ static int flash(const char* folder) {
     const char* settings = read_settings(folder);
     if (!settings) {
         (void)dos_log_write(&g_log, "Secure flash Info", "Result=[ERROR], settings.ini is longer than 12287 bytes");
-        return refuse(CODE_BIOS_FAILED, "settings.ini is longer than 12287 bytes: the BIOS was not flashed.");
+        return refuse(DZ_EXIT_BIOS_FAILED, "settings.ini is longer than 12287 bytes: the BIOS was not flashed.");
     }
     (void)dz_select_secure_flash(settings, g_identity.biosVersion, g_image, sizeof g_image, log_sink, 0);
 
@@ -299,7 +291,7 @@ static int flash(const char* folder) {
     log_command("FlashBios", command);
     int error = breaks_quoting(g_image) ? -ERROR_INVALID_NAME
                                         : run_tool(folder, BIOS_TOOL, arguments, DZ_TOOL_BIOS, "FlashBios");
-    if (error != 0) return launch_failed("FlashBios", CODE_BIOS_FAILED, "Flash BIOS Error", error);
+    if (error != 0) return launch_failed("FlashBios", DZ_EXIT_BIOS_FAILED, "Flash BIOS Error", error);
     int biosError = failed_by_its_end(BIOS_TOOL) || g_output.biosError;
 
     int meError = 0;
@@ -313,7 +305,7 @@ static int flash(const char* folder) {
         dz_copy(g_text, sizeof g_text, "Update Failed!\n\"");
         dz_append(g_text, sizeof g_text, g_output.errorText);
         dz_append(g_text, sizeof g_text, "\"\nIt will take effect after reboot!");
-        code = biosError ? CODE_BIOS_FAILED : CODE_ME_FAILED;
+        code = biosError ? DZ_EXIT_BIOS_FAILED : DZ_EXIT_ME_FAILED;
     } else {
         dz_copy(g_text, sizeof g_text, "Update successful!\nIt will take effect after reboot!");
         code = 0;
@@ -342,22 +334,22 @@ int update_run(const char* commandLine, const char* packageFolder, const extract
     open_log(commandLine, packageFolder);
 
     if (!g_options.biosRomFile[0])
-        return log_error_and_refuse(CODE_OPTION_MISSING, "The /BiosRomFile is not specified in command line.");
+        return log_error_and_refuse(DZ_EXIT_OPTION_MISSING, "The /BiosRomFile is not specified in command line.");
     if (!file_exists(x->folder, g_options.biosRomFile)) {
         dz_copy(g_text, sizeof g_text, "The specified bios_rom_file (");
         dz_append(g_text, sizeof g_text, g_options.biosRomFile);
         dz_append(g_text, sizeof g_text, ") is not found");
-        return log_error_and_refuse(CODE_IMAGE_MISSING, g_text);
+        return log_error_and_refuse(DZ_EXIT_IMAGE_MISSING, g_text);
     }
     if (!g_options.biosVer[0] && !g_options.forceIt)
-        return log_error_and_refuse(CODE_OPTION_MISSING, "The /BiosVer is not specified in command line.");
+        return log_error_and_refuse(DZ_EXIT_OPTION_MISSING, "The /BiosVer is not specified in command line.");
     int code = check_system();
     if (code != 0) return code;
     if (!g_options.amd) {
         if (!g_options.meRomFile[0])
-            return log_error_and_refuse(CODE_OPTION_MISSING, "The /MeRomFile is not specified in command line.");
+            return log_error_and_refuse(DZ_EXIT_OPTION_MISSING, "The /MeRomFile is not specified in command line.");
         if (!g_options.meVer[0])
-            return log_error_and_refuse(CODE_OPTION_MISSING, "The /MeVer is not specified in command line.");
+            return log_error_and_refuse(DZ_EXIT_OPTION_MISSING, "The /MeVer is not specified in command line.");
     }
 
     /* What the dialog shows on Windows, and its comparison at the start. */
@@ -370,7 +362,7 @@ int update_run(const char* commandLine, const char* packageFolder, const extract
         char message[DZ_VERSION_MESSAGE];
         if (dz_compare_bios_version(g_identity.biosVersion, g_options.biosVer, message) != 0) {
             /* Silent mode ends with 2; a person reads the banner and can only quit (13). */
-            return refuse(g_options.noPause ? CODE_VERSION_REFUSED : CODE_NOT_UPDATED,
+            return refuse(g_options.noPause ? DZ_EXIT_VERSION_REFUSED : DZ_EXIT_NOT_UPDATED,
                           "ERROR: The BIOS version is same or lower than current BIOS version.");
         }
     }

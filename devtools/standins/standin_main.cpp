@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "devtools/standins/standin_script.h"
 
@@ -97,6 +98,28 @@ void CloseOutput() {
     ::FreeConsole();
 }
 
+// Starts another copy of this program with `arguments`, on the same standard handles and the
+// same console, and does not wait for it: a tool whose helper outlives it and keeps its output.
+void Spawn(const std::string& arguments) {
+    std::vector<char> commandLine;
+    const std::string text = "\"" + ModulePath() + "\" " + arguments;
+    commandLine.assign(text.begin(), text.end());
+    commandLine.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
+        if (handle && handle != INVALID_HANDLE_VALUE) ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    PROCESS_INFORMATION process{};
+    if (::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+}
+
 void Run(const std::vector<standin::Step>& steps, const std::string& folder) {
     for (const standin::Step& step : steps) {
         switch (step.kind) {
@@ -117,6 +140,7 @@ void Run(const std::vector<standin::Step>& steps, const std::string& folder) {
             for (;;) ::Sleep(INFINITE);
         case standin::Step::CloseOutput: CloseOutput(); break;
         case standin::Step::Exit: ::ExitProcess(static_cast<UINT>(step.number));
+        case standin::Step::Spawn: Spawn(step.text); break;
         case standin::Step::Repeat:
             for (unsigned long i = 0; i < step.number; ++i) Run(step.body, folder);
             break;

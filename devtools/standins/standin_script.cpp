@@ -87,6 +87,10 @@ struct Parser {
                 if (rest.empty()) return Fail(index, "wait-file needs a file name");
                 step.kind = Step::WaitFile;
                 step.text = rest;
+            } else if (keyword == "spawn") {
+                if (rest.empty()) return Fail(index, "spawn needs arguments");
+                step.kind = Step::Spawn;
+                step.text = rest;
             } else if (keyword == "hang") {
                 step.kind = Step::Hang;
             } else if (keyword == "close-output") {

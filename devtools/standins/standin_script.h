@@ -8,9 +8,9 @@
 namespace standin {
 
 struct Step {
-    enum Kind { Print, PrintErr, Fill, Sleep, WaitInput, EchoInput, WaitFile, Hang, CloseOutput, Exit, Repeat };
+    enum Kind { Print, PrintErr, Fill, Sleep, WaitInput, EchoInput, WaitFile, Hang, CloseOutput, Exit, Repeat, Spawn };
     Kind kind = Print;
-    std::string text;          // bytes to write (escapes already resolved); WaitFile: the file
+    std::string text;          // bytes to write (escapes already resolved); WaitFile: the file; Spawn: arguments
     unsigned long number = 0;  // milliseconds, byte count, exit code or repeat count
     std::vector<Step> body;    // Repeat only
 };

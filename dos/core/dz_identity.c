@@ -63,8 +63,7 @@ void dz_read_identity(const uint8_t* table, uint32_t length, dz_identity* identi
             if (formatted >= 0x05 + 1) copy_string(identity->productName, string_at(&b, position, 0x05));
         } else if (type == 0xD0 && !seenZera) {
             seenZera = 1;
-            /* A word that would end on the table's very last byte is refused, as Brevane's
-               reader refuses it. */
+            /* A word that would end on the table's very last byte is refused. */
             if (formatted >= 0x08 + 2 && position + 0x08 + 2 < b.length)
                 identity->zeraId = (uint16_t)(table[position + 8] | (table[position + 9] << 8));
         }
@@ -72,18 +71,18 @@ void dz_read_identity(const uint8_t* table, uint32_t length, dz_identity* identi
     }
 }
 
-int dz_check_identity(const dz_identity* identity, const uint32_t* ids, int count, const char** message,
+int dz_check_identity(const char* manufacturer, uint16_t zeraId, const uint32_t* ids, int count, const char** message,
                       int* listMismatch) {
     if (listMismatch) *listMismatch = 0;
     /* Case-sensitive, blank included: "Zera Inc." passes, "ZERA INC." does not. */
     int zera = 0;
-    for (const char* p = identity->manufacturer; *p && !zera; p++)
+    for (const char* p = manufacturer; *p && !zera; p++)
         zera = p[0] == 'Z' && p[1] == 'e' && p[2] == 'r' && p[3] == 'a' && p[4] == ' ';
     if (!zera) {
         *message = "The system to be updated is not a Zera system.";
         return DZ_ID_WRONG_SYSTEM;
     }
-    if (identity->zeraId == 0) {
+    if (zeraId == 0) {
         *message = "ZERA system ID (in SMBIOS Type D0) is not existed in current system.";
         return DZ_ID_WRONG_SYSTEM;
     }
@@ -92,7 +91,7 @@ int dz_check_identity(const dz_identity* identity, const uint32_t* ids, int coun
         return DZ_ID_NO_ZERA_ID_OPTION;
     }
     for (int i = 0; i < count; i++)
-        if ((ids[i] & 0xFFFFu) == identity->zeraId) {
+        if ((ids[i] & 0xFFFFu) == zeraId) {
             *message = "OK";
             return DZ_ID_OK;
         }

@@ -2,38 +2,43 @@
 
 #include "dz_text.h"
 
-static void two(char* out, size_t size, unsigned value) {
-    if (value < 10) dz_append(out, size, "0");
-    dz_append_dec(out, size, value);
-}
-
-size_t dz_log_line(const dz_clock* when, const char* tag, const char* message, char* out, size_t size) {
+size_t dz_log_head(const dz_clock* when, const char* tag, char* out, size_t size) {
     out[0] = '\0';
-    dz_append_dec(out, size, when->year);
-    dz_append(out, size, "/");
-    two(out, size, when->month);
-    dz_append(out, size, "/");
-    two(out, size, when->day);
-    dz_append(out, size, ", ");
-    two(out, size, when->hour);
-    dz_append(out, size, ":");
-    two(out, size, when->minute);
-    dz_append(out, size, ":");
-    two(out, size, when->second);
+    if (when) {
+        static const char* const kBefore[6] = {"", "/", "/", ", ", ":", ":"};
+        const unsigned parts[6] = {when->year, when->month, when->day, when->hour, when->minute, when->second};
+        for (int i = 0; i < 6; i++) {
+            dz_append(out, size, kBefore[i]);
+            if (parts[i] < 10) dz_append(out, size, "0"); /* two digits at least */
+            dz_append_dec(out, size, parts[i]);
+        }
+    }
     dz_append(out, size, ", $");
     dz_append(out, size, tag);
     dz_append(out, size, ", ");
-    size_t at = dz_strlen(out);
-    for (const char* p = message; *p && at + 3 < size; p++) {
-        if (*p == '\n') out[at++] = '\r';
-        out[at++] = *p;
+    return dz_strlen(out);
+}
+
+size_t dz_log_text(const char* text, size_t length, size_t* used, char* out, size_t room) {
+    size_t at = 0, taken = 0;
+    for (; taken < length; taken++) {
+        int lineFeed = text[taken] == '\n';
+        if (at + 1 + lineFeed > room) break;
+        if (lineFeed) out[at++] = '\r';
+        out[at++] = text[taken];
     }
+    *used = taken;
+    return at;
+}
+
+size_t dz_log_line(const dz_clock* when, const char* tag, const char* message, char* out, size_t size) {
+    size_t at = dz_log_head(when, tag, out, size), used;
+    if (at + 3 > size) return at; /* the head alone fills the buffer */
+    /* The message gets what is left after the line end and the terminator. */
+    at += dz_log_text(message, dz_strlen(message), &used, out + at, size - 3 - at);
+    out[at++] = '\r';
+    out[at++] = '\n';
     out[at] = '\0';
-    if (at + 3 <= size) {
-        out[at++] = '\r';
-        out[at++] = '\n';
-        out[at] = '\0';
-    }
     return at;
 }
 

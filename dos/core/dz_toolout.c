@@ -2,16 +2,22 @@
 
 #include "dz_text.h"
 
-/* The first occurrence of `wanted` in `text`, letters compared without regard to case when
-   `anyCase`; NULL when absent. */
-static const char* find(const char* text, const char* wanted, int anyCase) {
-    size_t n = dz_strlen(wanted);
-    for (const char* p = text; *p; p++) {
+/* Where `wanted` first occurs in `carry` followed by `text`, with at least one of its bytes in
+   `text` (one wholly in the carry was found with the text before), letters compared without
+   regard to case when `anyCase`: its offset in that joined text, or -1. */
+static long find_across(const char* carry, const char* text, const char* wanted, int anyCase) {
+    size_t n = dz_strlen(wanted), c = dz_strlen(carry);
+    for (size_t start = c >= n ? c - (n - 1) : 0;; start++) {
         size_t i = 0;
-        while (i < n && p[i] && (anyCase ? dz_upper(p[i]) == dz_upper(wanted[i]) : p[i] == wanted[i])) i++;
-        if (i == n) return p;
+        while (i < n) {
+            size_t at = start + i;
+            char ch = at < c ? carry[at] : text[at - c];
+            if (!ch || (anyCase ? dz_upper(ch) != dz_upper(wanted[i]) : ch != wanted[i])) break;
+            i++;
+        }
+        if (i == n) return (long)start;
+        if (start >= c && !text[start - c]) return -1;
     }
-    return n == 0 ? text : 0;
 }
 
 static void count_up(int32_t* counter) {
@@ -26,19 +32,35 @@ static void add_char(char* line, char c) {
     }
 }
 
+/* The texts a line is tested for, in order: the first found gives its verdict, which is its
+   place in the list counted from 1 (DZ_LINE_DONE, DZ_LINE_ERROR, DZ_LINE_STEP). */
+static const char* const kBiosLines[] = {"Verifying NCBlock ..... done", "Error", 0};
+static const char* const kMeLines[] = {"FW Update is complete", "ERROR", "[ COMPLETE ]", 0};
+
+static int line_verdict(const char* line, const char* const* texts, int anyCase) {
+    for (int i = 0; texts[i]; i++)
+        if (find_across("", line, texts[i], anyCase) >= 0) return i + 1;
+    return DZ_LINE_PLAIN;
+}
+
+int dz_tool_bios_line(const char* line) { return line_verdict(line, kBiosLines, 0); }
+
+int dz_tool_me_line(const char* line) { return line_verdict(line, kMeLines, 1); }
+
 static void bios_output(dz_tool_output* out, const char* text) {
     for (const char* p = text; *p; p++) {
         if (*p == '\r') {
-            if (find(out->biosLine, "Verifying NCBlock ..... done", 0)) {
+            int line = dz_tool_bios_line(out->biosLine);
+            if (line == DZ_LINE_DONE) {
                 out->done = out->completed = 1;
-            } else if (find(out->biosLine, "Error", 0)) {
+            } else if (line == DZ_LINE_ERROR) {
                 dz_copy(out->errorText, DZ_TOOL_LINE, out->biosLine);
                 out->biosError = 1;
             }
             out->biosLine[0] = '\0';
         } else if (*p == '\n') {
-            count_up(&out->biosLineCount); /* the first three lines (the banner) are not kept */
-        } else if (out->biosLineCount >= 3) {
+            count_up(&out->biosLineCount);
+        } else if (out->biosLineCount >= DZ_TOOL_BIOS_BANNER) {
             add_char(out->biosLine, *p);
         }
     }
@@ -47,18 +69,19 @@ static void bios_output(dz_tool_output* out, const char* text) {
 static void me_output(dz_tool_output* out, const char* text) {
     for (const char* p = text; *p; p++) {
         if (*p == '\r') {
-            if (find(out->meLine, "FW Update is complete", 1)) {
+            int line = dz_tool_me_line(out->meLine);
+            if (line == DZ_LINE_DONE) {
                 out->done = out->completed = 1;
-            } else if (find(out->meLine, "ERROR", 1)) {
+            } else if (line == DZ_LINE_ERROR) {
                 out->meError = 1; /* the rest of the text is left unread, the line kept */
                 return;
-            } else if (find(out->meLine, "[ COMPLETE ]", 1)) {
+            } else if (line == DZ_LINE_STEP) {
                 count_up(&out->meLineCount);
             }
             out->meLine[0] = '\0';
         } else if (*p == '\n') {
-            count_up(&out->meLineCount); /* the first five lines are not kept */
-        } else if (out->meLineCount >= 5) {
+            count_up(&out->meLineCount);
+        } else if (out->meLineCount >= DZ_TOOL_ME_BANNER) {
             add_char(out->meLine, *p);
         }
     }
@@ -82,13 +105,13 @@ static void tool_error(dz_tool_output* out, const char* text, int kind) {
     if (kind == DZ_TOOL_ME_VERSION || kind == DZ_TOOL_ME_FLASH) {
         out->meError = 1;
         int32_t saved = out->meLineCount;
-        out->meLineCount = 5;
+        out->meLineCount = DZ_TOOL_ME_BANNER;
         me_progress(out);
         out->meLineCount = saved;
     } else {
         out->biosError = 1;
         int32_t saved = out->biosLineCount;
-        out->biosLineCount = 3;
+        out->biosLineCount = DZ_TOOL_BIOS_BANNER;
         bios_output(out, "\r\nError message: ");
         dz_copy(copy, sizeof copy, out->errorText);
         dz_append(copy, sizeof copy, "\r\n");
@@ -97,34 +120,15 @@ static void tool_error(dz_tool_output* out, const char* text, int kind) {
     }
 }
 
-static void extract_version(dz_tool_output* out, const char* marker) {
-    const char* after = marker + 11; /* "FW Version:" */
-    const char* lineFeed = after;
+void dz_tool_me_version(const char* marker, char* out, size_t size) {
+    const char* p = marker + 11; /* "FW Version:" */
+    const char* lineFeed = p;
     while (*lineFeed && *lineFeed != '\n') lineFeed++;
-    out->meVersion[0] = '\0';
-    /* Without a line feed in this chunk the version is empty, yet still reported. */
+    size_t n = 0;
     if (*lineFeed)
-        for (const char* p = after; p < lineFeed; p++)
-            if (*p != ' ') add_char(out->meVersion, *p);
-    out->meVersionFound = 1;
-}
-
-/* Where `wanted` (any case) first occurs in the run's output as `carry` followed by `chunk`,
-   with at least one of its bytes in the chunk (one wholly in the carry was found with the chunk
-   before); its offset in that joined text, or -1. */
-static long find_across(const char* carry, const char* chunk, const char* wanted) {
-    size_t n = dz_strlen(wanted), c = dz_strlen(carry);
-    for (size_t start = c >= n ? c - (n - 1) : 0;; start++) {
-        size_t i = 0;
-        while (i < n) {
-            size_t at = start + i;
-            char ch = at < c ? carry[at] : chunk[at - c];
-            if (!ch || dz_upper(ch) != dz_upper(wanted[i])) break;
-            i++;
-        }
-        if (i == n) return (long)start;
-        if (start >= c && !chunk[start - c]) return -1;
-    }
+        for (; p < lineFeed; p++)
+            if (*p != ' ' && n + 1 < size) out[n++] = *p;
+    out[n] = '\0';
 }
 
 /* The output from `at` (an offset found by find_across) on, cut to a line's length when the
@@ -137,56 +141,66 @@ static const char* text_from(const dz_tool_output* out, const char* chunk, long 
     return joined;
 }
 
-static void keep_carry(dz_tool_output* out, const char* chunk) {
-    size_t n = dz_strlen(chunk), c = dz_strlen(out->carry);
-    if (n >= DZ_TOOL_CARRY) {
-        dz_copy(out->carry, sizeof out->carry, chunk + (n - DZ_TOOL_CARRY));
-        return;
+void dz_tool_keep_carry(char* carry, const char* chunk) {
+    size_t n = dz_strlen(chunk), c = dz_strlen(carry);
+    if (n > DZ_TOOL_CARRY) chunk += n - DZ_TOOL_CARRY;
+    for (; *chunk; chunk++) {
+        if (c == DZ_TOOL_CARRY) { /* full: the oldest byte goes */
+            for (size_t i = 1; i < c; i++) carry[i - 1] = carry[i];
+            c--;
+        }
+        carry[c++] = *chunk;
     }
-    size_t keep = c + n > DZ_TOOL_CARRY ? DZ_TOOL_CARRY - n : c;
-    char joined[DZ_TOOL_CARRY + 1];
-    dz_copy(joined, sizeof joined, out->carry + (c - keep));
-    dz_append(joined, sizeof joined, chunk);
-    dz_copy(out->carry, sizeof out->carry, joined);
+    carry[c] = '\0';
+}
+
+int dz_tool_chunk_meaning(const char* carry, const char* chunk, int kind, long* at) {
+    if (kind == DZ_TOOL_ME_VERSION && (*at = find_across("", chunk, "FW Version:", 0)) >= 0) return DZ_CHUNK_VERSION;
+#ifndef DZ_DOS
+    if (kind == DZ_TOOL_DRIVER_LOAD) {
+        /* Any chunk without the success word counts as an error, even a partial line. */
+        *at = (long)dz_strlen(carry);
+        return find_across("", chunk, "Successfully", 1) >= 0 ? DZ_CHUNK_PLAIN : DZ_CHUNK_ERROR;
+    }
+#endif
+    if ((*at = find_across(carry, chunk, "Error", 1)) >= 0) return DZ_CHUNK_ERROR;
+    if (kind == DZ_TOOL_ME_FLASH && find_across(carry, chunk, "FW Update is complete", 1) >= 0)
+        return DZ_CHUNK_COMPLETE;
+    return DZ_CHUNK_PLAIN;
 }
 
 void dz_tool_begin(dz_tool_output* out) { out->carry[0] = '\0'; }
 
 void dz_tool_chunk(dz_tool_output* out, const char* chunk, int kind) {
-    const char* at;
     char joined[DZ_TOOL_LINE];
-    long found;
+    long at;
+    int meaning = dz_tool_chunk_meaning(out->carry, chunk, kind, &at);
     switch (kind) {
     case DZ_TOOL_ME_VERSION:
-        if ((at = find(chunk, "FW Version:", 0)) != 0)
-            extract_version(out, at);
-        else if ((found = find_across(out->carry, chunk, "Error")) >= 0)
-            tool_error(out, (size_t)found >= dz_strlen(out->carry) ? chunk : text_from(out, chunk, found, joined),
-                       kind);
+        if (meaning == DZ_CHUNK_VERSION) {
+            dz_tool_me_version(chunk + at, out->meVersion, sizeof out->meVersion);
+            out->meVersionFound = 1; /* also for an empty version */
+        } else if (meaning == DZ_CHUNK_ERROR) {
+            /* The whole chunk when the error word starts in it. */
+            tool_error(out, (size_t)at >= dz_strlen(out->carry) ? chunk : text_from(out, chunk, at, joined), kind);
+        }
         break;
     case DZ_TOOL_ME_FLASH:
-        if ((found = find_across(out->carry, chunk, "Error")) >= 0) {
-            tool_error(out, text_from(out, chunk, found, joined), kind);
-        } else if (find_across(out->carry, chunk, "FW Update is complete") >= 0) {
-            if (out->meUpdV1) {
-                out->completed = 1;
-                me_output(out, chunk);
-            } else {
-                me_progress(out);
-            }
+        if (meaning == DZ_CHUNK_ERROR) {
+            tool_error(out, text_from(out, chunk, at, joined), kind);
         } else if (out->meUpdV1) {
+            if (meaning == DZ_CHUNK_COMPLETE) out->completed = 1;
             me_output(out, chunk);
         } else {
             me_progress(out);
         }
         break;
     default:
-        if ((found = find_across(out->carry, chunk, "Error")) >= 0)
-            tool_error(out, text_from(out, chunk, found, joined), DZ_TOOL_BIOS);
+        if (meaning == DZ_CHUNK_ERROR) tool_error(out, text_from(out, chunk, at, joined), DZ_TOOL_BIOS);
         bios_output(out, chunk);
         break;
     }
-    keep_carry(out, chunk);
+    dz_tool_keep_carry(out->carry, chunk);
 }
 
 void dz_tool_reset_me(dz_tool_output* out) {

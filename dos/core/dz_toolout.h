@@ -1,10 +1,11 @@
 #ifndef DOS_CORE_DZ_TOOLOUT_H
 #define DOS_CORE_DZ_TOOLOUT_H
-/* What the flash tools print, read by Brevane's rules: each chunk of a tool's output is examined
-   according to the kind of run; recognised texts raise the result flags and set the error text
-   and the ME version. Under DOS the output itself goes to the screen as the tool wrote it, so
-   only the line assembly that decides the flags is kept here. Lines longer than the buffers
-   are cut (Brevane keeps them whole); the tests run both on the same transcripts. */
+/* What the flash tools' output means, for Brevane and the DOS program: which texts a chunk of a
+   run holds (found also where the reads cut them), what a line the tool ended says, and the ME
+   version. Brevane's CToolOutputInterpreter asks these and draws its output view; the DOS
+   program, whose screen shows the output as the tool wrote it, reads it with dz_tool_chunk,
+   which keeps only the line assembly that decides the flags. Lines longer than the DOS
+   program's buffers are cut there (Brevane keeps them). */
 
 #include <stddef.h>
 #include <stdint.h>
@@ -16,12 +17,43 @@ extern "C" {
 #define DZ_TOOL_BIOS 0
 #define DZ_TOOL_ME_VERSION 1
 #define DZ_TOOL_ME_FLASH 2
+#define DZ_TOOL_DRIVER_LOAD 3 /* Windows PE only */
 #define DZ_TOOL_LINE 256
 /* The largest chunk handed over at once, as the Windows reader takes them. */
 #define DZ_TOOL_CHUNK 1023
 /* The end of a run's earlier output kept to find a text the reads cut: one byte fewer than the
    longest text the chunk tests look for ("FW Update is complete"). */
 #define DZ_TOOL_CARRY 20
+
+/* The first lines of each tool are its banner, never shown nor read. */
+#define DZ_TOOL_BIOS_BANNER 3
+#define DZ_TOOL_ME_BANNER 5
+
+/* What a chunk of a run holds, tested in this order for its kind: */
+#define DZ_CHUNK_PLAIN 0    /* none of the texts below */
+#define DZ_CHUNK_VERSION 1  /* version query: "FW Version:" (exact case) in the chunk itself */
+#define DZ_CHUNK_ERROR 2    /* "Error" (any case); a driver load: no "Successfully" (any case) */
+#define DZ_CHUNK_COMPLETE 3 /* ME flash: "FW Update is complete" (any case) */
+
+/* The meaning of `chunk` (up to its zero byte) of a run of `kind`, read as the end of the run's
+   earlier output (`carry`) followed by the chunk; a text must have a byte in the chunk (one
+   wholly in the carry was found with the chunk before). *at is where the text starts in that
+   joined text (the version marker: in the chunk). */
+int dz_tool_chunk_meaning(const char* carry, const char* chunk, int kind, long* at);
+/* `carry` (DZ_TOOL_CARRY + 1 bytes) becomes the last DZ_TOOL_CARRY bytes of itself and `chunk`. */
+void dz_tool_keep_carry(char* carry, const char* chunk);
+
+/* What a line the tool ended with a carriage return says: */
+#define DZ_LINE_PLAIN 0
+#define DZ_LINE_DONE 1  /* BIOS: "Verifying NCBlock ..... done"; ME: "FW Update is complete" */
+#define DZ_LINE_ERROR 2 /* BIOS: "Error" (exact case); ME: "ERROR" (any case) */
+#define DZ_LINE_STEP 3  /* ME: "[ COMPLETE ]" (any case), one step of the flash */
+int dz_tool_bios_line(const char* line);
+int dz_tool_me_line(const char* line);
+
+/* The version after a "FW Version:" marker: the rest of its line without blanks, into `out`
+   (cut to `size`); empty when the line has no line feed in the text. */
+void dz_tool_me_version(const char* marker, char* out, size_t size);
 
 typedef struct dz_tool_output {
     int32_t meLineCount, biosLineCount;

@@ -1,8 +1,8 @@
 #ifndef DOS_CORE_DZ_VERSIONS_H
 #define DOS_CORE_DZ_VERSIONS_H
-/* Brevane's BIOS and ME version rules, in C for the DOS program: the same answers and message
-   texts (the tests run both implementations over the same cases). Messages go into a buffer of
-   DZ_VERSION_MESSAGE bytes. */
+/* The BIOS and ME version rules of Brevane and the DOS program (Brevane reaches them through
+   updater/platform/version_rules). Messages go into a buffer of DZ_VERSION_MESSAGE bytes: the
+   longest is under 80, since a version quoted in one is shorter than 3 characters. */
 
 #include <stdint.h>
 

@@ -148,6 +148,35 @@ def test_hung_me_version_query_is_ended_in_silent_mode(brevane, listener):
     assert listener.stop() == [(1, 32)]
 
 
+# A flash tool that succeeds and ends, leaving behind a helper that holds its output pipe and
+# keeps it full: the tool's output never runs dry after its end. Progress lines ended by bare
+# carriage returns keep the output window at one line, so only the pipe grows busy.
+BIOS_OK_WITH_HELPER = (r"""[when helper]
+repeat 20000
+fill 65536 Updating NCBlock ... 100%\r
+end
+exit 0
+[otherwise]
+""" + BIOS_OK.replace("exit 0\n", "spawn helper\nexit 0\n"))
+
+
+def test_output_that_outlives_the_flash_tool_is_waited_for_a_bounded_time(brevane, listener):
+    brevane.script("AFUWINx64", BIOS_OK_WITH_HELPER)
+    image = brevane.file("bios.rom")
+    result = brevane.run(f"{AMD_ARGS} /NoReboot /BiosRomFile {image}")
+    bounded(result)
+    assert result.exit_code == 0
+    # The helper's output after the tool's end is taken for 5 s at most, then the run is stopped.
+    assert 5 <= result.seconds < 40
+    tool, helper = brevane.cmdlines("AFUWINx64")
+    assert tool == f'AFUWINx64.exe "{image}" /P /B /N'
+    assert helper.endswith('AFUWINx64.exe" helper')
+    # Judged by what it printed, as any flash: no other line, no reader left behind.
+    assert_log(brevane.log(), [ADMIN, IDENTITY, *flash_lines(brevane, image, "/P /B /N", FLASH_CHECK)])
+    assert brevane.reboots() == []
+    assert listener.stop() == [(1, 0)]
+
+
 # (machine keys, options, exit code); every run is a check: no dialog, no box, no tool.
 CHECK_CASES = {
     "applies": ({}, "/BiosVer A06", 0),

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "updater/app/option_settings.h"
 #include "updater/tools/log_file.h"
 #include "tests/support/output_view_model.h"
 #include "updater/tools/tool_output_interpreter.h"
@@ -36,11 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     CLogFile::SetDebugSink(&DiscardTrace);
     const int updateType = static_cast<int8_t>(data[0]) % 6;  // 0..3 and unknown values, also negative
-    theOptions.MeUpdV1 = (data[1] & 1) != 0;
-    theOptions.Ovrel = (data[1] & 2) != 0;
-
     COutputViewModel view;
-    CToolOutputInterpreter interpreter(&view);
+    CToolOutputInterpreter interpreter(&view, ToolOutputFlags{(data[1] & 1) != 0, (data[1] & 2) != 0});
     if (data[1] & 4) interpreter.m_nMeLineCount = 68;  // start near the end of a row of dots
 
     std::string chunk;

@@ -71,8 +71,9 @@ public:
         (updateType == 0 ? m_biosError : m_meError) = true;
     }
     bool ChildHasEnded() override { return m_passes-- <= 0; }
-    ToolWait WaitForChildOrMessage(uint32_t) override { return ToolWait::kMessage; }
-    void WaitWhileReading() override {}
+    void Wait(uint32_t) override {}
+    bool OutputTaken() override { return true; }
+    bool ReaderDetached() const override { return false; }
     void Stop() override { m_passes = 0; }
     void SetPollInterval(int) override {}
     void ResetMeResults() override {

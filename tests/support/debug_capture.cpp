@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <mutex>
 
-#include "updater/app/option_settings.h"
 #include "updater/tools/log_file.h"
 
 namespace testsupport {
@@ -38,16 +37,6 @@ std::vector<std::string> DebugCapture::Lines() const {
 bool DebugCapture::Contains(const std::string& line) const {
     std::lock_guard<std::mutex> lock(g_lock);
     return std::find(g_lines.begin(), g_lines.end(), line) != g_lines.end();
-}
-
-OptionFlags::OptionFlags(bool ovrel, bool meUpdV1) : m_bOvrel(theOptions.Ovrel), m_bMeUpdV1(theOptions.MeUpdV1) {
-    theOptions.Ovrel = ovrel;
-    theOptions.MeUpdV1 = meUpdV1;
-}
-
-OptionFlags::~OptionFlags() {
-    theOptions.Ovrel = m_bOvrel;
-    theOptions.MeUpdV1 = m_bMeUpdV1;
 }
 
 }  // namespace testsupport

@@ -17,17 +17,4 @@ public:
     bool Contains(const std::string& line) const;
 };
 
-// Sets the option flags the interpretation reads and restores them when it goes.
-class OptionFlags {
-public:
-    OptionFlags(bool ovrel, bool meUpdV1);
-    ~OptionFlags();
-    OptionFlags(const OptionFlags&) = delete;
-    OptionFlags& operator=(const OptionFlags&) = delete;
-
-private:
-    bool m_bOvrel;
-    bool m_bMeUpdV1;
-};
-
 }  // namespace testsupport

@@ -5,9 +5,10 @@
 
 #include <string>
 
+#include "dos/core/dz_exit_codes.h"
 #include "updater/platform/bitlocker_probe.h"
 
-constexpr int kBitLockerRefusedCode = 16;
+constexpr int kBitLockerRefusedCode = DZ_EXIT_BITLOCKER_REFUSED;
 
 struct BitLockerDecision {
     bool proceed = true;

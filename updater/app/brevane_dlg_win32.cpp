@@ -4,7 +4,6 @@
 #include "framework/narrow_path_win32.h"
 #include "resources/brevane_resource.h"
 #include "updater/app/option_settings.h"
-#include "updater/app/redirector_tool_runner_win32.h"
 #include "updater/app/update_rules.h"
 #include "updater/platform/platform_os_win32.h"
 #include "updater/platform/platform_services.h"
@@ -46,7 +45,8 @@ BOOL CBrevaneDlg::OnInitDialog() {
     m_crStatusText = ::GetSysColor(COLOR_WINDOWTEXT);
     CreateFonts();
 
-    m_pRedirector = std::make_unique<CBrevaneRedirector>(&m_editOutput);
+    m_pRedirector = std::make_unique<CRedirMsgEdit>(
+        &m_editOutput, ToolOutputFlags{theOptions.MeUpdV1 != 0, theOptions.Ovrel != 0});
     ApplyStartDecision();
     return TRUE;
 }
@@ -127,8 +127,7 @@ void CBrevaneDlg::OnUpdate() {
         ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
         ::UpdateWindow(m_hWnd);
     }
-    CRedirectorToolRunner tools(*m_pRedirector);
-    CUpdateSequence sequence(*this, tools, theOptions, theLog, m_versions, m_nResultCode, m_bRebootRequested);
+    CUpdateSequence sequence(*this, *m_pRedirector, theOptions, theLog, m_versions, m_nResultCode, m_bRebootRequested);
     sequence.AttachReport(&theRunReport);
     sequence.Run();
     m_bUpdating = false;
@@ -201,7 +200,12 @@ INT_PTR CBrevaneDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool&
 void CBrevaneDlg::OnDestroy() {
     if (m_pRedirector) {
         m_pRedirector->Stop();  // ends a child that still runs
-        m_pRedirector.reset();
+        // A reader left behind may still call into the redirector: it must outlive it, and the
+        // process ends right after the dialog.
+        if (m_pRedirector->AnyReaderDetached())
+            (void)m_pRedirector.release();
+        else
+            m_pRedirector.reset();
     }
     ::SendMessageA(GetDlgItem(IDC_OUTPUT), WM_SETFONT, 0, FALSE);
     m_outputFont.reset();

@@ -1,7 +1,8 @@
 #pragma once
 // CBrevaneDlg: Brevane's main dialog. Shows the current and the new BIOS version, the status
-// line, the tools' live output, and runs the update (CUpdateSequence) on the GUI thread while it
-// keeps pumping messages. It owns the redirector that runs the tools.
+// line, the tools' live output, and runs the update (CUpdateSequence) inside its "Update"
+// command on the dialog's thread. The sequence's one wait per tool run dispatches the dialog's
+// messages through PumpMessages meanwhile. It owns the redirector that runs the tools.
 
 #include <windows.h>
 
@@ -11,7 +12,7 @@
 #include "framework/dialog_win32.h"
 #include "framework/unique_handle_win32.h"
 #include "updater/app/update_sequence.h"
-#include "updater/app/brevane_redirector_win32.h"
+#include "updater/tools/redir_msg_edit_win32.h"
 
 class CBrevaneDlg : public fw::CDialog, private IUpdateHost {
 public:
@@ -70,6 +71,6 @@ private:
     fw::UniqueGdiObject m_statusFont;        // for the dialog's lifetime
     fw::UniqueGdiObject m_outputFont;        // deleted when the window is destroyed
     CExpandEditBox m_editOutput;
-    std::unique_ptr<CBrevaneRedirector> m_pRedirector;
-    bool m_bUpdating = false;                // the update handler is running (it pumps messages)
+    std::unique_ptr<CRedirMsgEdit> m_pRedirector;
+    bool m_bUpdating = false;                // the update handler is running (its wait dispatches messages)
 };

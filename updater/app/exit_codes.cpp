@@ -1,33 +1,9 @@
 #include "updater/app/exit_codes.h"
 
 #include "common/format.h"
+#include "dos/core/dz_exit_codes.h"
 
 namespace {
-
-struct ExitCode {
-    int code;
-    const char* meaning;
-};
-
-const ExitCode kExitCodes[] = {
-    {0, "Update finished without error (or nothing left to do after a successful run)"},
-    {1, "BIOS flash tool reported an error or failed to start; or reading the ME version after the BIOS "
-        "flash failed"},
-    {2, "Silent mode, and the new BIOS version was refused by the version comparison"},
-    {4, "Reading the system information failed"},
-    {8, "The user is not an administrator"},
-    {9, "Binding the process to one processor failed"},
-    {11, "A required option is missing (/BiosRomFile, /BiosVer, /MeRomFile, /MeVer), or /ZeraID is missing or "
-         "zero"},
-    {12, "The BIOS image named by /BiosRomFile does not exist"},
-    {13, "The dialog closed without an update (Quit, Escape, or the dialog failed to run)"},
-    {14, "Initial value; also the system check's refusals (not a Zera system, no system ID, different system)"},
-    {15, "Refused on power: running on battery, or the battery charge is below 25%"},
-    {16, "BitLocker protection is on and could not be suspended; the BIOS was not flashed"},
-    {31, "ME flash tool reported an error or failed to start"},
-    {32, "ME driver load failed, ME version query failed to start, ME not available, or empty ME version"},
-    {33, "The Windows PE driver loader failed to start"},
-};
 
 const char kOptions[] =
     "Options:\n"
@@ -52,15 +28,13 @@ const char kOptions[] =
 
 }  // namespace
 
-const char* ExitCodeMeaning(int code) {
-    for (const ExitCode& entry : kExitCodes)
-        if (entry.code == code) return entry.meaning;
-    return "Unknown exit code";
-}
+const char* ExitCodeMeaning(int code) { return dz_exit_code_meaning(code); }
 
 std::string HelpText() {
     std::string text = kOptions;
     text += "\nExit codes:\n";
-    for (const ExitCode& entry : kExitCodes) text += common::Format("%d\t%s\n", entry.code, entry.meaning);
+    unsigned count = 0;
+    const dz_exit_code* codes = dz_exit_codes(&count);
+    for (unsigned i = 0; i < count; ++i) text += common::Format("%d\t%s\n", codes[i].code, codes[i].meaning);
     return text;
 }

@@ -4,9 +4,10 @@
 
 #include <string>
 
+#include "dos/core/dz_exit_codes.h"
 #include "updater/platform/power_status.h"
 
-constexpr int kPowerRefusedCode = 15;
+constexpr int kPowerRefusedCode = DZ_EXIT_POWER_REFUSED;
 constexpr unsigned kMinimumBatteryPercent = 25;
 
 // A system battery is reported (the flag is neither "no system battery" nor "unknown").

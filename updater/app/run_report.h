@@ -6,10 +6,11 @@
 #include <optional>
 #include <string>
 
+#include "dos/core/dz_exit_codes.h"
 #include "updater/app/power_gate.h"
 
 struct RunReport {
-    int exitCode = 14;
+    int exitCode = DZ_EXIT_WRONG_SYSTEM;
     bool checkOnly = false;
     bool rebootRequested = false;  // start-up decided to restart
     std::time_t started = 0;

@@ -1,6 +1,7 @@
 #include "updater/app/startup_sequence.h"
 
 #include "common/format.h"
+#include "dos/core/dz_exit_codes.h"
 #include "updater/app/exit_codes.h"
 #include "updater/app/message_box_kind.h"
 #include "updater/app/update_rules.h"
@@ -16,25 +17,25 @@ int Refuse(IStartupServices& services, const COptionSettings& options, int code,
 }
 
 int RunPreflight(IStartupServices& services, COptionSettings& options, CLogFile& log, RunReport& report) {
-    if (!services.SetSingleProcessor()) return 9;  // it has shown and traced its own failure
+    if (!services.SetSingleProcessor()) return DZ_EXIT_AFFINITY_FAILED;  // it has shown and traced its own failure
 
     if (options.BiosRomFile.empty()) {
         const char* text = "The /BiosRomFile is not specified in command line.";
         log.WriteLine("Error", "%s", text);
-        return Refuse(services, options, 11, text);
+        return Refuse(services, options, DZ_EXIT_OPTION_MISSING, text);
     }
     if (!services.FileExists(options.BiosRomFile)) {
         std::string text = common::Format("The specified bios_rom_file (%s) is not found", options.BiosRomFile.c_str());
         log.WriteLine("Error", "%s", text.c_str());
-        return Refuse(services, options, 12, text);
+        return Refuse(services, options, DZ_EXIT_IMAGE_MISSING, text);
     }
     if (options.BiosVer.empty() && !options.ForceIt) {
         const char* text = "The /BiosVer is not specified in command line.";
         log.WriteLine("Error", "%s", text);
-        return Refuse(services, options, 11, text);
+        return Refuse(services, options, DZ_EXIT_OPTION_MISSING, text);
     }
     if (!services.IsAdministratorUser())
-        return Refuse(services, options, 8, "This program requires Administrator user to execute!");
+        return Refuse(services, options, DZ_EXIT_NOT_ADMIN, "This program requires Administrator user to execute!");
 
     bool bypassSystemInfo = false;
     if (options.Ovrel)
@@ -44,7 +45,7 @@ int RunPreflight(IStartupServices& services, COptionSettings& options, CLogFile&
         if (services.GetSystemInfo(error) == 0) {
             std::string text = "Get System Information ERROR\n" + error;
             log.WriteLine("GetSystemInfo", "%s", text.c_str());
-            return Refuse(services, options, 4, text);
+            return Refuse(services, options, DZ_EXIT_NO_SYSTEM_INFO, text);
         }
     }
     SystemIdentity identity = services.Identity();
@@ -64,12 +65,12 @@ int RunPreflight(IStartupServices& services, COptionSettings& options, CLogFile&
         if (options.MeRomFile.empty()) {
             const char* text = "The /MeRomFile is not specified in command line.";
             log.WriteLine("Error", "%s", text);
-            return Refuse(services, options, 11, text);
+            return Refuse(services, options, DZ_EXIT_OPTION_MISSING, text);
         }
         if (options.MeVer.empty()) {
             const char* text = "The /MeVer is not specified in command line.";
             log.WriteLine("Error", "%s", text);
-            return Refuse(services, options, 11, text);
+            return Refuse(services, options, DZ_EXIT_OPTION_MISSING, text);
         }
     }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "dos/core/dz_exit_codes.h"
 #include "updater/app/option_settings.h"
 #include "updater/app/power_gate.h"
 #include "updater/app/run_report.h"
@@ -23,7 +24,7 @@ struct SystemIdentity {
 
 // What the main dialog leaves behind.
 struct DialogOutcome {
-    int resultCode = 13;
+    int resultCode = DZ_EXIT_NOT_UPDATED;
     bool rebootRequested = false;
 };
 

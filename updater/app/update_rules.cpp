@@ -1,6 +1,7 @@
 #include "updater/app/update_rules.h"
 
 #include "common/format.h"
+#include "dos/core/dz_exit_codes.h"
 
 const char* BiosFlashToolName(bool is64BitWindows) { return is64BitWindows ? "AFUWINx64.exe" : "AFUWIN.exe"; }
 
@@ -63,5 +64,5 @@ std::string EraseProgressLine(int counter) { return common::Format("Erasing ....
 
 bool ShouldReboot(int resultCode, bool rebootRequested) {
     if (!rebootRequested) return false;
-    return resultCode == 0 || resultCode == 1 || resultCode == 31;
+    return resultCode == DZ_EXIT_SUCCESS || resultCode == DZ_EXIT_BIOS_FAILED || resultCode == DZ_EXIT_ME_FAILED;
 }

@@ -1,6 +1,7 @@
 #include "updater/app/update_sequence.h"
 
 #include "common/format.h"
+#include "dos/core/dz_exit_codes.h"
 #include "updater/app/message_box_kind.h"
 #include "updater/app/update_rules.h"
 #include "updater/platform/version_rules.h"
@@ -15,6 +16,10 @@ constexpr uint32_t kErrorInvalidName = 123;
 // the dialog, which wakes the wait at once, so this only bounds how late a flag raised
 // without any output is seen. It is also the pass of the steps that used to sleep 100 ms.
 constexpr uint32_t kPassLimitMs = 100;
+
+// Bound on the wait for the reader's last drain after the child has ended; that drain takes
+// no longer than one pass over the pipe.
+constexpr uint64_t kLastOutputMs = 5000;
 
 const char kDriverTag[] = "Load ME Driver on WinPE";
 const char kMeNotAvailable[] = "ME is not available now, please check it";
@@ -60,29 +65,50 @@ bool CUpdateSequence::WaitForChild(Pump pump, const char* tag, Bound bound, Poll
     const uint64_t startMs = limitMs ? m_host.TickMs() : 0;
     bool endedByLimit = false;
     const int messagesPerPass = pump == Pump::kOneAndSleep ? 1 : pump == Pump::kEight ? 8 : 10;
+    // What the passes wait for: the child's end, then the last of its output.
+    enum class Phase { kChildRuns, kLastOutput } phase = Phase::kChildRuns;
+    uint64_t childEndedMs = 0;
     for (;;) {
         m_host.PumpMessages(messagesPerPass);
-        poll();
-        if (m_tools.ChildHasEnded()) break;
-        const uint64_t elapsedMs = limitMs ? m_host.TickMs() - startMs : 0;
-        if (limitMs && elapsedMs >= limitMs) {
-            m_tools.Stop();  // ends the child
-            endedByLimit = true;
-            m_log.WriteLine(tag, "Result=[TIMEOUT], the tool was ended after %lu.%03lu s",
-                            static_cast<unsigned long>(elapsedMs / 1000), static_cast<unsigned long>(elapsedMs % 1000));
-            break;
-        }
-        // Never past the query limit: the wait ends early when the child or a message comes.
         uint32_t waitMs = kPassLimitMs;
-        if (limitMs && limitMs - elapsedMs < waitMs) waitMs = static_cast<uint32_t>(limitMs - elapsedMs);
-        m_tools.WaitForChildOrMessage(waitMs);
+        if (phase == Phase::kChildRuns) {
+            poll();
+            const uint64_t elapsedMs = limitMs ? m_host.TickMs() - startMs : 0;
+            if (m_tools.ChildHasEnded()) {
+                phase = Phase::kLastOutput;
+            } else if (limitMs && elapsedMs >= limitMs) {
+                m_tools.Stop();  // ends the child
+                endedByLimit = true;
+                phase = Phase::kLastOutput;
+                m_log.WriteLine(tag, "Result=[TIMEOUT], the tool was ended after %lu.%03lu s",
+                                static_cast<unsigned long>(elapsedMs / 1000),
+                                static_cast<unsigned long>(elapsedMs % 1000));
+            } else if (limitMs && limitMs - elapsedMs < waitMs) {
+                // Never past the query limit: the wait ends early when the child or a message comes.
+                waitMs = static_cast<uint32_t>(limitMs - elapsedMs);
+            }
+            if (phase == Phase::kLastOutput) {
+                if (pump == Pump::kOneAndSleep) m_host.Sleep(500);
+                childEndedMs = m_host.TickMs();
+            }
+        }
+        if (phase == Phase::kLastOutput) {
+            // The reader ends by itself right after its last drain once the child has ended. A
+            // grandchild that keeps the pipe open and full could keep it draining: Stop below
+            // ends it then, so the bound keeps the step from waiting on such output for ever.
+            if (m_tools.OutputTaken()) break;
+            const uint64_t drainingMs = m_host.TickMs() - childEndedMs;
+            if (drainingMs >= kLastOutputMs) break;
+            if (kLastOutputMs - drainingMs < waitMs) waitMs = static_cast<uint32_t>(kLastOutputMs - drainingMs);
+        }
+        m_tools.Wait(waitMs);
     }
-    if (pump == Pump::kOneAndSleep) m_host.Sleep(500);
-    m_tools.WaitWhileReading();
     // What the tool printed just before it ended is interpreted only now: judge it as well, or
     // an error line followed at once by the tool's end would pass as success.
     poll();
     m_tools.Stop();
+    if (m_tools.ReaderDetached())
+        m_log.WriteLine(tag, "Result=[READER DETACHED], the output reader of the tool did not end");
     // Logged whatever it is: a tool's own codes decide nothing, but whoever reads the log of a
     // failed update wants them.
     m_log.WriteLine(tag, "%s", ExitCodeLogText(m_tools.LastEnd()).c_str());
@@ -141,7 +167,7 @@ bool CUpdateSequence::LoadWinPeDriver() {
     uint32_t error = 0;
     if (!m_tools.Start(ToolProgramPath(m_host.SystemFolder(), kDriverLoaderFile), command, kUpdateWinPeDriverLoad,
                        error)) {
-        LaunchFailure(kDriverTag, 33, "[Error] Load ME Driver on WinPE, GetLastError=%lu", kDriverTag, error);
+        LaunchFailure(kDriverTag, DZ_EXIT_ME_DRIVER_FAILED, "[Error] Load ME Driver on WinPE, GetLastError=%lu", kDriverTag, error);
         return false;
     }
     bool loaded = true;
@@ -154,7 +180,7 @@ bool CUpdateSequence::LoadWinPeDriver() {
         }
     });
     if (!loaded || ended) {
-        StepFailure(kDriverTag, "Result=[ME Driver load failed now, please check it]", 32,
+        StepFailure(kDriverTag, "Result=[ME Driver load failed now, please check it]", DZ_EXIT_ME_UNAVAILABLE,
                     "ME Driver load failed now, please check it", "ME Info");
         return false;
     }
@@ -170,7 +196,7 @@ bool CUpdateSequence::StartMeVersionQuery() {
     m_tools.SetPollInterval(50);
     uint32_t error = 0;
     if (!m_tools.Start(ToolProgramPath(m_host.ToolFolder(), m_strMeTool), command, kUpdateMeVersionQuery, error)) {
-        LaunchFailure("GetMeVersion", 32, "GetMeVersion Error, GetLastError=%lu", "Get ME Version", error);
+        LaunchFailure("GetMeVersion", DZ_EXIT_ME_UNAVAILABLE, "GetMeVersion Error, GetLastError=%lu", "Get ME Version", error);
         return false;
     }
     return true;
@@ -197,8 +223,8 @@ bool CUpdateSequence::QueryMeVersionBeforeFlash() {
         // A query that had to be ended has not answered, whatever it printed before.
         m_strCurrentMeVersion = ended ? std::string() : m_tools.MeVersion();
         if (m_strCurrentMeVersion.empty()) {
-            StepFailure("CheckMeFunction", "Result=[ME is not available now, please check it]", 32, kMeNotAvailable,
-                        "ME Info");
+            StepFailure("CheckMeFunction", "Result=[ME is not available now, please check it]", DZ_EXIT_ME_UNAVAILABLE,
+                        kMeNotAvailable, "ME Info");
             return false;
         }
     }
@@ -241,7 +267,7 @@ bool CUpdateSequence::FlashBios(bool& biosFailed) {
     m_log.WriteLine("FlashBios", "CommandLine=[%s]", command.c_str());
     uint32_t error = 0;
     if (!StartFlashTool(tool, command, image, kUpdateBiosFlash, error)) {
-        LaunchFailure("FlashBios", 1, "Flash BIOS Error, GetLastError=%lu", "Flash BIOS", error);
+        LaunchFailure("FlashBios", DZ_EXIT_BIOS_FAILED, "Flash BIOS Error, GetLastError=%lu", "Flash BIOS", error);
         return false;
     }
     m_host.DisableQuitAndClose();
@@ -270,8 +296,8 @@ bool CUpdateSequence::QueryMeVersionAfterFlash() {
     });
     if (!got || ended) {
         // After the BIOS flash a missing ME counts against the flash: code 1, not 32.
-        StepFailure("CheckMeFunction", "Result=[ME is not available now, please check it]", 1, kMeNotAvailable,
-                    "ME Info");
+        StepFailure("CheckMeFunction", "Result=[ME is not available now, please check it]", DZ_EXIT_BIOS_FAILED,
+                    kMeNotAvailable, "ME Info");
         return false;
     }
     return true;
@@ -282,7 +308,7 @@ bool CUpdateSequence::RunMePostSteps(bool& meFailed) {
     m_tools.ResetMeResults();
     if (m_strCurrentMeVersion.empty()) {
         m_tools.Stop();
-        StepFailure("GetMeVersion", "Get empty ME Version", 32, "Get Me Version Error, Get empty Me Version",
+        StepFailure("GetMeVersion", "Get empty ME Version", DZ_EXIT_ME_UNAVAILABLE, "Get Me Version Error, Get empty Me Version",
                     "ME Update");
         return false;
     }
@@ -311,7 +337,7 @@ bool CUpdateSequence::FlashMe(const char* options, bool& meFailed) {
     if (!StartFlashTool(m_strMeTool, command, m_options.MeRomFile, kUpdateMeFlash, error)) {
         // "FlashMe" with a lower-case e here, unlike the command line's "FlashME": both are the
         // tags the logs have always carried.
-        LaunchFailure("FlashMe", 31, "Flash ME Error, GetLastError=%lu", "Flash ME", error);
+        LaunchFailure("FlashMe", DZ_EXIT_ME_FAILED, "Flash ME Error, GetLastError=%lu", "Flash ME", error);
         return false;
     }
     m_host.DisableQuitAndClose();
@@ -342,7 +368,7 @@ bool CUpdateSequence::FlashMe(const char* options, bool& meFailed) {
 void CUpdateSequence::FinalVerdict(bool biosFailed, bool meFailed) {
     const bool silent = m_options.NoPause;
     if (biosFailed || meFailed) {
-        m_nResultCode = biosFailed ? 1 : 31;
+        m_nResultCode = biosFailed ? DZ_EXIT_BIOS_FAILED : DZ_EXIT_ME_FAILED;
         m_host.StopSpinner();
         std::string errorText = m_tools.ErrorText();
         if (silent) {
@@ -361,7 +387,7 @@ void CUpdateSequence::FinalVerdict(bool biosFailed, bool meFailed) {
         }
     } else {
         m_host.StopSpinner();
-        m_nResultCode = 0;
+        m_nResultCode = DZ_EXIT_SUCCESS;
         if (silent) {
             m_bRebootRequested = !m_options.NoReboot;
         } else if (m_options.NoReboot) {

@@ -9,47 +9,9 @@
 #include "updater/app/bitlocker_step.h"
 #include "updater/app/option_settings.h"
 #include "updater/app/run_report.h"
-#include "updater/tools/tool_end.h"
+#include "updater/tools/tool_runner.h"
 
 class CLogFile;
-
-// How a wait for a running tool ended.
-enum class ToolWait { kChildEnded, kMessage, kTimedOut };
-
-// The tool runner (the dialog's redirector) as the update sequence uses it.
-class IToolRunner {
-public:
-    virtual ~IToolRunner() = default;
-    // Starts the program file `program` (a full path, never searched for) with `commandLine`
-    // for `updateType`. FALSE when the process could not be started; `lastError` then holds
-    // the system error code of the failure.
-    virtual bool Start(const std::string& program, const std::string& commandLine, int updateType,
-                       uint32_t& lastError) = 0;
-    virtual bool ChildHasEnded() = 0;
-    // Blocks until the child ends, a window message is waiting for the calling thread, or
-    // `limitMs` passes; dispatches nothing. A failed wait counts as timed out.
-    virtual ToolWait WaitForChildOrMessage(uint32_t limitMs) = 0;
-    // Returns once the output of the ended child has been interpreted, serving messages meanwhile.
-    virtual void WaitWhileReading() = 0;
-    virtual void Stop() = 0;
-    virtual void SetPollInterval(int milliseconds) = 0;
-    virtual void ResetMeResults() = 0;
-    virtual void ClearDone() = 0;
-    virtual void ClearCompleted() = 0;
-    // The result flags and texts the output interpretation leaves.
-    virtual bool Done() const = 0;
-    virtual bool Completed() const = 0;
-    virtual bool BiosError() const = 0;
-    virtual bool MeError() const = 0;
-    virtual bool MeVersionFound() const = 0;
-    virtual std::string MeVersion() const = 0;
-    virtual std::string ErrorText() const = 0;
-    // How the last run ended (exit code, bytes printed); read after Stop.
-    virtual ToolEnd LastEnd() const = 0;
-    // Records a failure of the last run that its output did not show, as a printed error of
-    // that run is recorded: the error flag of `updateType`, the error text, the output view.
-    virtual void RecordToolFailure(const std::string& text, int updateType) = 0;
-};
 
 // The dialog and the operating system as the update sequence uses them.
 class IUpdateHost {
@@ -130,12 +92,14 @@ private:
 
     enum class Pump { kOneAndSleep, kEight, kTen };
     enum class Bound { kNone, kQueryLimit };
-    // While the child runs, each pass dispatches up to one, eight or ten waiting messages, calls
-    // `poll`, and then sleeps until the child ends or a message comes (at most one pass limit),
-    // so the tool keeps the processor it shares with us. Then takes the last output and calls
-    // `poll` once more on it, and logs the tool's exit code under `tag`. With the query limit
-    // (the query tools) and in silent mode the child is ended when it outlives that limit,
-    // logged under `tag`; answers whether it was ended so. The flash tools are never bounded.
+    // The one wait of a tool run. Each pass dispatches up to one, eight or ten waiting messages,
+    // then, while the child runs, calls `poll` and asks whether the child has ended, and then
+    // sleeps until what the run waits for comes or a message does (at most one pass limit), so
+    // the tool keeps the processor it shares with us. Once the child has ended, the passes go on
+    // until the reader has taken the last output (at most kLastOutputMs); then `poll` once more
+    // on it, Stop, and the tool's exit code logged under `tag`. With the query limit (the query
+    // tools) and in silent mode the child is ended when it outlives that limit, logged under
+    // `tag`; answers whether it was ended so. The flash tools are never bounded.
     template <typename Poll>
     bool WaitForChild(Pump pump, const char* tag, Bound bound, Poll poll);
     // After a flash tool's run: a fault end or no output at all fails the step as an error the

@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "updater/platform/dmi_body.h"
-
 struct CSystemInfo {
     std::string SystemManufacturer;
     std::string SystemProductName;
@@ -28,9 +26,10 @@ constexpr uint8_t kProductNameOffset = 0x05;
 constexpr uint8_t kZeraIdOffset = 0x08;
 }  // namespace smbios
 
-// Walks the structure table (only the low 16 bits of `length` count) and fills `info` from the
-// first structure of each identity type. Later structures of a type are ignored; values that
-// cannot be found stay empty or 0; a damaged chain ends the walk where it breaks.
+// Walks the structure table (only the low 16 bits of `length` count) with the DOS program's walk
+// (dos/core/dz_identity) and fills `info` from the first structure of each identity type. Later
+// structures of a type are ignored; values that cannot be found are empty or 0; a damaged chain
+// ends the walk where it breaks.
 void ReadSystemIdentity(const unsigned char* table, uint32_t length, CSystemInfo& info);
 
 // Fetches the table (firmware table service first, then WMI), fills theSystemInfo and answers 1;

@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "common/portable_types.h"
+#include "dos/core/dz_exit_codes.h"
 
 struct CSystemInfo;
 
 // Result codes of the check (they become the run's exit code).
-constexpr int kValidateOk = 0;
-constexpr int kValidateNoZeraIdOption = 11;
-constexpr int kValidateWrongSystem = 14;
+constexpr int kValidateOk = DZ_EXIT_SUCCESS;
+constexpr int kValidateNoZeraIdOption = DZ_EXIT_OPTION_MISSING;
+constexpr int kValidateWrongSystem = DZ_EXIT_WRONG_SYSTEM;
 
 // Asks the developer a Yes/No question; TRUE means Yes.
 using BypassQuestion = BOOL (*)(const char* question);

@@ -1,5 +1,6 @@
 #pragma once
-// The BIOS and ME version formats and their comparisons. Pure functions of their arguments:
+// The BIOS and ME version formats and their comparisons, over the rules the DOS program applies
+// too (dos/core/dz_versions). Pure functions of their arguments:
 // they read no global state, log nothing and show nothing; a reason goes into `message`.
 
 #include <string>

@@ -1,8 +1,10 @@
 #include "updater/tools/log_file.h"
 
 #include <atomic>
+#include <cstring>
 
 #include "common/format.h"
+#include "dos/core/dz_log.h"
 #include "updater/tools/log_io.h"
 
 namespace {
@@ -70,9 +72,22 @@ BOOL CLogFile::WriteLineV(const char* tag, const char* format, va_list args) {
     if (!enabled) return TRUE;
     std::string message = common::FormatV(format, args);
     if (path.size() >= kLogMaxPath) return FALSE;
-    std::string stamp = FormatLocalTime(m_pfnClock(), "%Y/%m/%d, %H:%M:%S");
-    std::string line = stamp + ", $" + (tag ? tag : "") + ", " + message + "\n";
-    return logio::AppendInOneWrite(path, ToTextModeBytes(line));
+    std::tm local{};
+    dz_clock when{};
+    const bool known = logio::ToLocalTime(m_pfnClock(), &local);
+    if (known) {
+        when.year = static_cast<uint16_t>(local.tm_year + 1900);
+        when.month = static_cast<uint8_t>(local.tm_mon + 1);
+        when.day = static_cast<uint8_t>(local.tm_mday);
+        when.hour = static_cast<uint8_t>(local.tm_hour);
+        when.minute = static_cast<uint8_t>(local.tm_min);
+        when.second = static_cast<uint8_t>(local.tm_sec);
+    }
+    // The head holds the time (19 characters), the tag and 5 characters of separators.
+    if (!tag) tag = "";
+    std::string head(32 + std::strlen(tag), '\0');
+    head.resize(dz_log_head(known ? &when : nullptr, tag, &head[0], head.size()));
+    return logio::AppendInOneWrite(path, head + ToTextModeBytes(message) + "\r\n");
 }
 
 void CLogFile::DebugPrint(const char* format, ...) {
@@ -89,11 +104,8 @@ void CLogFile::DebugPrint(const char* format, ...) {
 void CLogFile::SetDebugSink(DebugSink sink) { g_debugSink.store(sink); }
 
 std::string ToTextModeBytes(const std::string& text) {
-    std::string bytes;
-    bytes.reserve(text.size() + 8);
-    for (char c : text) {
-        if (c == '\n') bytes += '\r';
-        bytes += c;
-    }
+    std::string bytes(2 * text.size(), '\0');  // every byte a line feed at worst
+    size_t used = 0;
+    bytes.resize(dz_log_text(text.data(), text.size(), &used, &bytes[0], bytes.size()));
     return bytes;
 }

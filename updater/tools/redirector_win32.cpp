@@ -4,23 +4,18 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/format.h"
-#include "updater/app/option_settings.h"
 #include "updater/tools/log_file.h"
 
 namespace {
 
 constexpr DWORD kChunkBytes = 1023;
-// How long Stop serves the reader before it gives up on it and ends it forcibly. The reader
-// only ever waits for the messages it sends, which Stop serves, so this is a last resort.
-constexpr DWORD kReaderEndTimeoutMs = 5000;
 // TerminateProcess only starts the end; this long its caller waits for the process to be gone.
 constexpr DWORD kTerminateSettleMs = 2000;
-
-bool Tracing() { return theOptions.Ovrel; }
 
 // Waits for `thread` to end, serving the messages sent to this thread meanwhile (the reader's
 // hooks send to windows of this thread). Posted messages stay queued, so nothing re-enters the
@@ -68,7 +63,24 @@ private:
     bool m_bInitialised = false;
 };
 
+// A duplicate of `source` for this process, not inheritable; null when it cannot be made.
+fw::UniqueHandle Duplicate(HANDLE source, DWORD access, DWORD options) {
+    fw::UniqueHandle copy;
+    HANDLE self = ::GetCurrentProcess();
+    if (source) (void)::DuplicateHandle(self, source, self, copy.put(), access, FALSE, options);
+    return copy;
+}
+
 }  // namespace
+
+// What the reader works on: handles of its own, so that neither Stop closing the members nor a
+// later run reusing them ever changes what a reader (even one left behind) reads or waits on.
+struct CRedirector::ReaderHandles {
+    CRedirector* owner = nullptr;
+    fw::UniqueHandle child;
+    fw::UniqueHandle stopEvent;
+    fw::UniqueHandle pipe;
+};
 
 CRedirector::~CRedirector() { CRedirector::Stop(); }
 
@@ -76,7 +88,7 @@ BOOL CRedirector::Start(const char* program, const char* commandLine, int update
     Stop();
     m_nUpdateType = updateType;
     if (Tracing()) CLogFile::DebugPrint("Open UpdateType: %d", updateType);
-    m_bReading = 1;
+    m_bReaderDetached = FALSE;
     m_ullOutputBytes = 0;
     m_bExitCodeKnown = 0;
     m_dwExitCode = 0;
@@ -108,6 +120,12 @@ BOOL CRedirector::Start(const char* program, const char* commandLine, int update
     inputRead.reset();
     errorWrite.reset();
 
+    auto own = std::make_unique<ReaderHandles>();
+    own->owner = this;
+    own->child = Duplicate(child.get(), SYNCHRONIZE, 0);
+    own->stopEvent = Duplicate(stopEvent.get(), 0, DUPLICATE_SAME_ACCESS);
+    own->pipe = Duplicate(parentOutputRead.get(), 0, DUPLICATE_SAME_ACCESS);
+    const bool ownComplete = own->child && own->stopEvent && own->pipe;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_hChild = std::move(child);
@@ -118,8 +136,9 @@ BOOL CRedirector::Start(const char* program, const char* commandLine, int update
 
     // Suspended until its handle and id are stored, which the reader's own Stop relies on.
     unsigned threadId = 0;
-    HANDLE thread =
-        reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &ReaderThreadProc, this, CREATE_SUSPENDED, &threadId));
+    HANDLE thread = ownComplete ? reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &ReaderThreadProc, own.get(),
+                                                                            CREATE_SUSPENDED, &threadId))
+                                : nullptr;
     if (!thread) {
         // A child nobody reads cannot be watched: end it, keeping the error that stopped us.
         DWORD error = ::GetLastError();
@@ -132,6 +151,7 @@ BOOL CRedirector::Start(const char* program, const char* commandLine, int update
         m_hReaderThread.reset(thread);
         m_dwReaderThreadId = threadId;
     }
+    own.release();  // the reader owns its handles from here on
     ::ResumeThread(thread);
     return TRUE;
 }
@@ -186,23 +206,21 @@ BOOL CRedirector::CreateChild(const char* program, const char* commandLine, HAND
     return TRUE;
 }
 
-unsigned __stdcall CRedirector::ReaderThreadProc(void* param) { return static_cast<CRedirector*>(param)->ReaderMain(); }
+unsigned __stdcall CRedirector::ReaderThreadProc(void* param) {
+    std::unique_ptr<ReaderHandles> own(static_cast<ReaderHandles*>(param));
+    return own->owner->ReaderMain(*own);
+}
 
-unsigned CRedirector::ReaderMain() {
-    HANDLE waitSet[2];
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        waitSet[0] = m_hChild.get();
-        waitSet[1] = m_hStopEvent.get();
-    }
+unsigned CRedirector::ReaderMain(ReaderHandles& own) {
+    HANDLE waitSet[2] = {own.child.get(), own.stopEvent.get()};
     int result = 1;
     for (;;) {
-        result = ReadAvailable();
+        result = ReadAvailable(own.pipe.get(), own.stopEvent.get());
         if (result != 1) break;
         DWORD waited = ::WaitForMultipleObjects(2, waitSet, FALSE, m_dwPollInterval.load());
         if (waited == WAIT_OBJECT_0) {
             // The child has ended: take what it left in the pipe.
-            result = ReadAvailable();
+            result = ReadAvailable(own.pipe.get(), own.stopEvent.get());
             if (result == 1) result = 0;
             break;
         }
@@ -211,31 +229,32 @@ unsigned CRedirector::ReaderMain() {
             break;
         }
     }
-    Stop();
+    // The run is ended here only while this reader is still its reader: a Stop elsewhere that
+    // took the reader over does the rest itself, and a reader it left behind must not end a
+    // later run.
+    bool current = false;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        current = m_dwReaderThreadId == ::GetCurrentThreadId();
+    }
+    if (current) Stop();
     return static_cast<unsigned>(result);
 }
 
-int CRedirector::ReadAvailable() {
+int CRedirector::ReadAvailable(HANDLE pipe, HANDLE stopEvent) {
     char buffer[kChunkBytes + 1];
     for (;;) {
-        m_bReading = 1;
         // A stop request ends the drain even while a child keeps the pipe full.
-        if (m_hStopEvent && ::WaitForSingleObject(m_hStopEvent.get(), 0) == WAIT_OBJECT_0) {
-            m_bReading = 0;
-            return 1;
-        }
+        if (::WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0) return 1;
         DWORD available = 0;
-        if (!::PeekNamedPipe(m_hOutputRead.get(), nullptr, 0, nullptr, &available, nullptr)) {
+        if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
             if (Tracing()) CLogFile::DebugPrint("PeekNamedPipe, error, BREAK");
             break;
         }
-        if (available == 0) {
-            m_bReading = 0;
-            return 1;
-        }
+        if (available == 0) return 1;
         DWORD wanted = available < kChunkBytes ? available : kChunkBytes;
         DWORD got = 0;
-        if (!::ReadFile(m_hOutputRead.get(), buffer, wanted, &got, nullptr) || got == 0) {
+        if (!::ReadFile(pipe, buffer, wanted, &got, nullptr) || got == 0) {
             if (Tracing()) CLogFile::DebugPrint("ReadFile, error");
             break;
         }
@@ -245,7 +264,6 @@ int CRedirector::ReadAvailable() {
         OnOutputChunk(buffer);
     }
     DWORD error = ::GetLastError();
-    m_bReading = 0;
     return (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA) ? 0 : -1;
 }
 
@@ -262,12 +280,14 @@ void CRedirector::Stop() {
         }
     }
     if (thread && !WaitServingSentMessages(thread.get(), kReaderEndTimeoutMs)) {
-        // Last resort for a reader stuck where nothing here can reach it.
-        ::TerminateThread(thread.get(), 0xFFFFFFFE);
-        ::WaitForSingleObject(thread.get(), kReaderEndTimeoutMs);
+        // A reader stuck where nothing here can reach it. Killing it could leave the heap or
+        // the output view in the middle of a change, so it is left to end on its own: it works
+        // on handles of its own and, once it sees its stop event, calls nothing here again.
+        m_bReaderDetached = TRUE;
+        m_bAnyReaderDetached = TRUE;
+        if (Tracing()) CLogFile::DebugPrint("Reader did not end, detached");
     }
     std::lock_guard<std::mutex> lock(m_lock);
-    m_bReading = 0;
     m_hStopEvent.reset();
     if (m_hChild) {
         // The run's exit code is kept for the caller. STILL_ACTIVE is final only once the
@@ -312,32 +332,30 @@ BOOL CRedirector::ChildHasEnded() {
     return code != STILL_ACTIVE;
 }
 
-DWORD CRedirector::WaitForChildOrMessage(DWORD timeoutMs) {
-    // The reader's own Stop closes the member when the run ends, so the wait holds a handle of
-    // its own.
-    fw::UniqueHandle child;
+BOOL CRedirector::ReaderHasEnded() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return !m_hReaderThread || ::WaitForSingleObject(m_hReaderThread.get(), 0) == WAIT_OBJECT_0;
+}
+
+DWORD CRedirector::WaitForRunOrMessage(DWORD timeoutMs) {
+    // The reader's own Stop closes the members when the run ends, so the wait holds a handle of
+    // its own: on the child while it runs, then on the reader until it has taken the last output.
+    fw::UniqueHandle awaited;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        if (!m_hChild) return WAIT_OBJECT_0;
-        HANDLE self = ::GetCurrentProcess();
-        if (!::DuplicateHandle(self, m_hChild.get(), self, child.put(), SYNCHRONIZE, FALSE, 0)) return WAIT_FAILED;
+        DWORD code = 0;
+        if (m_hChild && ::GetExitCodeProcess(m_hChild.get(), &code) && code == STILL_ACTIVE)
+            awaited = Duplicate(m_hChild.get(), SYNCHRONIZE, 0);
+        else if (m_hReaderThread && ::WaitForSingleObject(m_hReaderThread.get(), 0) != WAIT_OBJECT_0)
+            awaited = Duplicate(m_hReaderThread.get(), SYNCHRONIZE, 0);
+        else
+            return WAIT_OBJECT_0;
+        if (!awaited) return WAIT_FAILED;
     }
     // MWMO_INPUTAVAILABLE: a caller that takes only some of the waiting messages per pass must
     // be woken for the rest, not only for messages that arrive later.
-    HANDLE waitSet[1] = {child.get()};
+    HANDLE waitSet[1] = {awaited.get()};
     return ::MsgWaitForMultipleObjectsEx(1, waitSet, timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-}
-
-BOOL CRedirector::WaitWhileReading() {
-    while (m_bReading) {
-        MSG msg;
-        if (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        ::Sleep(1);
-    }
-    return TRUE;
 }
 
 BOOL CRedirector::WriteInput(const char* format, ...) {

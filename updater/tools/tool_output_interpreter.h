@@ -16,9 +16,21 @@
 
 #include "updater/tools/output_view.h"
 
+#include "dos/core/dz_toolout.h"
+
+// The options that change how output is read and traced, given to the interpreter when it is
+// made: /MeUpdV1 (the ME flash output is shown line by line instead of as dots) and /Ovrel
+// (developer trace through CLogFile::DebugPrint).
+struct ToolOutputFlags {
+    bool meUpdV1 = false;
+    bool trace = false;
+};
+
+// What the output means is decided by the rules in dos/core/dz_toolout, which the DOS program
+// reads its tools' output with too; this class draws the output view and keeps the results.
 class CToolOutputInterpreter {
 public:
-    explicit CToolOutputInterpreter(IOutputView* view) : m_pView(view) {}
+    CToolOutputInterpreter(IOutputView* view, ToolOutputFlags flags) : m_pView(view), m_flags(flags) {}
     virtual ~CToolOutputInterpreter() = default;
     CToolOutputInterpreter(const CToolOutputInterpreter&) = delete;
     CToolOutputInterpreter& operator=(const CToolOutputInterpreter&) = delete;
@@ -28,7 +40,7 @@ public:
     // is searched together with the end of the run's earlier output.
     void DispatchChunk(const char* chunk, int updateType);
     // A new tool run starts: its texts are not joined with the end of the last run's output.
-    void BeginRun() { m_strCarry.clear(); }
+    void BeginRun() { m_carry[0] = '\0'; }
 
     // The hooks the dispatch selects. Tool text is data here: shown and stored literally.
     virtual void OnBiosOutput(const char* text);
@@ -71,18 +83,10 @@ private:
     void SelectLastLine();
     void RewriteLastLine(const char* text);
     void ExtractVersion(const char* chunk, size_t markerAt);
-    // Where `wanted` (any case) first occurs in `joined` (the `carried` bytes of the carry, then
-    // the chunk) with at least one of its bytes in the chunk, or npos: a text wholly inside the
-    // carry was seen with the chunk before.
-    static size_t FindAcrossReads(const std::string& joined, size_t carried, const char* wanted);
-
+    ToolOutputFlags m_flags;
     // The last bytes of the run's output before this chunk, one fewer than the longest text
     // the chunk tests look for, so that no text found across a boundary is found twice.
-    std::string m_strCarry;
+    char m_carry[DZ_TOOL_CARRY + 1] = "";
 
     mutable std::mutex m_textLock;  // guards m_strErrorText and m_strMeVersion
 };
-
-// Byte offset of the first occurrence of `needle` in `haystack` compared without regard to
-// ASCII letter case, or std::string::npos.
-size_t FindAnyCase(const std::string& haystack, const char* needle);

@@ -141,10 +141,9 @@ std::ostream& operator<<(std::ostream& out, const Flags& f) {
 
 // Both interpreters over the same chunks (the DOS one keeps lines up to its buffer).
 void ExpectSameReading(const std::vector<std::string>& chunks, int kind, bool meUpdV1) {
-    testsupport::OptionFlags options(false, meUpdV1);
     testsupport::DebugCapture quiet;
     COutputViewModel view;
-    CToolOutputInterpreter brevane(&view);
+    CToolOutputInterpreter brevane(&view, ToolOutputFlags{meUpdV1, false});
     dz_tool_output dos{};
     dos.meUpdV1 = meUpdV1;
     for (const std::string& chunk : chunks) {

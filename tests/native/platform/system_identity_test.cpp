@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "tests/support/smbios_builder.h"
 #include "updater/platform/system_info.h"
 
@@ -89,6 +91,29 @@ TEST(ReadSystemIdentity, LengthAboveSixteenBitsIsCutToItsLowBits) {
     EXPECT_EQ(0, info.SystemZeraID);
     // Reported as the true length: its low 16 bits end the walk inside the OEM structure.
     EXPECT_EQ(0, Identity(table).SystemZeraID);
+}
+
+// Tables that also checked, while the DOS program walked tables with code of its own, that both
+// programs read the same identity.
+TEST(ReadSystemIdentity, SharedTablesReadWhatTheyHold) {
+    // The BIOS version's string number (7) lies past the set; the 0xD0 structure is too short.
+    CSystemInfo late = Identity(SmbiosTableBuilder()
+                                    .SystemInformation("Zera Inc.", "P")
+                                    .BiosInformation("A01", 7)
+                                    .ZeraOem(0x1234, 9)
+                                    .EndOfTable()
+                                    .Table());
+    EXPECT_EQ("Zera Inc.", late.SystemManufacturer);
+    EXPECT_EQ("P", late.SystemProductName);
+    EXPECT_EQ("", late.SystemBiosVersion);
+    EXPECT_EQ(0, late.SystemZeraID);
+    // A lone 0xD0 structure: its string set's two NULs follow the word.
+    EXPECT_EQ(0xBEEF, Identity(SmbiosTableBuilder().ZeraOem(0xBEEF).Table()).SystemZeraID);
+    // A long string is kept whole.
+    EXPECT_EQ(std::string(200, 'v'), Identity(SmbiosTableBuilder().BiosInformation(std::string(200, 'v')).Table())
+                                         .SystemBiosVersion);
+    // A chain broken at its first structure hides everything after it.
+    EXPECT_EQ(0, Identity(SmbiosTableBuilder().AddRaw({0, 3, 0, 0, 0, 0}).ZeraOem(0x0ABC).Table()).SystemZeraID);
 }
 
 }  // namespace

@@ -50,7 +50,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"", 0x0ABC, {0x0ABC}, 14, kNotZera},
                     Case{"Zera Inc.", 0, {0x0000}, 14, kNoId},
                     Case{"Zera Inc.", 0x0ABC, {}, 11, kNoList},
-                    Case{"Zera Inc.", 0x0ABC, {0}, 14, kDifferent}));
+                    Case{"Zera Inc.", 0x0ABC, {0}, 14, kDifferent},
+                    Case{"Zera Inc.", 0x0ABC, {0x0ABD, 0x0ABC}, 0, "OK"},
+                    Case{"Zera Inc.", 0x0ABC, {0x0ABD}, 14, kDifferent},
+                    Case{"Zera Inc.", 0, {0x0ABC}, 14, kNoId}));
 
 TEST(CheckSystemIdentity, MismatchLogsTheMachineAndEveryListEntry) {
     testsupport::CapturedLog log;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -9,11 +10,11 @@
 #include "tests/support/tool_transcripts.h"
 #include "tests/support/output_view_model.h"
 #include "updater/tools/update_type.h"
+#include "dos/core/dz_toolout.h"
 
 namespace {
 
 using testsupport::DebugCapture;
-using testsupport::OptionFlags;
 
 size_t CountOf(const std::string& text, const std::string& part) {
     size_t count = 0;
@@ -29,10 +30,14 @@ protected:
     void Feed(const std::string& chunk, int updateType) { interpreter.DispatchChunk(chunk.c_str(), updateType); }
     // Runs the three banner lines through a BIOS run so that later lines are shown.
     void SkipBiosBanner() { Feed("banner 1\r\nbanner 2\r\nbanner 3\r\n", UpdateTypeBios); }
+    // The interpreter made again with other flags: they are given when it is made.
+    void Remake(ToolOutputFlags flags) {
+        interpreter.~CToolOutputInterpreter();
+        new (&interpreter) CToolOutputInterpreter(&view, flags);
+    }
 
-    OptionFlags options{false, false};
     COutputViewModel view;
-    CToolOutputInterpreter interpreter{&view};
+    CToolOutputInterpreter interpreter{&view, ToolOutputFlags{}};
 };
 
 // --- BIOS flash tool ------------------------------------------------------------------------
@@ -53,7 +58,7 @@ TEST_F(InterpreterTest, BiosLinesAreAssembledWhereverThePipeCutsThem) {
     for (size_t size : {1u, 2u, 3u, 7u, 29u, 1023u}) {
         SCOPED_TRACE("chunk size " + std::to_string(size));
         COutputViewModel freshView;
-        CToolOutputInterpreter fresh(&freshView);
+        CToolOutputInterpreter fresh(&freshView, ToolOutputFlags{});
         for (const std::string& piece : testsupport::SplitEvery(whole, size))
             fresh.DispatchChunk(piece.c_str(), UpdateTypeBios);
         EXPECT_EQ(testsupport::kBiosSuccessView, freshView.Text());
@@ -94,7 +99,7 @@ TEST_F(InterpreterTest, ABiosLineThatNeverEndsStaysBoundedAndItsEndIsStillRead) 
 }
 
 TEST_F(InterpreterTest, LowerCaseErrorReachesOnToolErrorButNotTheExactLineTest) {
-    OptionFlags trace(true, false);
+    Remake({false, true});  // traced
     DebugCapture capture;
     SkipBiosBanner();
     Feed("Flash: error 25 in block 7\r\n", UpdateTypeBios);
@@ -117,7 +122,7 @@ TEST_F(InterpreterTest, ErrorTextIsFoundWhereverTheReadsCutIt) {
     for (bool split : {false, true}) {
         SCOPED_TRACE(split ? "two reads" : "one read");
         COutputViewModel freshView;
-        CToolOutputInterpreter fresh(&freshView);
+        CToolOutputInterpreter fresh(&freshView, ToolOutputFlags{});
         fresh.DispatchChunk("banner 1\r\nbanner 2\r\nbanner 3\r\n", UpdateTypeBios);
         if (split) {
             fresh.DispatchChunk(first.c_str(), UpdateTypeBios);
@@ -145,7 +150,7 @@ TEST_F(InterpreterTest, ErrorTextIsFoundWhereverTheReadsCutIt) {
 
     // A new run does not join its output to the end of the last one.
     COutputViewModel secondView;
-    CToolOutputInterpreter second(&secondView);
+    CToolOutputInterpreter second(&secondView, ToolOutputFlags{});
     second.DispatchChunk("Check Err", UpdateTypeMeUpdate);
     second.BeginRun();
     second.DispatchChunk("or-free text\r\n", UpdateTypeMeUpdate);
@@ -157,7 +162,7 @@ TEST_F(InterpreterTest, MeTextsAreFoundAcrossReadsAndTheErrorStillComesFirst) {
     EXPECT_EQ("Updating ME...\r\n.\r\nME FW Update is complete. Please wait...", view.Text());
 
     COutputViewModel errorView;
-    CToolOutputInterpreter error(&errorView);
+    CToolOutputInterpreter error(&errorView, ToolOutputFlags{});
     error.DispatchChunk("FW Update is complete? no: Er", UpdateTypeMeUpdate);
     EXPECT_EQ(0, error.m_bMeError);
     error.DispatchChunk("ROR 8716\r\n", UpdateTypeMeUpdate);
@@ -165,7 +170,7 @@ TEST_F(InterpreterTest, MeTextsAreFoundAcrossReadsAndTheErrorStillComesFirst) {
     EXPECT_EQ("ErROR 8716\r\n", error.m_strErrorText);  // from the error word on, as the tool printed it
 
     COutputViewModel queryView;
-    CToolOutputInterpreter query(&queryView);
+    CToolOutputInterpreter query(&queryView, ToolOutputFlags{});
     query.DispatchChunk("Communication er", UpdateTypeMeVersion);
     query.DispatchChunk("ror 8703\r\n", UpdateTypeMeVersion);
     EXPECT_EQ(1, query.m_bMeError);
@@ -202,7 +207,7 @@ TEST_F(InterpreterTest, ChunkIsHandledOnlyUpToAZeroByte) {
 }
 
 TEST_F(InterpreterTest, PercentSignsInToolOutputAreShownAndStoredLiterally) {
-    OptionFlags trace(true, false);
+    Remake({false, true});  // traced
     DebugCapture capture;
     SkipBiosBanner();
     Feed("Updating %s %n %d%%\r\n", UpdateTypeBios);
@@ -221,7 +226,7 @@ TEST_F(InterpreterTest, UnknownUpdateTypeIsInterpretedAsBiosFlash) {
 }
 
 TEST_F(InterpreterTest, WithoutViewNoDisplayHookRunsButErrorsAreRecorded) {
-    CToolOutputInterpreter headless(nullptr);
+    CToolOutputInterpreter headless(nullptr, ToolOutputFlags{});
     headless.DispatchChunk("b\r\nb\r\nb\r\nVerifying NCBlock ..... done\r\n", UpdateTypeBios);
     EXPECT_EQ(0, headless.m_bDone);
     headless.DispatchChunk("Error 5\r\n", UpdateTypeBios);
@@ -235,7 +240,7 @@ TEST_F(InterpreterTest, WithoutViewNoDisplayHookRunsButErrorsAreRecorded) {
 // --- ME version query -------------------------------------------------------------------------
 
 TEST_F(InterpreterTest, VersionChunkWithLineFeedYieldsVersionWithCarriageReturn) {
-    OptionFlags trace(true, false);
+    Remake({false, true});  // traced
     DebugCapture capture;
     FeedChunks({"Intel (R) Firmware Update Utility\r\n", "FW Version: 11.8.50.3425\r\nmore\r\n"}, UpdateTypeMeVersion);
     EXPECT_EQ(1, interpreter.m_bMeVersionFound);
@@ -287,7 +292,7 @@ TEST_F(InterpreterTest, ProgressModeShowsRowsOfSeventyThenSixtyNineDots) {
 }
 
 TEST_F(InterpreterTest, ProgressModeCompletionNoteAndTrace) {
-    OptionFlags trace(true, false);
+    Remake({false, true});  // traced
     DebugCapture capture;
     FeedChunks({"Intel (R) Firmware Update Utility\r\n", "50%\r", "fw update is COMPLETE\r\n"}, UpdateTypeMeUpdate);
     EXPECT_EQ("Updating ME...\r\n.\r\nME FW Update is complete. Please wait...", view.Text());
@@ -298,7 +303,7 @@ TEST_F(InterpreterTest, ProgressModeCompletionNoteAndTrace) {
 }
 
 TEST_F(InterpreterTest, MeUpdateErrorHandsOnTheTextFromTheErrorWord) {
-    OptionFlags trace(true, false);
+    Remake({false, true});  // traced
     DebugCapture capture;
     FeedChunks({"Intel (R) Firmware Update Utility\r\n", "Update failed. ERROR 8716: Invalid image\r\n"}, UpdateTypeMeUpdate);
     EXPECT_EQ(1, interpreter.m_bMeError);
@@ -309,7 +314,7 @@ TEST_F(InterpreterTest, MeUpdateErrorHandsOnTheTextFromTheErrorWord) {
 }
 
 TEST_F(InterpreterTest, FullOutputModeShowsLinesFromTheSixthWithProgressNote) {
-    OptionFlags fullOutput(false, true);
+    Remake({true, false});  // the ME flash output line by line
     FeedChunks({"Intel (R) Firmware Update Utility Version: 11.8\r\nCopyright\r\n\r\n", "Mode: MEI\r\nChecking...\r\n",
           "Sending the image:  [ COMPLETE ]\r\n", "Progress: 10%\rProgress: 100%\r\n"},
          UpdateTypeMeUpdate);
@@ -323,7 +328,7 @@ TEST_F(InterpreterTest, FullOutputModeShowsLinesFromTheSixthWithProgressNote) {
 }
 
 TEST_F(InterpreterTest, FullOutputErrorLineStopsTheRestOfItsChunk) {
-    OptionFlags fullOutput(false, true);
+    Remake({true, false});  // the ME flash output line by line
     interpreter.m_nMeLineCount = 5;
     // The line test itself, as the hook sees a line whose error word a read boundary cut.
     interpreter.OnMeOutput("Update ERR");
@@ -335,7 +340,7 @@ TEST_F(InterpreterTest, FullOutputErrorLineStopsTheRestOfItsChunk) {
 
     // Through the dispatch the chunk test finds the word first, across the reads.
     COutputViewModel dispatchedView;
-    CToolOutputInterpreter dispatched(&dispatchedView);
+    CToolOutputInterpreter dispatched(&dispatchedView, ToolOutputFlags{});
     dispatched.m_nMeLineCount = 5;
     dispatched.DispatchChunk("Update ERR", UpdateTypeMeUpdate);
     dispatched.DispatchChunk("OR here\r\nnot shown\r\n", UpdateTypeMeUpdate);
@@ -358,11 +363,51 @@ TEST_F(InterpreterTest, DriverLoadChunkWithoutSuccessWordIsAnError) {
     EXPECT_EQ(0, interpreter.m_bBiosError);
 }
 
-TEST(FindAnyCaseTest, ComparesAsciiLettersWithoutCaseAndKeepsOffsets) {
-    EXPECT_EQ(3u, FindAnyCase("xx eRRor", "Error"));
-    EXPECT_EQ(std::string::npos, FindAnyCase("Err or", "Error"));
-    EXPECT_EQ(2u, FindAnyCase("\xE9\xC9" "successfully", "SUCCESSFULLY"));
-    EXPECT_EQ(std::string::npos, FindAnyCase("\xE9RROR", "\xC9RROR"));  // only ASCII letters fold
+// The rules both programs read tool output with: what a chunk holds and where, what a line says.
+TEST(ToolOutputRules, ChunksAndLinesMeanWhatBothProgramsReadInThem) {
+    long at = -1;
+    EXPECT_EQ(DZ_CHUNK_ERROR, dz_tool_chunk_meaning("", "xx eRRor", DZ_TOOL_BIOS, &at));
+    EXPECT_EQ(3, at);
+    EXPECT_EQ(DZ_CHUNK_PLAIN, dz_tool_chunk_meaning("", "Err or", DZ_TOOL_BIOS, &at));
+    // A text wholly in the carry was found before; one the boundary cut is found at its offset
+    // in the carry and the chunk joined.
+    EXPECT_EQ(DZ_CHUNK_PLAIN, dz_tool_chunk_meaning("Error", "next", DZ_TOOL_BIOS, &at));
+    EXPECT_EQ(DZ_CHUNK_ERROR, dz_tool_chunk_meaning("xxEr", "ROR", DZ_TOOL_BIOS, &at));
+    EXPECT_EQ(2, at);
+    // The version marker has its exact case, lies in the chunk and outweighs an error.
+    EXPECT_EQ(DZ_CHUNK_VERSION, dz_tool_chunk_meaning("Error", "a FW Version: 1.2\n Error", DZ_TOOL_ME_VERSION, &at));
+    EXPECT_EQ(2, at);
+    EXPECT_EQ(DZ_CHUNK_ERROR, dz_tool_chunk_meaning("", "fw version: 1 error", DZ_TOOL_ME_VERSION, &at));
+    EXPECT_EQ(DZ_CHUNK_PLAIN, dz_tool_chunk_meaning("FW Ver", "sion: 1\n", DZ_TOOL_ME_VERSION, &at));
+    // Completion counts for the ME flash only, and an error comes first.
+    EXPECT_EQ(DZ_CHUNK_COMPLETE, dz_tool_chunk_meaning("FW Update is", " COMPLETE", DZ_TOOL_ME_FLASH, &at));
+    EXPECT_EQ(DZ_CHUNK_PLAIN, dz_tool_chunk_meaning("", "FW Update is complete", DZ_TOOL_BIOS, &at));
+    EXPECT_EQ(DZ_CHUNK_ERROR, dz_tool_chunk_meaning("", "FW Update is complete, error", DZ_TOOL_ME_FLASH, &at));
+    // A driver load fails on every chunk without the success word; only ASCII letters fold.
+    EXPECT_EQ(DZ_CHUNK_PLAIN, dz_tool_chunk_meaning("", "\xE9\xC9" "SUCCESSFULLY", DZ_TOOL_DRIVER_LOAD, &at));
+    EXPECT_EQ(DZ_CHUNK_ERROR, dz_tool_chunk_meaning("", "Loading...", DZ_TOOL_DRIVER_LOAD, &at));
+    EXPECT_EQ(DZ_LINE_PLAIN, dz_tool_me_line("\xC9RROR"));
+
+    EXPECT_EQ(DZ_LINE_DONE, dz_tool_bios_line("Verifying NCBlock ..... done"));
+    EXPECT_EQ(DZ_LINE_ERROR, dz_tool_bios_line("x Error 5"));
+    EXPECT_EQ(DZ_LINE_PLAIN, dz_tool_bios_line("x ERROR 5"));  // the BIOS line test has its exact case
+    EXPECT_EQ(DZ_LINE_DONE, dz_tool_me_line("fw update is complete, error"));
+    EXPECT_EQ(DZ_LINE_ERROR, dz_tool_me_line("eRRoR 8716 [ COMPLETE ]"));
+    EXPECT_EQ(DZ_LINE_STEP, dz_tool_me_line("Programming [ complete ]"));
+
+    char carry[DZ_TOOL_CARRY + 1] = "";
+    dz_tool_keep_carry(carry, "abc");
+    EXPECT_STREQ("abc", carry);
+    dz_tool_keep_carry(carry, (std::string(30, 'x') + "0123456789").c_str());
+    EXPECT_STREQ("xxxxxxxxxx0123456789", carry);
+    dz_tool_keep_carry(carry, "AB");
+    EXPECT_STREQ("xxxxxxxx0123456789AB", carry);
+
+    char version[8];
+    dz_tool_me_version("FW Version: 11.8.50.3425\r\n", version, sizeof version);
+    EXPECT_STREQ("11.8.50", version);  // cut to the buffer
+    dz_tool_me_version("FW Version: 1 1\r", version, sizeof version);
+    EXPECT_STREQ("", version);  // no line feed
 }
 
 }  // namespace

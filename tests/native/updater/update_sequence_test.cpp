@@ -29,6 +29,10 @@ struct ToolRun {
     // Output read only after the child has ended (the reader's last drain).
     bool lateMeError = false;
     std::string lateVersion;
+    // The reader never finishes its last drain (a grandchild keeps the pipe full) until Stop,
+    // and with `detached` not even then.
+    bool drainForever = false;
+    bool detached = false;
     // How the process ended: a tool prints something and exits 0 unless a case says otherwise.
     ToolEnd end{true, 0, 100};
 };
@@ -65,29 +69,35 @@ public:
         }
         if (!run.errorText.empty()) m_errorText = run.errorText;
         m_passesLeft = run.passes;
+        m_drainForever = run.drainForever;
+        m_detached = false;
         m_late = run;
         m_end = ToolEnd{};  // unknown until the run is stopped
         m_endOfRun = run.end;
         return true;
     }
     bool ChildHasEnded() override { return m_passesLeft <= 0 || --m_passesLeft <= 0; }
-    ToolWait WaitForChildOrMessage(uint32_t limitMs) override {
+    void Wait(uint32_t limitMs) override {
         waits.push_back(limitMs);
         if (clockMs) *clockMs += limitMs;
-        return ToolWait::kTimedOut;
     }
-    void WaitWhileReading() override {
-        events.push_back("WaitWhileReading");
+    bool OutputTaken() override {
+        if (m_drainForever) return false;
+        events.push_back("OutputTaken");
         m_meError |= m_late.lateMeError;
         if (!m_late.lateVersion.empty()) {
             m_versionFound = true;
             m_version = m_late.lateVersion;
         }
         m_late = ToolRun{};
+        return true;
     }
+    bool ReaderDetached() const override { return m_detached; }
     void Stop() override {
         events.push_back("Stop");
         m_passesLeft = 0;
+        m_detached = m_drainForever && m_late.detached;
+        m_drainForever = false;
         m_end = m_endOfRun;
     }
     ToolEnd LastEnd() const override { return m_end; }
@@ -122,6 +132,8 @@ private:
     bool m_done = false, m_completed = false, m_biosError = false, m_meError = false, m_versionFound = false;
     std::string m_version, m_errorText;
     int m_passesLeft = 0;
+    bool m_drainForever = false;
+    bool m_detached = false;
     ToolRun m_late;
     ToolEnd m_end, m_endOfRun;
 };
@@ -240,10 +252,52 @@ TEST_F(UpdateSequenceTest, SilentAmdFlashSucceedsAndAsksForReboot) {
                             "DisableQuit", "SelectSecure A05", "DisableQuit", "StopSpinner", "EnableQuit", "Close 1"));
     // The BIOS flash sets no poll interval; each pass takes up to 8 messages and, while the
     // tool still runs, waits for it or the next message instead of spinning.
-    EXPECT_THAT(tools.events, ElementsAre("Start", "WaitWhileReading", "Stop"));
+    EXPECT_THAT(tools.events, ElementsAre("Start", "OutputTaken", "Stop"));
     EXPECT_THAT(host.pumps, ElementsAre(8, 8, 8));
     EXPECT_THAT(tools.waits, ElementsAre(100, 100));
     EXPECT_EQ(0u, host.slept);
+}
+
+// A grandchild of the flash tool that keeps the pipe full after the tool has ended: the last
+// drain is waited for at most 5 s (the passes still serving 8 messages each), then Stop ends it
+// and the flash is judged by what was read. A reader that Stop has to leave behind is logged.
+TEST_F(UpdateSequenceTest, LastOutputThatNeverEndsIsWaitedForFiveSecondsThenStopped) {
+    options.AMD = true;
+    options.NoPause = true;
+    ToolRun bios;
+    bios.done = bios.completed = true;
+    bios.passes = 2;
+    bios.drainForever = true;
+    tools.runs = {bios};
+    tools.clockMs = &host.clockMs;
+    Run();
+
+    EXPECT_EQ(0, resultCode);
+    EXPECT_THAT(tools.events, ElementsAre("Start", "Stop"));
+    EXPECT_EQ("$FlashBios, ExitCode=[0x00000000]", capture.Lines().back());
+    EXPECT_THAT(capture.Lines(), testing::Not(testing::Contains(testing::HasSubstr("DETACHED"))));
+    // Two passes while the tool runs, then passes of 50 ms pumping and a 100 ms wait until
+    // 5 s have gone since its end; the last wait is cut to what is left, never past it.
+    const uint64_t endedAt = 50 + 100 + 50;
+    EXPECT_GE(host.clockMs, endedAt + 5000);
+    EXPECT_LT(host.clockMs, endedAt + 5000 + 150);
+    EXPECT_GT(host.pumps.size(), 30u);
+    for (int pump : host.pumps) EXPECT_EQ(8, pump);
+    for (uint32_t wait : tools.waits) EXPECT_LE(wait, 100u);
+
+    ScriptedTools stuckTools;
+    LogCapture stuckLog;
+    bios.detached = true;
+    stuckTools.runs = {bios};
+    int code = 13;
+    bool reboot = false;
+    CUpdateSequence(host, stuckTools, options, stuckLog.log(), versions, code, reboot).Run();
+    EXPECT_EQ(0, code);
+    const std::vector<std::string> lines = stuckLog.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ("$FlashBios, Result=[READER DETACHED], the output reader of the tool did not end",
+              lines[lines.size() - 2]);
+    EXPECT_EQ("$FlashBios, ExitCode=[0x00000000]", lines.back());
 }
 
 TEST_F(UpdateSequenceTest, CompatibilityCheckChoosesFlashOptions) {
@@ -350,10 +404,10 @@ TEST_F(UpdateSequenceTest, FullRunWithMeFlash) {
                             "$FlashME, CommandLine=[FWUpdLcl.exe -f \"C:\\pkg\\me.bin\"  -generic]",
                             "$FlashME, ExitCode=[0x00000000]"));
     EXPECT_THAT(tools.events,
-                ElementsAre("ClearDone", "Poll 50", "Start", "WaitWhileReading", "Stop", "ResetMeResults",  // query
-                            "Start", "WaitWhileReading", "Stop",                                            // BIOS
+                ElementsAre("ClearDone", "Poll 50", "Start", "OutputTaken", "Stop", "ResetMeResults",  // query
+                            "Start", "OutputTaken", "Stop",                                            // BIOS
                             "ResetMeResults", "ClearCompleted", "ClearDone", "Poll 0", "Start",             // ME
-                            "WaitWhileReading", "Stop"));
+                            "OutputTaken", "Stop"));
     // The first query pumps one message a pass and sleeps 500 ms after the tool; only the ME
     // flash, in the first of its two passes, finds its tool still running and waits.
     EXPECT_EQ(500u, host.slept);

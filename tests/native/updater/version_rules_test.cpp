@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 struct BiosCase {
@@ -136,6 +138,91 @@ TEST(ReadDecimal32, BehavesLikeStrtolWithA32BitLong) {
     EXPECT_EQ(none, end);  // no digits: reading stops where it started
     EXPECT_EQ(2147483647L, ReadDecimal32("99999999999999", nullptr));
     EXPECT_EQ(-2147483647L - 1, ReadDecimal32("-99999999999999", nullptr));
+}
+
+// One row per version triple: what each rule answers for it, with its message ("" when the rule
+// wrote none), and where the decimal reading of the first text stops. These triples also checked,
+// while the DOS program had rules of its own, that both programs answered alike.
+struct SharedCase {
+    const char* first;
+    const char* second;
+    const char* third;
+    int bios;
+    const char* biosMessage;
+    int me;
+    const char* meMessage;
+    int below;
+    const char* belowMessage;
+    long long decimal;
+    int decimalEnd;
+};
+
+const SharedCase kSharedCases[] = {
+    {"A05", "A06", "X03", 0, "", -1, "Invalid ME version format: must be a.b.c (separated by .)", 1, "", 0, 0},
+    {"A06", "A06", "X03", 1, "", -1, "Invalid ME version format: must be a.b.c (separated by .)", 0, "", 0, 0},
+    {"a07", "A06", "X03", 2, "", -1, "Invalid ME version format: must be a.b.c (separated by .)", 0, "", 0, 0},
+    {"X05", "A06", "X03", 0, "", -1, "Invalid ME version format: must be a.b.c (separated by .)", 0, "", 0, 0},
+    {"A05", "T01", "X03", 0, "", -1, "Invalid ME version format: must be a.b.c (separated by .)", 0, "", 0, 0},
+    {"A05", "1.2.3", "X03", -1, "BIOS version format are not matched", 0, "No Error", 0, "", 0, 0},
+    {"1.2.3", "1.2.4", "A", 0, "", 0, "No Error", -1, "Invalid BIOS version length(2) in command line: A", 1, 1},
+    {"1.2.3", "1.2.3", "A01", 1, "", 1, "No Error", -1, "", 1, 1},
+    {"1.3.0", "1.2.9", "A01", 2, "", 2, "No Error", -1, "", 1, 1},
+    {"95.0.0", "1.0.0", "A01", 0, "", 2, "No Error", -1, "", 95, 2},
+    {"1.2", "1.2.3", "A01", -1, "Invalid BIOS version format: must be a.b.c (separated by .)", 1, "No Error", -1, "", 1,
+     1},
+    {"1.2.100", "1.2.3", "A01", -1, "Invalid BIOS version format: a.b.c (c must be 0~99)", 2, "No Error", -1, "", 1, 1},
+    {"1.2.3", "1.-2.3", "A01", -1, "Invalid BIOS version format in command line: a.b.c (b must be 0~99)", -1,
+     "Invalid ME version format in command line: a.b.c (b must be 0~9999)\n", -1, "", 1, 1},
+    {"A5", "A06", "X03", -1, "Invalid BIOS version length(3) in current BIOS: A5", -1,
+     "Invalid ME version format: must be a.b.c (separated by .)", -1,
+     "Invalid BIOS version length(2) in current BIOS: A5", 0, 0},
+    {"", "", "", -1, "Invalid BIOS version length(3) in current BIOS: ", -1,
+     "Invalid ME version format: must be a.b.c (separated by .)", -1,
+     "Invalid BIOS version length(2) in current BIOS: ", 0, 0},
+    {"#05", "#06", "X03", -1, "Invalidate BIOS version format", -1,
+     "Invalid ME version format: must be a.b.c (separated by .)", -1, "Invalidate BIOS version format", 0, 0},
+    {"11.8.60.3561", "11.8.60.3560", "", 1, "", 2, "No Error", -1,
+     "Invalid BIOS version length(2) in command line: ", 11, 2},
+    {"11.0.5", "11.0.5.1234", "", 1, "", 1, "No Error", -1, "Invalid BIOS version length(2) in command line: ", 11, 2},
+    {"11.0.5.0", "11.0.5", "", 1, "", 1, "No Error", -1, "Invalid BIOS version length(2) in command line: ", 11, 2},
+    {"10000.1", "1.1", "", -1, "Invalid BIOS version format: a.b.c (a must be 0~99)", -1,
+     "Invalid ME version format: a.b.c (a must be 0~9999)", -1,
+     "Invalid BIOS version length(2) in command line: ", 10000, 5},
+    {"1.99999", "1.2", "", -1, "Invalid BIOS version format: a.b.c (b must be 0~99)", -1,
+     "Invalid ME version format: a.b.c (b must be 0~9999)\n", -1, "Invalid BIOS version length(2) in command line: ", 1,
+     1},
+    {"12", "12", "", -1, "Invalid BIOS version length(3) in current BIOS: 12", -1,
+     "Invalid ME version format: must be a.b.c (separated by .)", -1,
+     "Invalid BIOS version length(2) in current BIOS: 12", 12, 2},
+    {"A05", "A07", "X03", 0, "", -1, "Invalid ME version format: must be a.b.c (separated by .)", 1, "", 0, 0},
+    {"X01", "A07", "X03", 0, "", -1, "Invalid ME version format: must be a.b.c (separated by .)", 1, "", 0, 0},
+    {"A05", "A05", "X03", 1, "", -1, "Invalid ME version format: must be a.b.c (separated by .)", 0, "", 0, 0},
+    {"  42", "+43", "-1", -1, "Invalidate BIOS version format", 0, "No Error", -1,
+     "Invalid BIOS version length(2) in command line: -1", 42, 4},
+    {"99999999999", "1", "A", -1, "Invalid BIOS version length(3) in command line: 1", -1,
+     "Invalid ME version format: a.b.c (a must be 0~9999)", -1, "Invalid BIOS version length(2) in command line: 1",
+     2147483647, 11},
+    {"-2147483649", "1", "A", -1, "Invalid BIOS version length(3) in command line: 1", -1,
+     "Invalid ME version format: a.b.c (a must be 0~9999)", -1, "Invalid BIOS version length(2) in command line: 1",
+     -2147483647L - 1, 11},
+};
+
+TEST(VersionRules, SharedCasesAnswerWithTheirMessages) {
+    for (const SharedCase& c : kSharedCases) {
+        SCOPED_TRACE(std::string("\"") + c.first + "\" \"" + c.second + "\" \"" + c.third + "\"");
+        std::string message;
+        EXPECT_EQ(c.bios, CompareBiosVersion(c.first, c.second, message));
+        EXPECT_EQ(c.biosMessage, message);
+        message.clear();
+        EXPECT_EQ(c.me, CompareMeVersion(c.first, c.second, message));
+        EXPECT_EQ(c.meMessage, message);
+        message.clear();
+        EXPECT_EQ(c.below, IsBelowCompatibleVersion(c.first, c.second, c.third, message));
+        EXPECT_EQ(c.belowMessage, message);
+        const char* end = nullptr;
+        EXPECT_EQ(c.decimal, ReadDecimal32(c.first, &end));
+        EXPECT_EQ(c.decimalEnd, end - c.first);
+    }
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "tests/support/captured_log.h"
 #include "tests/support/smbios_builder.h"
-#include "updater/platform/dmi_body.h"
+#include "tests/support/dmi_body.h"
 #include "updater/platform/platform_os_win32.h"
 #include "updater/platform/smbios_sources.h"
 #include "updater/platform/system_info.h"

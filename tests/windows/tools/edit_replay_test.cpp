@@ -7,7 +7,6 @@
 #include "tests/support/debug_capture.h"
 #include "tests/support/tool_transcripts.h"
 #include "tests/windows/tools/tool_harness_win32.h"
-#include "updater/tools/edit_output_view_win32.h"
 #include "tests/support/output_view_model.h"
 #include "updater/tools/redir_msg_edit_win32.h"
 #include "updater/tools/tool_output_interpreter.h"
@@ -20,16 +19,13 @@ class EditReplayTest : public testing::TestWithParam<testsupport::ToolTranscript
 
 TEST_P(EditReplayTest, ControlAndModelEndWithTheSameTextAndResults) {
     const testsupport::ToolTranscript& transcript = GetParam();
-    testsupport::OptionFlags options(false, transcript.meUpdV1);
-
     HiddenEdit window;
     ASSERT_NE(nullptr, window.Get());
     CExpandEditBox edit(window.Get());
-    CEditOutputView control(&edit);
-    CToolOutputInterpreter onControl(&control);
+    CToolOutputInterpreter onControl(&edit, ToolOutputFlags{transcript.meUpdV1, false});
 
     COutputViewModel model;
-    CToolOutputInterpreter onModel(&model);
+    CToolOutputInterpreter onModel(&model, ToolOutputFlags{transcript.meUpdV1, false});
 
     for (const std::string& chunk : transcript.chunks) {
         onControl.DispatchChunk(chunk.c_str(), transcript.updateType);
@@ -44,7 +40,7 @@ TEST_P(EditReplayTest, ControlAndModelEndWithTheSameTextAndResults) {
     EXPECT_EQ(onModel.GetErrorText(), onControl.GetErrorText());
     int modelStart = 0, modelEnd = 0, controlStart = 0, controlEnd = 0;
     model.GetSel(modelStart, modelEnd);
-    control.GetSel(controlStart, controlEnd);
+    edit.GetSel(controlStart, controlEnd);
     EXPECT_EQ(modelStart, controlStart);
     EXPECT_EQ(modelEnd, controlEnd);
 }

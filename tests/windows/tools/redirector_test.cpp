@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -85,9 +86,8 @@ std::string BiosTool() { return Quoted(StandinFolder() + "AFUWIN.exe") + " \"C:\
 std::string MeTool(const char* arguments) { return Quoted(StandinFolder() + "FWUpdLcl.exe") + " " + arguments; }
 
 TEST(RedirectorStartTest, MissingProgramFailsWithErrorTwoAndReportsIt) {
-    testsupport::OptionFlags trace(true, false);
     testsupport::DebugCapture capture;
-    ObservedRedirector redirector;
+    ObservedRedirector redirector(true);  // traced
     ::SetLastError(0);
     EXPECT_FALSE(StartRun(redirector, "C:\\windows\\AFUWIN.exe /P /B", UpdateTypeBios));
     EXPECT_EQ(2u, ::GetLastError());
@@ -106,17 +106,17 @@ TEST(RedirectorStartTest, MissingProgramFailsWithErrorTwoAndReportsIt) {
 TEST(RedirectorStartTest, MissingProgramRaisesTheErrorFlagOfItsToolType) {
     HiddenEdit window;
     CExpandEditBox edit(window.Get());
-    CRedirMsgEdit meTool(&edit);
+    CRedirMsgEdit meTool(&edit, ToolOutputFlags{});
     EXPECT_FALSE(StartRun(meTool, "C:\\windows\\FWUpdLcl.exe -FWVER", UpdateTypeMeVersion));
     EXPECT_EQ(2u, ::GetLastError());
-    EXPECT_EQ(1, meTool.m_bMeError);
-    EXPECT_EQ(0, meTool.m_bBiosError);
-    EXPECT_EQ("Redirect console error: 2\r\n", meTool.GetErrorText());
+    EXPECT_TRUE(meTool.MeError());
+    EXPECT_FALSE(meTool.BiosError());
+    EXPECT_EQ("Redirect console error: 2\r\n", meTool.ErrorText());
 
-    CRedirMsgEdit biosTool(&edit);
+    CRedirMsgEdit biosTool(&edit, ToolOutputFlags{});
     EXPECT_FALSE(StartRun(biosTool, "C:\\windows\\AFUWIN.exe", UpdateTypeBios));
-    EXPECT_EQ(1, biosTool.m_bBiosError);
-    EXPECT_EQ("Error message: Redirect console error: 2", biosTool.GetErrorText());
+    EXPECT_TRUE(biosTool.BiosError());
+    EXPECT_EQ("Error message: Redirect console error: 2", biosTool.ErrorText());
 }
 
 TEST(RedirectorStartTest, TheProgramFileIsStartedNeverTheCommandLinesFirstWord) {
@@ -143,7 +143,7 @@ TEST(RedirectorRunTest, SilentChildEndsTheRunWithReaderResultZeroAndNoHook) {
     ASSERT_NE(nullptr, redirector.ReaderThread());
     EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
     EXPECT_TRUE(redirector.ChildHasEnded());
-    EXPECT_TRUE(redirector.WaitWhileReading());
+    EXPECT_TRUE(redirector.ReaderHasEnded());
     EXPECT_TRUE(redirector.Chunks().empty());
     EXPECT_TRUE(redirector.Errors().empty());
     redirector.Stop();
@@ -201,33 +201,38 @@ TEST(RedirectorRunTest, ZeroPollIntervalStillDeliversOutputWhileTheChildRuns) {
     }
 }
 
-TEST(RedirectorRunTest, WaitForChildOrMessageSleepsUntilTheChildEndsOrAMessageWaits) {
+TEST(RedirectorRunTest, TheWaitSleepsUntilTheChildEndsThenTheReaderOrAMessageWaits) {
     StandinScript script("sleep 400\nprint done\n");
     ObservedRedirector redirector;
-    EXPECT_EQ(WAIT_OBJECT_0, redirector.WaitForChildOrMessage(0));  // no child: nothing to wait for
+    EXPECT_EQ(WAIT_OBJECT_0, redirector.WaitForRunOrMessage(0));  // no run: nothing to wait for
     ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
 
     MSG msg;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     }
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), redirector.WaitForChildOrMessage(20));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), redirector.WaitForRunOrMessage(20));
     // A message that is waiting wakes the wait at once, also when a look at the queue has
     // already seen it and left it there.
     ASSERT_TRUE(::PostThreadMessageA(::GetCurrentThreadId(), WM_APP, 0, 0));
     ASSERT_TRUE(::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
-    EXPECT_EQ(WAIT_OBJECT_0 + 1, redirector.WaitForChildOrMessage(kWaitMs));
+    EXPECT_EQ(WAIT_OBJECT_0 + 1, redirector.WaitForRunOrMessage(kWaitMs));
     ASSERT_TRUE(::PeekMessageA(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE));
 
-    // With the queue empty it sleeps until the child has ended.
-    DWORD woken = WAIT_TIMEOUT;
-    for (int pass = 0; pass < 100 && woken != WAIT_OBJECT_0; ++pass) {
-        woken = redirector.WaitForChildOrMessage(kWaitMs);
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+    // With the queue empty it sleeps until the child has ended, and then until the reader has
+    // taken the last output; after that there is nothing left to wait for.
+    for (int phase = 0; phase < 2; ++phase) {
+        DWORD woken = WAIT_TIMEOUT;
+        for (int pass = 0; pass < 100 && woken != WAIT_OBJECT_0; ++pass) {
+            woken = redirector.WaitForRunOrMessage(kWaitMs);
+            while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+        }
+        EXPECT_EQ(WAIT_OBJECT_0, woken);
+        EXPECT_TRUE(redirector.ChildHasEnded());
     }
-    EXPECT_EQ(WAIT_OBJECT_0, woken);
-    EXPECT_TRUE(redirector.ChildHasEnded());
+    EXPECT_TRUE(redirector.ReaderHasEnded());
     EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
     EXPECT_EQ("done", redirector.Output());
+    EXPECT_EQ(WAIT_OBJECT_0, redirector.WaitForRunOrMessage(kWaitMs));
 }
 
 TEST(RedirectorRunTest, StandardErrorArrivesInTheSamePipeInOrder) {
@@ -280,7 +285,7 @@ TEST(RedirectorStopTest, StopAfterReportedCompletionEndsTheChildWithZero) {
     ObservedMsgEdit redirector(&edit);
     ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     fw::UniqueHandle child = redirector.DuplicateChild();
-    ASSERT_TRUE(PumpUntil([&] { return redirector.m_bCompleted != 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return redirector.Completed(); }));
     redirector.Stop();
     EXPECT_EQ(0u, WaitForExitCode(child.get()));
     EXPECT_EQ("Verifying NCBlock ..... done\r\n", edit.GetWindowText());
@@ -306,7 +311,7 @@ TEST(RedirectorStopTest, ChildThatClosesItsOutputButKeepsRunningIsEndedByTheRead
         ASSERT_TRUE(StartRun(redirector, (Quoted(StandinFolder() + "AFUWIN.exe") + " done").c_str(), UpdateTypeBios));
         fw::UniqueHandle child = redirector.DuplicateChild();
         EXPECT_EQ(0u, WaitForExitCode(child.get()));
-        EXPECT_EQ(1, redirector.m_bCompleted);
+        EXPECT_TRUE(redirector.Completed());
     }
 }
 
@@ -356,6 +361,58 @@ TEST(RedirectorStopTest, StopOnTheWindowThreadServesAReaderThatIsWritingToTheWin
     EXPECT_EQ(seen, redirector.Chunks().size());
     EXPECT_EQ(shown, edit.GetWindowText());
     EXPECT_EQ(0, shown.rfind("Updating NCBlock ... 10%", 0));
+}
+
+// A reader whose first hook call does not return until the test says so: the one place a
+// reader can be held where Stop cannot reach it.
+class HeldReader : public ObservedRedirector {
+public:
+    fw::UniqueHandle release{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<int> hookCalls{0};
+
+    fw::UniqueHandle Duplicate(HANDLE source) {
+        HANDLE copy = nullptr;
+        HANDLE self = ::GetCurrentProcess();
+        if (source) ::DuplicateHandle(self, source, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
+        return fw::UniqueHandle(copy);
+    }
+    fw::UniqueHandle DuplicateReader() { return Duplicate(m_hReaderThread.get()); }
+
+protected:
+    void OnOutputChunk(const char* chunk) override {
+        if (++hookCalls == 1) ::WaitForSingleObject(release.get(), 30000);
+        ObservedRedirector::OnOutputChunk(chunk);
+    }
+};
+
+TEST(RedirectorStopTest, AReaderThatDoesNotEndIsDetachedNotKilledAndNeverTouchesALaterRun) {
+    StandinScript script("[when first]\nprint stuck\nhang\n[otherwise]\nsleep 500\nprint second\n");
+    HeldReader redirector;
+    ASSERT_TRUE(StartRun(redirector, MeTool("first").c_str(), UpdateTypeMeUpdate));
+    fw::UniqueHandle firstChild = redirector.DuplicateChild();
+    fw::UniqueHandle firstReader = redirector.DuplicateReader();
+    ASSERT_TRUE(PumpUntil([&] { return redirector.hookCalls == 1; }));
+
+    const ULONGLONG stopAt = ::GetTickCount64();
+    redirector.Stop();
+    EXPECT_GE(::GetTickCount64() - stopAt, CRedirector::kReaderEndTimeoutMs - 100);
+    EXPECT_TRUE(redirector.ReaderDetached());
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(firstReader.get(), 0));  // left running, not killed
+
+    // A later run is its own: the reader left behind, once free, ends without a hook or a Stop.
+    ASSERT_TRUE(StartRun(redirector, MeTool("second").c_str(), UpdateTypeMeUpdate));
+    EXPECT_FALSE(redirector.ReaderDetached());
+    EXPECT_TRUE(redirector.AnyReaderDetached());
+    ::SetEvent(redirector.release.get());
+    EXPECT_EQ(1u, WaitForExitCode(firstReader.get(), true));  // ended by its stop request
+    EXPECT_EQ(0u, WaitForExitCode(redirector.ReaderThread(), true));
+    EXPECT_EQ("stucksecond", redirector.Output());
+    DWORD code = 1;
+    ASSERT_TRUE(redirector.GetChildExitCode(code));
+    EXPECT_EQ(0u, code);
+
+    ::TerminateProcess(firstChild.get(), 1);
+    EXPECT_EQ(1u, WaitForExitCode(firstChild.get()));
 }
 
 TEST(RedirectorStopTest, ChildHasEndedAnswersTrueOnceStopHasClosedTheProcess) {
@@ -411,11 +468,11 @@ TEST(RedirectorRunTest, BiosTranscriptThroughRealPipeEndsInTheWindowAsInTheModel
     HANDLE reader = redirector.ReaderThread();
     ASSERT_NE(nullptr, reader);
     ASSERT_TRUE(PumpUntil([&] { return ::WaitForSingleObject(reader, 0) == WAIT_OBJECT_0; }));
-    redirector.WaitWhileReading();
+    EXPECT_TRUE(redirector.OutputTaken());
     redirector.Stop();
     EXPECT_EQ(testsupport::kBiosSuccessView, edit.GetWindowText());
-    EXPECT_EQ(1, redirector.m_bDone);
-    EXPECT_EQ(0, redirector.m_bBiosError);
+    EXPECT_TRUE(redirector.Done());
+    EXPECT_FALSE(redirector.BiosError());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "updater/platform/dmi_body.h"
+#include "tests/support/dmi_body.h"
 
 #include <cstring>
 
