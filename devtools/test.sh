@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds every build and runs every test tier: native unit tests (plain and ASan+UBSan), the
-# fuzz targets for a bounded time, the Windows-side tests under Wine, the static checks of the
-# 32-bit images, and the end-to-end tests under Wine and Xvfb. Says per tier what ran, and ends
-# with the line "N passed, N failed" (each test counted once); exits non-zero on any failure. A
-# skipped test is a failure here: run a tier by hand to allow skips.
+# Builds every build and runs every test tier: the include check of Brevane's layers, native
+# unit tests (plain and ASan+UBSan), the fuzz targets for a bounded time, the Windows-side tests
+# under Wine, the static checks of the 32-bit images, and the end-to-end tests under Wine and
+# Xvfb. Says per tier what ran, and ends with the line "N passed, N failed" (each test counted
+# once); exits non-zero on any failure. A skipped test is a failure here: run a tier by hand to
+# allow skips.
 #
 # The Wine tiers run against each build this host can run: both where it runs 32-bit code,
 # the 64-bit builds alone where it cannot (devtools/host-arch.sh finds out by trying; set
@@ -119,7 +120,28 @@ ctest_wine_tier() {
   ctest_tier "$@"
 }
 
+# layers_tier: the layers point one way. updater/app uses updater/platform and updater/tools;
+# neither of those includes anything from updater/app. One JUnit case per folder; a failure
+# lists each include that runs back up.
+layers_tier() {
+  local folder found cases="" failed=0
+  for folder in updater/platform updater/tools; do
+    found=$(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<](\.\./)*(updater/)?app/' "$folder")
+    cases+="<testcase classname=\"layers\" name=\"${folder//\//.}\">"
+    if [ -n "$found" ]; then
+      echo "$folder includes from updater/app:"; echo "$found"
+      cases+="<failure message=\"includes from updater/app\">$(sed 's/&/\&amp;/g; s/</\&lt;/g; s/>/\&gt;/g' <<<"$found")</failure>"
+      failed=$((failed + 1))
+    fi
+    cases+="</testcase>"
+  done
+  echo "<testsuite name=\"layers\" tests=\"2\" failures=\"$failed\">$cases</testsuite>" >"$report"
+  echo "$((2 - failed)) passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
+
 # The tiers; adding one is one line.
+tier layers      "includes point one way"          layers_tier
 tier native      "natively (g++)"                  ctest_tier native portable
 tier native-asan "natively under ASan+UBSan"       ctest_tier native-asan portable
 tier fuzz        "libFuzzer, bounded time each"    ctest_tier fuzz fuzz

@@ -33,20 +33,6 @@ static void own_tail(char tail[128]) {
 dz_options g_options;
 static char g_commandLine[DZ_COMMAND_LINE];
 
-/* A refusal before the update runs: the text, and unless /NoPause (in the program's own
-   arguments, or in the package's DOS command once that is read) a key press, so that a person
-   can read it. */
-static int refuse(const char* text, int code) {
-    dos_print(text);
-    dos_print("\n");
-    if (!g_options.noPause) {
-        dos_regs r = {0};
-        dos_print("Press any key to continue.\n");
-        bios_int16(&r);
-    }
-    return code;
-}
-
 int dos_main(void) {
     char path[DOS_PATH_SIZE];
     char error[DZ_ERROR_SIZE];
@@ -56,8 +42,8 @@ int dos_main(void) {
     own_tail(tail);
     dz_parse_options(tail, &g_options);
 
-    if (!self_path(path)) return refuse("Open Sfx file error", EXIT_PACKAGE_UNREADABLE);
-    if (!self_open(&file, path)) return refuse("Open Sfx file error", EXIT_PACKAGE_UNREADABLE);
+    if (!self_path(path)) return refuse(EXIT_PACKAGE_UNREADABLE, "Open Sfx file error");
+    if (!self_open(&file, path)) return refuse(EXIT_PACKAGE_UNREADABLE, "Open Sfx file error");
     int code = dz_read_package(&file.source, &g_package, error);
     /* The DOS command comes before the records: a table refused for one of its records has
        still said whether a person is there to press a key. */
@@ -65,7 +51,7 @@ int dos_main(void) {
     dz_parse_options(g_commandLine, &g_options);
     if (code != DZ_PKG_OK) {
         self_close(&file);
-        return refuse(error, code);
+        return refuse(code, error);
     }
 
     char temp[DOS_FOLDER_SIZE], tmp[DOS_FOLDER_SIZE];
@@ -73,13 +59,13 @@ int dos_main(void) {
     if (!self_getenv("TMP", tmp, sizeof tmp)) tmp[0] = '\0';
     if (!dz_temp_folder(temp, tmp, path, g_extraction.folder, sizeof g_extraction.folder)) {
         self_close(&file);
-        return refuse("Create temporary folder error", EXIT_EXTRACTION_FAILED);
+        return refuse(EXIT_EXTRACTION_FAILED, "Create temporary folder error");
     }
     code = extraction_run(&g_extraction, &file, &g_package, error, sizeof error);
     self_close(&file);
     if (code != 0) {
         extraction_remove(&g_extraction, &g_package);
-        return refuse(error, code);
+        return refuse(code, error);
     }
     dos_print("Extracted to ");
     dos_print(g_extraction.folder);

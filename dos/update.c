@@ -14,34 +14,28 @@
 #include "dosapi.h"
 #include "scratch.h"
 #include "system_table.h"
+#include "tool_run.h"
 
 #define BIOS_TOOL "AFUDOS.exe"
 #define ME_TOOL "FWUpdLcl.exe"
-#define TOOL_OUTPUT "BRVOUT.$$$"
 
 static dz_identity g_identity;
 #define g_table g_scratch.table
 #define g_output g_scratch.tools.output
-static dos_log g_log;
+dos_log g_log;
 static char g_text[300];
 static char g_image[DZ_OPTION_TEXT];
 #define g_meVersion g_scratch.tools.meVersion
 static int g_restart;
-/* How the last tool run ended: int 21h 4Dh's answer, and the bytes it printed. */
-static uint16_t g_toolExit;
-static uint32_t g_toolBytes;
 
-static void wait_for_key(void) {
-    dos_regs r = {0};
-    dos_print("Press any key to continue.\n");
-    bios_int16(&r); /* AH=0: read a key */
-}
-
-/* A refusal: the text on the screen and, unless /NoPause, a key press before going on. */
-static int refuse(int code, const char* text) {
+int refuse(int code, const char* text) {
     dos_print(text);
     dos_print("\n");
-    if (!g_options.noPause) wait_for_key();
+    if (!g_options.noPause) {
+        dos_regs r = {0};
+        dos_print("Press any key to continue.\n");
+        bios_int16(&r); /* AH=0: read a key */
+    }
     return code;
 }
 
@@ -144,101 +138,6 @@ static const char* read_settings(const char* folder) {
     (void)dos_close(file);
     text[got > 0 ? got : 0] = '\0';
     return longer ? 0 : text;
-}
-
-/* Shows the tool's output file and reads it chunk by chunk as Brevane reads a tool's pipe. */
-static void read_tool_output(const char* path, int kind) {
-    char* chunk = g_scratch.tools.chunk;
-    int file = dos_open_read(path);
-    dz_tool_begin(&g_output);
-    if (file < 0) return;
-    int got;
-    while ((got = dos_read(file, chunk, DZ_TOOL_CHUNK)) > 0) {
-        g_toolBytes += (uint32_t)got;
-        (void)dos_write(1, chunk, (unsigned)got);
-        chunk[got] = '\0';
-        dz_tool_chunk(&g_output, chunk, kind);
-    }
-    (void)dos_close(file);
-}
-
-/* Runs `tool` from the extraction folder with `arguments`, its standard output redirected into
-   a file there; then shows and reads that output, and logs the tool's exit code under `tag`.
-   The code itself decides nothing. 0, or the DOS error of a failed start. */
-static int run_tool(const char* folder, const char* tool, const char* arguments, int kind, const char* tag) {
-    char program[DOS_FOLDER_SIZE + 16], output[DOS_FOLDER_SIZE + 16], saved[68];
-    static uint8_t tail[128];
-    struct {
-        uint16_t environment, tailOffset, tailSegment, fcb1Offset, fcb1Segment, fcb2Offset, fcb2Segment;
-    } block;
-    size_t length = dz_strlen(arguments) + 1;
-    if (length > 126) return -8; /* longer than a DOS command tail */
-    if (!dz_join(folder, tool, program, sizeof program) || !dz_join(folder, TOOL_OUTPUT, output, sizeof output))
-        return -3;
-    tail[0] = (uint8_t)length;
-    tail[1] = ' ';
-    for (size_t i = 1; i < length; i++) tail[i + 1] = (uint8_t)arguments[i - 1];
-    tail[length + 1] = '\r';
-    block.environment = 0; /* the program's own environment */
-    block.tailOffset = (uint16_t)(uintptr_t)tail;
-    block.tailSegment = dos_data_segment();
-    block.fcb1Offset = 0x5C;
-    block.fcb2Offset = 0x6C;
-    block.fcb1Segment = block.fcb2Segment = dos_psp();
-
-    /* Standard output and standard error both go to the file, as both go to the pipe on
-       Windows. */
-    int file = dos_create(output);
-    if (file < 0) return file;
-    int screen = dos_dup(1), errors = dos_dup(2);
-    int code = screen < 0 ? screen : errors < 0 ? errors : 0;
-    if (code == 0) code = dos_force_dup(file, 1) == 0 && dos_force_dup(file, 2) == 0 ? 0 : -4;
-    (void)dos_close(file);
-    if (code == 0) {
-        /* The tool runs in the extraction folder, where its relative image names are. */
-        int moved = dos_get_folder(saved) == 0 && dos_set_folder(folder) == 0;
-        code = dos_exec(program, &block);
-        g_toolExit = code == 0 ? dos_child_exit() : 0;
-        if (moved) (void)dos_set_folder(saved);
-    }
-    if (screen >= 0) {
-        (void)dos_force_dup(screen, 1);
-        (void)dos_close(screen);
-    }
-    if (errors >= 0) {
-        (void)dos_force_dup(errors, 2);
-        (void)dos_close(errors);
-    }
-    g_toolBytes = 0;
-    if (code == 0) {
-        read_tool_output(output, kind);
-        dz_copy(g_text, sizeof g_text, "ExitCode=[0x");
-        dz_append_hex(g_text, sizeof g_text, g_toolExit & 0xFFu, 8);
-        dz_append(g_text, sizeof g_text, "]");
-        (void)dos_log_write(&g_log, tag, g_text);
-    }
-    (void)dos_delete(output);
-    return code;
-}
-
-/* After a flash tool's run: a tool that was ended (Ctrl-C, a critical error) or printed nothing
-   at all fails its step as an error it printed would; the failure's text becomes the error
-   text. Answers whether it did. */
-static int failed_by_its_end(const char* tool) {
-    const char* why = 0;
-    unsigned how = g_toolExit >> 8;
-    if (how == 1)
-        why = " was ended by Ctrl-C";
-    else if (how == 2)
-        why = " was ended on a critical error";
-    else if (g_toolBytes == 0)
-        why = " ended without printing anything";
-    if (!why) return 0;
-    dz_copy(g_output.errorText, sizeof g_output.errorText, tool);
-    dz_append(g_output.errorText, sizeof g_output.errorText, why);
-    dos_print(g_output.errorText);
-    dos_print("\n");
-    return 1;
 }
 
 static void log_command(const char* tag, const char* command) {

@@ -1,11 +1,33 @@
-// Owners of the COM automation values the WMI sources pass around: a BSTR made from a wide
+// Owners of what COM callers hold: the calling thread's apartment, a BSTR made from a wide
 // string, and a VARIANT that is cleared when it is refilled or goes out of scope.
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 #include <oleauto.h>
 
 namespace fw {
+
+// Enters a COM apartment of the calling thread and leaves it again only when this object entered
+// it (S_OK, or S_FALSE for a thread already in the same kind): every successful CoInitializeEx
+// needs its CoUninitialize, and a failed one must have none.
+class ComApartment {
+public:
+    explicit ComApartment(DWORD model) : m_hr(::CoInitializeEx(nullptr, model)) {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment() {
+        if (SUCCEEDED(m_hr)) ::CoUninitialize();
+    }
+    // What CoInitializeEx answered; RPC_E_CHANGED_MODE when the thread is already in the other
+    // kind of apartment.
+    HRESULT Result() const { return m_hr; }
+    // Whether this thread may make COM calls now: entered here, or already in another apartment.
+    bool Usable() const { return SUCCEEDED(m_hr) || m_hr == RPC_E_CHANGED_MODE; }
+
+private:
+    HRESULT m_hr;
+};
 
 class ComString {
 public:

@@ -19,11 +19,7 @@ public:
         ::SendMessageA(m_hWnd, EM_REPLACESEL, canUndo, reinterpret_cast<LPARAM>(text));
     }
     int LineIndex(int line = -1) const { return static_cast<int>(::SendMessageA(m_hWnd, EM_LINEINDEX, line, 0)); }
-    int LineLength(int charIndex = -1) const {
-        return static_cast<int>(::SendMessageA(m_hWnd, EM_LINELENGTH, charIndex, 0));
-    }
     int GetLineCount() const { return static_cast<int>(::SendMessageA(m_hWnd, EM_GETLINECOUNT, 0, 0)); }
-    void LineScroll(int lines, int chars = 0) const { ::SendMessageA(m_hWnd, EM_LINESCROLL, chars, lines); }
     void ScrollCaret() const { ::SendMessageA(m_hWnd, EM_SCROLLCARET, 0, 0); }
     int GetWindowTextLength() const { return ::GetWindowTextLengthA(m_hWnd); }
     void SetWindowText(const char* text) const { ::SetWindowTextA(m_hWnd, text); }

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "updater/app/option_settings.h"
 #include "updater/platform/platform_services.h"
 #include "updater/platform/system_info.h"
 #include "updater/platform/validate_system.h"
@@ -37,21 +37,21 @@ int SysInfo() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    theOptions.NoPause = true;
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "sysinfo") return SysInfo();
     if (command == "validate") {
         std::string message;
         (void)GetSystemInfo(message);
-        for (int i = 2; i < argc; ++i) theOptions.ZeraID.push_back(std::strtoul(argv[i], nullptr, 16));
+        std::vector<uint32_t> zeraIds;
+        for (int i = 2; i < argc; ++i) zeraIds.push_back(std::strtoul(argv[i], nullptr, 16));
         std::string error;
-        Print("result", ValidateSystem(error));
+        Print("result", ValidateSystem(zeraIds, false, error));
         Print("message", error);
         return 0;
     }
     if (command == "admin") return Print("result", IsAdministratorUser()), 0;
     if (command == "winpe") return Print("result", IsWinPE()), 0;
-    if (command == "affinity") return Print("result", SetSingleProcessor()), 0;
+    if (command == "affinity") return Print("result", SetSingleProcessor(false, true)), 0;  // silent
     if (command == "reboot") {
         std::string message;
         BOOL winpe = IsWinPE();

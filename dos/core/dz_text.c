@@ -8,11 +8,6 @@ size_t dz_strlen(const char* text) {
 
 char dz_upper(char c) { return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c; }
 
-int dz_strcmp(const char* a, const char* b) {
-    while (*a && *a == *b) a++, b++;
-    return (unsigned char)*a - (unsigned char)*b;
-}
-
 int dz_strnicmp(const char* a, const char* b, size_t count) {
     for (; count; count--, a++, b++) {
         char x = dz_upper(*a), y = dz_upper(*b);

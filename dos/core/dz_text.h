@@ -11,7 +11,6 @@ extern "C" {
 #endif
 
 size_t dz_strlen(const char* text);
-int dz_strcmp(const char* a, const char* b);
 int dz_stricmp(const char* a, const char* b);
 int dz_strnicmp(const char* a, const char* b, size_t count);
 char dz_upper(char c);

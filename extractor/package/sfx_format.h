@@ -55,7 +55,6 @@ public:
     [[nodiscard]] bool U16(uint16_t* value);
     [[nodiscard]] bool U32(uint32_t* value);
     [[nodiscard]] bool U64(uint64_t* value);
-    size_t Consumed() const { return m_pos; }
     size_t Remaining() const { return m_size - m_pos; }
 
 private:

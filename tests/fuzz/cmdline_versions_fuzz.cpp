@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "updater/app/argv_rules.h"
+#include "tests/support/argv_rules.h"
 #include "updater/app/cmd_line.h"
 #include "updater/app/option_settings.h"
 #include "updater/platform/version_rules.h"

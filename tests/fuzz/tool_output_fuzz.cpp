@@ -10,7 +10,7 @@
 #include <string>
 
 #include "updater/tools/log_file.h"
-#include "updater/tools/output_view_model.h"
+#include "tests/support/output_view_model.h"
 #include "updater/tools/tool_output_interpreter.h"
 
 namespace {

@@ -122,8 +122,8 @@ public:
     std::string ToolFolder() override { return "C:\\pkg"; }
     std::string SystemFolder() override { return "C:\\Windows\\System32"; }
     bool IsWinPE() override { return m_bytes.Next() & 1; }
-    void SelectSecureFlashFile(const std::string&) override {
-        if (m_bytes.Next() & 1) m_options.BiosRomFile = m_bytes.Text();
+    std::string SelectSecureFlashFile(const std::string&, const std::string& image) override {
+        return m_bytes.Next() & 1 ? m_bytes.Text() : image;
     }
     BitLockerProbe SuspendBitLocker() override {
         BitLockerProbe probe;

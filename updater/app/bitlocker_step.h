@@ -3,24 +3,10 @@
 // unseals the key against, so the next start asks for the recovery key. Protection is suspended
 // for one restart first; what the system answered decides whether the flash may go on.
 
-#include <cstdint>
 #include <string>
 
 #include "dos/core/dz_exit_codes.h"
-
-// What the operating-system layer found (the encryptable-volume WMI class).
-struct BitLockerProbe {
-    enum class State {
-        kUnavailable,  // no such class or namespace (editions without BitLocker, Windows PE, Wine)
-        kOff,          // the Windows volume is not protected (or protection is already suspended)
-        kSuspended,    // protection was on and is suspended now
-        kFailed,       // protection is on or unknown and could not be suspended
-    };
-    State state = State::kUnavailable;
-    uint32_t hr = 0;              // HRESULT (or method return value) of the call that decided
-    std::string call;             // that call: "ConnectServer", "GetProtectionStatus", ...
-    bool rebootCountApplied = false;  // the suspension ends by itself after one restart
-};
+#include "updater/platform/bitlocker_probe.h"
 
 constexpr int kBitLockerRefusedCode = DZ_EXIT_BITLOCKER_REFUSED;
 

@@ -268,8 +268,8 @@ std::string CBrevaneDlg::SystemFolder() {
 
 bool CBrevaneDlg::IsWinPE() { return ::IsWinPE() != FALSE; }
 
-void CBrevaneDlg::SelectSecureFlashFile(const std::string& currentBiosVersion) {
-    (void)::SelectSecureFlashFile(currentBiosVersion);  // the image path tells the outcome
+std::string CBrevaneDlg::SelectSecureFlashFile(const std::string& currentBiosVersion, const std::string& biosRomFile) {
+    return ::SelectSecureFlashFile(currentBiosVersion, biosRomFile, theOptions.Ovrel);
 }
 
 BitLockerProbe CBrevaneDlg::SuspendBitLocker() { return ::SuspendBitLocker(); }

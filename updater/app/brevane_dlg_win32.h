@@ -61,7 +61,7 @@ private:
     std::string ToolFolder() override;
     std::string SystemFolder() override;
     bool IsWinPE() override;
-    void SelectSecureFlashFile(const std::string& currentBiosVersion) override;
+    std::string SelectSecureFlashFile(const std::string& currentBiosVersion, const std::string& biosRomFile) override;
     BitLockerProbe SuspendBitLocker() override;
     uint64_t TickMs() override { return ::GetTickCount64(); }
     uint32_t QueryToolLimitMs() override;

@@ -3,13 +3,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <memory>
+#include "framework/unique_handle_win32.h"
 
 namespace {
-
-struct LocalFreeDeleter {
-    void operator()(LPWSTR* p) const { ::LocalFree(p); }
-};
 
 bool AnsiToWide(const std::string& text, std::wstring& wide) {
     int units = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
@@ -36,11 +32,12 @@ BOOL SplitCommandLineWin32(const std::string& tail, std::vector<std::string>& ar
     std::wstring wide;
     if (!AnsiToWide(tail, wide) || wide.empty()) return FALSE;
     int count = 0;
-    std::unique_ptr<LPWSTR, LocalFreeDeleter> argv(::CommandLineToArgvW(wide.c_str(), &count));
+    LPWSTR* argv = ::CommandLineToArgvW(wide.c_str(), &count);
     if (!argv) return FALSE;
+    fw::UniqueLocal argvOwner(argv);  // one block from LocalAlloc holds the list and its strings
     for (int i = 0; i < count; ++i) {
         std::string arg;
-        if (!WideToAnsi(argv.get()[i], arg)) return FALSE;
+        if (!WideToAnsi(argv[i], arg)) return FALSE;
         args.push_back(arg);
     }
     return TRUE;

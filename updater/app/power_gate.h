@@ -2,19 +2,10 @@
 // The power gate: a BIOS flash that loses power half-way leaves a machine that cannot start, so
 // start-up refuses a machine on battery power or with a nearly empty battery.
 
-#include <cstdint>
 #include <string>
 
 #include "dos/core/dz_exit_codes.h"
-
-// The system power status as Windows reports it (GetSystemPowerStatus).
-struct PowerStatus {
-    bool read = true;             // false: the status could not be read (`error` says why)
-    uint32_t error = 0;
-    uint8_t acLine = 1;           // 0 off line, 1 on line, 255 unknown
-    uint8_t batteryFlag = 128;    // bit field; 128 no system battery, 255 unknown
-    uint8_t batteryPercent = 255; // 0 to 100, 255 unknown
-};
+#include "updater/platform/power_status.h"
 
 constexpr int kPowerRefusedCode = DZ_EXIT_POWER_REFUSED;
 constexpr unsigned kMinimumBatteryPercent = 25;

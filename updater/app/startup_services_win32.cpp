@@ -4,12 +4,15 @@
 
 #include "framework/app_win32.h"
 #include "updater/app/brevane_dlg_win32.h"
+#include "updater/app/option_settings.h"
 #include "updater/app/report_file_win32.h"
 #include "updater/platform/platform_services.h"
 #include "updater/platform/system_info.h"
 #include "updater/platform/validate_system.h"
 
-bool CWin32StartupServices::SetSingleProcessor() { return ::SetSingleProcessor() != FALSE; }
+bool CWin32StartupServices::SetSingleProcessor() {
+    return ::SetSingleProcessor(theOptions.Ovrel, theOptions.NoPause) != FALSE;
+}
 
 bool CWin32StartupServices::FileExists(const std::string& path) { return ::FileExists(path.c_str(), nullptr) != FALSE; }
 
@@ -26,7 +29,9 @@ SystemIdentity CWin32StartupServices::Identity() {
     return identity;
 }
 
-int CWin32StartupServices::ValidateSystem(std::string& error) { return ::ValidateSystem(error); }
+int CWin32StartupServices::ValidateSystem(std::string& error) {
+    return ::ValidateSystem(theOptions.ZeraID, theOptions.Ovrel, error);
+}
 
 int CWin32StartupServices::ShowMessage(const std::string& text, unsigned style) {
     // No dialog exists yet: the box has no owner and carries the application's caption.

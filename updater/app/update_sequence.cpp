@@ -26,7 +26,7 @@ const char kMeNotAvailable[] = "ME is not available now, please check it";
 
 }  // namespace
 
-CUpdateSequence::CUpdateSequence(IUpdateHost& host, IToolRunner& tools, COptionSettings& options, CLogFile& log,
+CUpdateSequence::CUpdateSequence(IUpdateHost& host, IToolRunner& tools, const COptionSettings& options, CLogFile& log,
                                  const DialogVersions& versions, int& resultCode, bool& rebootRequested)
     : m_host(host),
       m_tools(tools),
@@ -132,16 +132,9 @@ void CUpdateSequence::NoteError(const char* tag, const std::string& message) {
 
 void CUpdateSequence::LaunchFailure(const char* tag, int code, const char* messageFormat, const char* caption,
                                     uint32_t error) {
-    m_log.WriteLine(tag, "Result=[ERROR], ErrCode=[%lu]", static_cast<unsigned long>(error));
-    const std::string message = common::Format(messageFormat, static_cast<unsigned long>(error));
-    NoteError(tag, message);
-    m_nResultCode = code;
-    m_bRebootRequested = false;
-    if (m_options.NoPause)
-        m_host.CloseDialog(2);
-    else
-        m_host.ShowMessage(message.c_str(), caption, box::kOk | box::kIconError);
-    m_host.StopSpinner();
+    const unsigned long systemError = static_cast<unsigned long>(error);
+    StepFailure(tag, common::Format("Result=[ERROR], ErrCode=[%lu]", systemError), code,
+                common::Format(messageFormat, systemError), caption);
 }
 
 bool CUpdateSequence::StartFlashTool(const std::string& tool, const std::string& command, const std::string& image,
@@ -153,9 +146,9 @@ bool CUpdateSequence::StartFlashTool(const std::string& tool, const std::string&
     return m_tools.Start(ToolProgramPath(m_host.ToolFolder(), tool), command, updateType, error);
 }
 
-void CUpdateSequence::StepFailure(const char* tag, const char* logText, int code, const char* message,
+void CUpdateSequence::StepFailure(const char* tag, const std::string& logText, int code, const std::string& message,
                                   const char* caption) {
-    m_log.WriteLine(tag, "%s", logText);
+    m_log.WriteLine(tag, "%s", logText.c_str());
     NoteError(tag, message);
     m_nResultCode = code;
     m_bRebootRequested = false;
@@ -247,7 +240,7 @@ bool CUpdateSequence::SuspendBitLockerForFlash() {
         m_log.WriteLine("BitLocker", "%s", decision.logText.c_str());
         return true;
     }
-    StepFailure("BitLocker", decision.logText.c_str(), kBitLockerRefusedCode, decision.message.c_str(), "BitLocker");
+    StepFailure("BitLocker", decision.logText, kBitLockerRefusedCode, decision.message, "BitLocker");
     return false;
 }
 
@@ -266,14 +259,14 @@ bool CUpdateSequence::FlashBios(bool& biosFailed) {
     m_log.WriteLine("FlashBios", "Check compatible : Cur:%s, VerA:%s, VerX:%s [%s]", m_versions.currentBios.c_str(),
                     m_versions.compatibleA.c_str(), m_versions.compatibleX.c_str(), reason.c_str());
 
-    m_host.SelectSecureFlashFile(m_versions.currentBios);  // its answer is not needed: the path tells
+    const std::string image = m_host.SelectSecureFlashFile(m_versions.currentBios, m_options.BiosRomFile);
 
-    m_pReport->biosImage = m_options.BiosRomFile;
+    m_pReport->biosImage = image;
     m_pReport->biosOptions = options;
-    std::string command = BuildBiosFlashCommand(tool, m_options.BiosRomFile, options);
+    std::string command = BuildBiosFlashCommand(tool, image, options);
     m_log.WriteLine("FlashBios", "CommandLine=[%s]", command.c_str());
     uint32_t error = 0;
-    if (!StartFlashTool(tool, command, m_options.BiosRomFile, kUpdateBiosFlash, error)) {
+    if (!StartFlashTool(tool, command, image, kUpdateBiosFlash, error)) {
         LaunchFailure("FlashBios", DZ_EXIT_BIOS_FAILED, "Flash BIOS Error, GetLastError=%lu", "Flash BIOS", error);
         return false;
     }

@@ -37,8 +37,10 @@ public:
     virtual std::string ToolFolder() = 0;
     virtual std::string SystemFolder() = 0;
     virtual bool IsWinPE() = 0;
-    // May replace the BIOS image path of the option settings by the secure capsule file.
-    virtual void SelectSecureFlashFile(const std::string& currentBiosVersion) = 0;
+    // The image to flash: `biosRomFile`, or the secure capsule file settings.ini chooses for
+    // the running version.
+    virtual std::string SelectSecureFlashFile(const std::string& currentBiosVersion,
+                                              const std::string& biosRomFile) = 0;
     // Suspends BitLocker protection of the Windows volume for one restart when it is on.
     virtual BitLockerProbe SuspendBitLocker() = 0;
     // A monotonic clock in milliseconds, and how long a query tool may run in silent mode.
@@ -57,7 +59,7 @@ struct DialogVersions {
 
 class CUpdateSequence {
 public:
-    CUpdateSequence(IUpdateHost& host, IToolRunner& tools, COptionSettings& options, CLogFile& log,
+    CUpdateSequence(IUpdateHost& host, IToolRunner& tools, const COptionSettings& options, CLogFile& log,
                     const DialogVersions& versions, int& resultCode, bool& rebootRequested);
 
     // Runs the whole handler. It ends by closing the dialog (code 1 after a verdict, 2 after a
@@ -79,13 +81,14 @@ private:
     bool SuspendBitLockerForFlash();
     void NoteError(const char* tag, const std::string& message);
 
-    // The common shape of a tool that could not be started.
-    // Logs and reports a tool that did not start; `messageFormat` takes the error as its "%lu".
+    // A tool that did not start: a step failure whose log line is the system error and whose
+    // message is `messageFormat` with that error as its "%lu".
     void LaunchFailure(const char* tag, int code, const char* messageFormat, const char* caption, uint32_t error);
     bool StartFlashTool(const std::string& tool, const std::string& command, const std::string& image,
                         int updateType, uint32_t& error);
     // A step that refuses: log line, code, no reboot, close (silent) or error box, spinner stopped.
-    void StepFailure(const char* tag, const char* logText, int code, const char* message, const char* caption);
+    void StepFailure(const char* tag, const std::string& logText, int code, const std::string& message,
+                     const char* caption);
 
     enum class Pump { kOneAndSleep, kEight, kTen };
     enum class Bound { kNone, kQueryLimit };
@@ -105,7 +108,7 @@ private:
 
     IUpdateHost& m_host;
     IToolRunner& m_tools;
-    COptionSettings& m_options;
+    const COptionSettings& m_options;  // read only: the sequence changes no option
     CLogFile& m_log;
     DialogVersions m_versions;
     int& m_nResultCode;

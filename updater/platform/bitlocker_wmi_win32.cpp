@@ -27,23 +27,6 @@ constexpr HRESULT kInvalidClass = static_cast<HRESULT>(0x80041010);      // WBEM
 constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80041002);          // WBEM_E_NOT_FOUND
 constexpr LONG kRebootCount = 1;
 
-// Leaves the COM apartment only when this object entered it.
-class ComInit {
-public:
-    ComInit() : m_hr(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ComInit(const ComInit&) = delete;
-    ComInit& operator=(const ComInit&) = delete;
-    ~ComInit() {
-        if (SUCCEEDED(m_hr)) ::CoUninitialize();
-    }
-    // A thread already in another apartment can still make the calls.
-    HRESULT Result() const { return m_hr == RPC_E_CHANGED_MODE ? S_OK : m_hr; }
-
-private:
-    HRESULT m_hr;
-};
-
-
 bool IsAbsent(HRESULT hr) { return hr == kInvalidNamespace || hr == kInvalidClass || hr == kNotFound; }
 
 BitLockerProbe Outcome(BitLockerProbe::State state, const char* call, HRESULT hr) {
@@ -89,8 +72,9 @@ HRESULT RunMethod(IWbemServices* services, Variant& path, const wchar_t* method,
 }  // namespace
 
 BitLockerProbe RealSuspendBitLocker() {
-    ComInit com;
-    if (FAILED(com.Result())) return Failure("CoInitializeEx", com.Result());
+    // A thread already in another apartment can still make the calls.
+    fw::ComApartment apartment(COINIT_APARTMENTTHREADED);
+    if (!apartment.Usable()) return Failure("CoInitializeEx", apartment.Result());
 
     // Already set by this process (or by the SMBIOS query) is fine: RPC_E_TOO_LATE.
     HRESULT hr = ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "framework/narrow_path_win32.h"
-#include "updater/app/option_settings.h"
 #include "updater/platform/secure_flash.h"
 
 namespace {
@@ -46,7 +45,10 @@ std::string CIniFile::ReadString(const char* section, const char* key, const cha
     return std::string(value, length < kValueBufferSize ? length : kValueBufferSize - 1);
 }
 
-int SelectSecureFlashFile(const std::string& currentBiosVersion) {
+std::string SelectSecureFlashFile(const std::string& currentBiosVersion, const std::string& biosRomFile, bool trace) {
     CIniFile settings("settings.ini");
-    return SelectSecureFlashFile(settings, currentBiosVersion, theOptions.BiosRomFile);
+    std::string image = biosRomFile;
+    // The answer code is not needed: every outcome but a secure choice keeps the image.
+    (void)SelectSecureFlashFile(settings, currentBiosVersion, image, trace);
+    return image;
 }

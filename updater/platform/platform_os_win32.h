@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "updater/app/bitlocker_step.h"
+#include "updater/platform/bitlocker_probe.h"
 
 class CWmiSmbiosCollector;
 struct CSystemInfo;
@@ -55,7 +55,7 @@ const PlatformOs& RealPlatformOs();
 // The answers the program uses: Windows itself, or the simulation profile in simulation builds.
 const PlatformOs& ActivePlatformOs();
 
-BOOL SetSingleProcessorUsing(const PlatformOs& os);
+BOOL SetSingleProcessorUsing(const PlatformOs& os, bool trace, bool silent);
 BOOL IsAdministratorUserUsing(const PlatformOs& os);
 BOOL RebootWinPEUsing(const PlatformOs& os, std::string& message);
 BOOL RebootWindowsUsing(const PlatformOs& os, std::string& message);

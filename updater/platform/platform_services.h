@@ -6,12 +6,13 @@
 #include <string>
 
 #include "common/portable_types.h"
-#include "updater/app/bitlocker_step.h"
-#include "updater/app/power_gate.h"
+#include "updater/platform/bitlocker_probe.h"
+#include "updater/platform/power_status.h"
 
 // Binds the process, and so every thread it starts later, to the first logical processor.
-// A failure shows "SetSingleProcessor Error!" unless silent mode; the caller ends the run.
-[[nodiscard]] BOOL SetSingleProcessor();
+// A failure shows "SetSingleProcessor Error!" unless `silent`; the caller ends the run. `trace`
+// (the developer option) sends the outcome to the debug output.
+[[nodiscard]] BOOL SetSingleProcessor(bool trace, bool silent);
 
 // TRUE when a search for `path` finds anything: wildcards and folders count. `attributes`, when
 // given, receives the attributes of the first match.

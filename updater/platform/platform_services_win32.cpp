@@ -5,7 +5,6 @@
 #include "common/format.h"
 #include "framework/app_win32.h"
 #include "framework/unique_handle_win32.h"
-#include "updater/app/option_settings.h"
 #include "updater/platform/platform_os_win32.h"
 #include "updater/tools/log_file.h"
 
@@ -51,14 +50,14 @@ BOOL EnableShutdownPrivilege(const char* tag, fw::UniqueHandle& token, std::stri
 
 }  // namespace
 
-BOOL SetSingleProcessorUsing(const PlatformOs& os) {
+BOOL SetSingleProcessorUsing(const PlatformOs& os, bool trace, bool silent) {
     if (os.bindToFirstProcessor()) {
-        if (theOptions.Ovrel) CLogFile::DebugPrint("SetSingleProcessor PASS");
+        if (trace) CLogFile::DebugPrint("SetSingleProcessor PASS");
         return TRUE;
     }
     const DWORD error = ::GetLastError();
-    if (theOptions.Ovrel) CLogFile::DebugPrint("SetSingleProcessor ERR : 0x%X", static_cast<unsigned>(error));
-    if (!theOptions.NoPause) fw::AfxMessageBox("SetSingleProcessor Error!", MB_OK | MB_ICONERROR);
+    if (trace) CLogFile::DebugPrint("SetSingleProcessor ERR : 0x%X", static_cast<unsigned>(error));
+    if (!silent) fw::AfxMessageBox("SetSingleProcessor Error!", MB_OK | MB_ICONERROR);
     return FALSE;
 }
 
@@ -99,7 +98,7 @@ BOOL RebootWindowsUsing(const PlatformOs& os, std::string& message) {
     return RestartFailed(tag, message);
 }
 
-BOOL SetSingleProcessor() { return SetSingleProcessorUsing(ActivePlatformOs()); }
+BOOL SetSingleProcessor(bool trace, bool silent) { return SetSingleProcessorUsing(ActivePlatformOs(), trace, silent); }
 
 BOOL FileExists(const std::string& path, uint32_t* attributes) {
     WIN32_FIND_DATAA found;

@@ -1,7 +1,6 @@
 #include "updater/platform/secure_flash.h"
 
 #include "common/format.h"
-#include "updater/app/option_settings.h"
 #include "updater/platform/version_rules.h"
 #include "updater/tools/log_file.h"
 
@@ -20,7 +19,7 @@ long SeriesNumber(const std::string& version) { return ReadDecimal32(version.c_s
 }  // namespace
 
 int IsBelowSecureVersion(const std::string& current, const std::string& thresholdA, const std::string& thresholdX,
-                         int tEnabled, const std::string& thresholdT, std::string& message) {
+                         int tEnabled, const std::string& thresholdT, std::string& message, bool trace) {
     if (current.size() < 3) {
         message = common::Format("Invalid BIOS version length(2) in current BIOS: %s\n", current.c_str());
         return -1;
@@ -37,7 +36,6 @@ int IsBelowSecureVersion(const std::string& current, const std::string& threshol
         message = common::Format("Invalid BIOS version length(2) of T Ver in settings.ini: %s\n", thresholdT.c_str());
         return -1;
     }
-    const bool trace = theOptions.Ovrel;
     if (trace) {
         if (tEnabled == 1)
             CLogFile::DebugPrint("CurVer:%s, Chk Ver A: %s, Chk Ver X:%s, Chk Ver T:%s \n", current.c_str(),
@@ -86,8 +84,7 @@ int IsBelowSecureVersion(const std::string& current, const std::string& threshol
 }
 
 int SelectSecureFlashFile(const CSettingsReader& settings, const std::string& currentBiosVersion,
-                          std::string& biosRomFile) {
-    const bool trace = theOptions.Ovrel;
+                          std::string& biosRomFile, bool trace) {
     const char* current = currentBiosVersion.c_str();
     if (settings.ReadInt(kSection, "SecEn", 0) != 1) {
         if (trace) CLogFile::DebugPrint("Disable secure update\n");
@@ -122,7 +119,7 @@ int SelectSecureFlashFile(const CSettingsReader& settings, const std::string& cu
     }
 
     std::string message;
-    const int result = IsBelowSecureVersion(currentBiosVersion, versionA, versionX, tEnabled, versionT, message);
+    const int result = IsBelowSecureVersion(currentBiosVersion, versionA, versionX, tEnabled, versionT, message, trace);
     theLog.WriteLine(kInfoTag, "Compare result:%d [Error:%s]", result, message.c_str());
     if (trace) CLogFile::DebugPrint("Secure flash. Compare result:%d [Error:%s]\n", result, message.c_str());
 

@@ -32,15 +32,16 @@ public:
 
 // Reads the secure-flash keys from `settings` and may replace `biosRomFile` by the secure image.
 // 1: selection is off; -1: a required threshold is missing; 0: a comparison was made, whatever
-// its outcome.
+// its outcome. `trace` (the developer option) follows the steps in the debug output.
 int SelectSecureFlashFile(const CSettingsReader& settings, const std::string& currentBiosVersion,
-                          std::string& biosRomFile);
+                          std::string& biosRomFile, bool trace);
 
-// The program's choice: settings.ini in the program's folder, theOptions.BiosRomFile.
-// (Windows only.)
-int SelectSecureFlashFile(const std::string& currentBiosVersion);
+// The program's choice from settings.ini in the program's folder: answers the image to flash,
+// `biosRomFile` itself or the secure capsule file the settings name. (Windows only.)
+std::string SelectSecureFlashFile(const std::string& currentBiosVersion, const std::string& biosRomFile, bool trace);
 
 // 1 when `current` is below the threshold of its series, 0 when it is not, -1 when no comparison
 // is possible (`message` set). Thresholds are matched by their series letter only, X first.
+// `trace` as above.
 int IsBelowSecureVersion(const std::string& current, const std::string& thresholdA, const std::string& thresholdX,
-                         int tEnabled, const std::string& thresholdT, std::string& message);
+                         int tEnabled, const std::string& thresholdT, std::string& message, bool trace);

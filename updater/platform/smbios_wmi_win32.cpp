@@ -17,15 +17,6 @@ namespace {
 using fw::ComString;
 using fw::Variant;
 
-// Leaves the COM apartment that a successful CoInitializeEx entered.
-class ComApartment {
-public:
-    ComApartment() = default;
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() { ::CoUninitialize(); }
-};
-
 // Keeps a SAFEARRAY's data locked while it is read.
 class SafeArrayData {
 public:
@@ -76,12 +67,13 @@ bool TakeObject(IWbemClassObject* object, CWmiSmbiosCollector& collector) {
 }  // namespace
 
 int RealQueryWmiSmbios(CWmiSmbiosCollector& collector, std::string& message) {
-    HRESULT hr = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    // Declared first, so every interface below is released before the apartment is left.
+    fw::ComApartment apartment(COINIT_MULTITHREADED);
+    HRESULT hr = apartment.Result();
     if (FAILED(hr)) {
         message = HrMessage("InitCOM ERR, hr=0x%08X", hr);
         return 0;
     }
-    ComApartment apartment;  // declared first, so every interface below is released before leaving
 
     hr = ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
                                 RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);

@@ -28,6 +28,6 @@ int CheckSystemIdentity(const CSystemInfo& info, const std::vector<uint32_t>& ze
 int ValidateSystemWith(const CSystemInfo& info, const std::vector<uint32_t>& zeraIds, bool developer,
                        BypassQuestion ask, std::string& message);
 
-// The program's gate on theSystemInfo and theOptions; the question is a message box.
-// (Windows only.)
-[[nodiscard]] int ValidateSystem(std::string& error);
+// The program's gate on theSystemInfo against `zeraIds` (/ZeraID); with `developer` (/Ovrel) the
+// question is a message box. (Windows only.)
+[[nodiscard]] int ValidateSystem(const std::vector<uint32_t>& zeraIds, bool developer, std::string& error);

@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "framework/app_win32.h"
-#include "updater/app/option_settings.h"
 #include "updater/platform/system_info.h"
 #include "updater/platform/validate_system.h"
 
@@ -11,6 +10,6 @@ BOOL AskDeveloper(const char* question) { return fw::AfxMessageBox(question, MB_
 
 }  // namespace
 
-int ValidateSystem(std::string& error) {
-    return ValidateSystemWith(theSystemInfo, theOptions.ZeraID, theOptions.Ovrel, &AskDeveloper, error);
+int ValidateSystem(const std::vector<uint32_t>& zeraIds, bool developer, std::string& error) {
+    return ValidateSystemWith(theSystemInfo, zeraIds, developer, &AskDeveloper, error);
 }

@@ -87,7 +87,7 @@ BOOL CLogFile::WriteLineV(const char* tag, const char* format, va_list args) {
     if (!tag) tag = "";
     std::string head(32 + std::strlen(tag), '\0');
     head.resize(dz_log_head(known ? &when : nullptr, tag, &head[0], head.size()));
-    return logio::AppendExclusive(path, head + ToTextModeBytes(message) + "\r\n");
+    return logio::AppendInOneWrite(path, head + ToTextModeBytes(message) + "\r\n");
 }
 
 void CLogFile::DebugPrint(const char* format, ...) {

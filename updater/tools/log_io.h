@@ -18,7 +18,7 @@ BOOL CreateDirectoryChain(const std::string& folder);
 // and closes it. Windows lets others read and write the file meanwhile and retries briefly
 // while another program holds it without sharing. FALSE when any step fails; the file is then
 // abandoned.
-BOOL AppendExclusive(const std::string& path, const std::string& bytes);
+BOOL AppendInOneWrite(const std::string& path, const std::string& bytes);
 
 // Hands text to the debugger output channel.
 void DebugOutput(const char* text);

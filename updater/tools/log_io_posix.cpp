@@ -36,7 +36,7 @@ BOOL CreateDirectoryChain(const std::string& folder) {
     return (::stat(posix.substr(0, end + 1).c_str(), &info) == 0 && S_ISDIR(info.st_mode)) ? TRUE : FALSE;
 }
 
-BOOL AppendExclusive(const std::string& path, const std::string& bytes) {
+BOOL AppendInOneWrite(const std::string& path, const std::string& bytes) {
     int fd = ::open(ToPosixPath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0) return FALSE;
     // No sharing: a file another writer holds is not opened.

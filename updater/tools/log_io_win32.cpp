@@ -22,7 +22,7 @@ BOOL CreateDirectoryChain(const std::string& folder) {
                                  &fw::CreateFolderWithDescriptor);
 }
 
-BOOL AppendExclusive(const std::string& path, const std::string& bytes) {
+BOOL AppendInOneWrite(const std::string& path, const std::string& bytes) {
     // Others may read the log, and keep it open for reading and writing as viewers and editors
     // do, while a line is appended; append-only access keeps each line whole at the end even
     // then. One that forbids writing holds it only briefly as a rule (a backup or indexing

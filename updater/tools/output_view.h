@@ -1,7 +1,7 @@
 #pragma once
 // The output view that tool output is written to: the few edit-control operations the
-// interpretation uses. The dialog's EDIT control implements it on Windows; COutputViewModel
-// implements it in memory. Positions are character offsets; lines end in "\r\n".
+// interpretation uses. The dialog's EDIT control implements it on Windows; the tests'
+// COutputViewModel (tests/support) implements it in memory. Positions are character offsets; lines end in "\r\n".
 
 class IOutputView {
 public:

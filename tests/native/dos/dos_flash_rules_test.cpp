@@ -14,7 +14,7 @@
 #include "tests/support/debug_capture.h"
 #include "tests/support/tool_transcripts.h"
 #include "updater/platform/secure_flash.h"
-#include "updater/tools/output_view_model.h"
+#include "tests/support/output_view_model.h"
 #include "updater/tools/tool_output_interpreter.h"
 
 namespace {
@@ -88,7 +88,7 @@ TEST(DosSecureFlash, ChoosesAsBrevaneChooses) {
         SCOPED_TRACE(std::string(c.ini) + " / " + c.current);
         testsupport::CapturedLog brevaneLog;
         std::string brevaneImage = "IMAGE.ROM";
-        EXPECT_EQ(c.answer, SelectSecureFlashFile(IniText(c.ini), c.current, brevaneImage));
+        EXPECT_EQ(c.answer, SelectSecureFlashFile(IniText(c.ini), c.current, brevaneImage, false));
         EXPECT_EQ(c.image, brevaneImage);
 
         std::vector<std::string> dosLog;
@@ -113,7 +113,7 @@ TEST(DosSecureFlash, BelowSecureVersionAnswersAndMessagesMatchOnGeneratedVersion
         SCOPED_TRACE(current + "|" + a + "|" + x + "|" + t);
         testsupport::CapturedLog brevaneLog;
         std::string brevaneMessage;
-        int brevane = IsBelowSecureVersion(current, a, x, tEnabled, t, brevaneMessage);
+        int brevane = IsBelowSecureVersion(current, a, x, tEnabled, t, brevaneMessage, false);
         std::vector<std::string> dosLog;
         char dosMessage[DZ_VERSION_MESSAGE] = "";
         int dos = dz_is_below_secure_version(current.c_str(), a.c_str(), x.c_str(), tEnabled, t.c_str(), dosMessage,

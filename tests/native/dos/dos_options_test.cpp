@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "updater/app/argv_rules.h"
+#include "tests/support/argv_rules.h"
 #include "updater/app/cmd_line.h"
 #include "updater/app/option_settings.h"
 

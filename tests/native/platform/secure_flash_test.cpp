@@ -5,7 +5,6 @@
 #include <map>
 
 #include "tests/support/captured_log.h"
-#include "updater/app/option_settings.h"
 
 namespace {
 
@@ -32,14 +31,13 @@ private:
 
 class SelectSecureFlashFileTest : public testing::Test {
 protected:
-    void SetUp() override { theOptions.Ovrel = false; }
-    void TearDown() override { theOptions.Ovrel = false; }
     int Select(std::map<std::string, std::string> values, const char* current) {
         rom = "bios.bin";
-        return SelectSecureFlashFile(MapSettings(std::move(values)), current, rom);
+        return SelectSecureFlashFile(MapSettings(std::move(values)), current, rom, trace);
     }
     testsupport::CapturedLog log;
     std::string rom;
+    bool trace = false;  // the developer option
 };
 
 const std::map<std::string, std::string> kAX = {
@@ -115,7 +113,7 @@ TEST_F(SelectSecureFlashFileTest, MissingSecureImageEmptiesThePath) {
 }
 
 TEST_F(SelectSecureFlashFileTest, DeveloperTraceFollowsTheSteps) {
-    theOptions.Ovrel = true;
+    trace = true;
     EXPECT_EQ(0, Select(kAX, "A12"));
     std::vector<std::string> expected = {"Enable secure update\n",
                                          "Secure flash. CurVer:A12, VerA:A10, VerX:X05\n",
@@ -142,7 +140,7 @@ TEST_P(IsBelowSecureVersionTest, Vectors) {
     const BelowCase& c = GetParam();
     testsupport::CapturedLog log;
     std::string message = "untouched";
-    EXPECT_EQ(c.result, IsBelowSecureVersion(c.current, c.a, c.x, c.tEnabled, c.t, message));
+    EXPECT_EQ(c.result, IsBelowSecureVersion(c.current, c.a, c.x, c.tEnabled, c.t, message, false));
     EXPECT_EQ(c.message ? c.message : "untouched", message);
 }
 
@@ -166,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(IsBelowSecureVersion, LogsTheChosenSeries) {
     testsupport::CapturedLog log;
     std::string message;
-    EXPECT_EQ(1, IsBelowSecureVersion("T03", "A10", "X05", 1, "T04", message));
+    EXPECT_EQ(1, IsBelowSecureVersion("T03", "A10", "X05", 1, "T04", message, false));
     EXPECT_EQ(std::vector<std::string>{"Info, T Ver cmp => Secure:4, Cur:3"}, log.Lines());
 }
 

@@ -1,4 +1,4 @@
-#include "updater/tools/output_view_model.h"
+#include "tests/support/output_view_model.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 
 #include "tests/support/debug_capture.h"
 #include "tests/support/tool_transcripts.h"
-#include "updater/tools/output_view_model.h"
+#include "tests/support/output_view_model.h"
 #include "updater/tools/update_type.h"
 #include "dos/core/dz_toolout.h"
 

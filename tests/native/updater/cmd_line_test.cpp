@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "updater/app/argv_rules.h"
+#include "tests/support/argv_rules.h"
 #include "updater/app/option_settings.h"
 
 namespace {

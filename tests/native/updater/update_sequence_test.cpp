@@ -144,7 +144,7 @@ public:
     std::deque<int> answers;  // button answers for the message boxes, in order
     bool is64 = false;
     bool winPe = false;
-    std::function<void(const std::string&)> selectSecure;
+    std::function<std::string(const std::string& current, const std::string& image)> selectSecure;
     std::vector<int> pumps;
     uint32_t slept = 0;
     BitLockerProbe bitlocker;  // unavailable
@@ -184,9 +184,9 @@ public:
     std::string ToolFolder() override { return "C:\\Temp\\pkg"; }
     std::string SystemFolder() override { return "C:\\Windows\\System32"; }
     bool IsWinPE() override { return winPe; }
-    void SelectSecureFlashFile(const std::string& current) override {
+    std::string SelectSecureFlashFile(const std::string& current, const std::string& image) override {
         events.push_back("SelectSecure " + current);
-        if (selectSecure) selectSecure(current);
+        return selectSecure ? selectSecure(current, image) : image;
     }
 };
 
@@ -333,10 +333,14 @@ TEST_F(UpdateSequenceTest, SecureCapsuleReplacesTheImageInTheCommandLine) {
     options.NoPause = true;
     options.NoReboot = true;
     host.is64 = true;
-    host.selectSecure = [this](const std::string&) { options.BiosRomFile = "SecCap.cap"; };
+    host.selectSecure = [](const std::string&, const std::string& image) {
+        EXPECT_EQ("C:\\pkg\\bios.rom", image);
+        return std::string("SecCap.cap");
+    };
     tools.runs = {ToolRun{}};
     Run();
     EXPECT_THAT(tools.commands, ElementsAre("0|AFUWINx64.exe \"SecCap.cap\" /P /B"));
+    EXPECT_EQ("C:\\pkg\\bios.rom", options.BiosRomFile);  // the choice is the answer, not a side effect
     EXPECT_EQ(0, resultCode);
     EXPECT_FALSE(rebootRequested);
 }

@@ -6,7 +6,6 @@
 #include <fstream>
 
 #include "tests/support/captured_log.h"
-#include "updater/app/option_settings.h"
 #include "updater/platform/secure_flash.h"
 
 namespace fs = std::filesystem;
@@ -89,7 +88,7 @@ TEST_P(SelectSecureFlashFileOnDisk, ExactLogLines) {
     TempFile file(log.Folder() / "settings.ini", c.ini);
     CIniFile ini("settings.ini", log.Folder().string());
     std::string rom = "bios.bin";
-    EXPECT_EQ(c.result, SelectSecureFlashFile(ini, c.current, rom));
+    EXPECT_EQ(c.result, SelectSecureFlashFile(ini, c.current, rom, false));
     EXPECT_EQ(c.rom, rom);
     EXPECT_EQ(c.lines, log.Lines());
 }
@@ -132,17 +131,12 @@ INSTANTIATE_TEST_SUITE_P(
                     "Secure flash Info, Compare result:1 [Error:]"}}),
     [](const testing::TestParamInfo<SecureCase>& info) { return std::string(info.param.name); });
 
-TEST(SelectSecureFlashFile, ReadsSettingsBesideTheProgramIntoTheBiosImagePath) {
+TEST(SelectSecureFlashFile, ReadsSettingsBesideTheProgramAndAnswersTheImage) {
     testsupport::CapturedLog log;
-    const COptionSettings saved = theOptions;
-    theOptions.BiosRomFile = "bios.bin";
-    {
-        TempFile settings(ProgramFolder() / "settings.ini", kAX);
-        OtherCurrentDirectory elsewhere(log.Folder());
-        EXPECT_EQ(0, SelectSecureFlashFile("A12"));
-    }
-    EXPECT_EQ("secure.cap", theOptions.BiosRomFile);
-    theOptions = saved;
+    TempFile settings(ProgramFolder() / "settings.ini", kAX);
+    OtherCurrentDirectory elsewhere(log.Folder());
+    EXPECT_EQ("secure.cap", SelectSecureFlashFile("A12", "bios.bin", false));
+    EXPECT_EQ("bios.bin", SelectSecureFlashFile("A09", "bios.bin", false));
 }
 
 }  // namespace

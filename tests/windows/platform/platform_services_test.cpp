@@ -8,7 +8,6 @@
 #include <fstream>
 
 #include "tests/support/captured_log.h"
-#include "updater/app/option_settings.h"
 #include "updater/platform/platform_os_win32.h"
 #include "updater/platform/platform_services.h"
 
@@ -16,19 +15,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Options the services read, restored after each test.
 class PlatformServicesTest : public testing::Test {
 protected:
-    void SetUp() override {
-        m_saved = theOptions;
-        theOptions.NoPause = true;  // never leave a message box waiting
-    }
-    void TearDown() override { theOptions = m_saved; }
     testsupport::CapturedLog log;
-
-private:
-    COptionSettings m_saved;
 };
+
+// Silent, so that no message box is left waiting.
+constexpr bool kSilent = true;
 
 TEST_F(PlatformServicesTest, FileExistsIsASearch) {
     fs::path folder = log.Folder() / "images";
@@ -116,8 +109,7 @@ TEST_F(PlatformServicesTest, AdministratorAnswerIsLogged) {
 }
 
 TEST_F(PlatformServicesTest, SetSingleProcessorBindsToTheFirstProcessor) {
-    theOptions.Ovrel = true;
-    ASSERT_TRUE(SetSingleProcessor());
+    ASSERT_TRUE(SetSingleProcessor(true, kSilent));
     DWORD_PTR process = 0, system = 0;
     ASSERT_TRUE(::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system));
     EXPECT_EQ(1u, process);
@@ -131,10 +123,9 @@ TEST_F(PlatformServicesTest, SetSingleProcessorFailureTracesTheErrorOnlyWithTheD
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return BOOL(FALSE);
     };
-    EXPECT_FALSE(SetSingleProcessorUsing(failing));
+    EXPECT_FALSE(SetSingleProcessorUsing(failing, false, kSilent));
     EXPECT_TRUE(log.DebugTexts().empty());
-    theOptions.Ovrel = true;
-    EXPECT_FALSE(SetSingleProcessorUsing(failing));
+    EXPECT_FALSE(SetSingleProcessorUsing(failing, true, kSilent));
     EXPECT_EQ(std::vector<std::string>{"SetSingleProcessor ERR : 0x57"}, log.DebugTexts());
 }
 

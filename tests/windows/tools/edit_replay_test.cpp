@@ -7,7 +7,7 @@
 #include "tests/support/debug_capture.h"
 #include "tests/support/tool_transcripts.h"
 #include "tests/windows/tools/tool_harness_win32.h"
-#include "updater/tools/output_view_model.h"
+#include "tests/support/output_view_model.h"
 #include "updater/tools/redir_msg_edit_win32.h"
 #include "updater/tools/tool_output_interpreter.h"
 

@@ -30,15 +30,15 @@ std::string ReadFrom(HANDLE file) {
 TEST(LogIoSharingTest, ViewersMayHoldTheLogWhileLinesAreAppended) {
     TempDir dir;
     const std::string path = dir.Join("Brevane.log");
-    ASSERT_TRUE(logio::AppendExclusive(path, "one\r\n"));
+    ASSERT_TRUE(logio::AppendInOneWrite(path, "one\r\n"));
 
     // A viewer reading along, and an editor that has it open for reading and writing.
     fw::UniqueFile viewer = Hold(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
     fw::UniqueFile editor = Hold(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(viewer && editor);
     EXPECT_EQ("one\r\n", ReadFrom(viewer.get()));
-    EXPECT_TRUE(logio::AppendExclusive(path, "two\r\n"));
-    EXPECT_TRUE(logio::AppendExclusive(path, "three\r\n"));
+    EXPECT_TRUE(logio::AppendInOneWrite(path, "two\r\n"));
+    EXPECT_TRUE(logio::AppendInOneWrite(path, "three\r\n"));
     // The viewer sees each line at the end, after what it has read.
     EXPECT_EQ("two\r\nthree\r\n", ReadFrom(viewer.get()));
     EXPECT_EQ("one\r\ntwo\r\nthree\r\n", ReadFrom(editor.get()));
@@ -47,11 +47,11 @@ TEST(LogIoSharingTest, ViewersMayHoldTheLogWhileLinesAreAppended) {
 TEST(LogIoSharingTest, AHolderThatForbidsWritingKeepsTheLineOutUnlessItLetsGoInTime) {
     TempDir dir;
     const std::string path = dir.Join("Brevane.log");
-    ASSERT_TRUE(logio::AppendExclusive(path, "one\r\n"));
+    ASSERT_TRUE(logio::AppendInOneWrite(path, "one\r\n"));
     {
         fw::UniqueFile reader = Hold(path, GENERIC_READ, FILE_SHARE_READ);
         ASSERT_TRUE(reader);
-        EXPECT_FALSE(logio::AppendExclusive(path, "lost\r\n"));
+        EXPECT_FALSE(logio::AppendInOneWrite(path, "lost\r\n"));
     }
     EXPECT_EQ("one\r\n", ReadFileBytes(dir.Native("Brevane.log")));
 
@@ -62,7 +62,7 @@ TEST(LogIoSharingTest, AHolderThatForbidsWritingKeepsTheLineOutUnlessItLetsGoInT
         ::Sleep(20);
         agent.reset();
     });
-    const BOOL written = logio::AppendExclusive(path, "two\r\n");
+    const BOOL written = logio::AppendInOneWrite(path, "two\r\n");
     release.join();
     EXPECT_TRUE(written);
     EXPECT_EQ("one\r\ntwo\r\n", ReadFileBytes(dir.Native("Brevane.log")));

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/temp_dir.h"
-#include "updater/app/argv_rules.h"
+#include "tests/support/argv_rules.h"
 #include "updater/app/cmd_line_platform_win32.h"
 #include "updater/app/option_settings.h"
 #include "updater/tools/log_file.h"

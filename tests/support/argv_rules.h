@@ -1,8 +1,8 @@
 #pragma once
 // The platform's rules for splitting a command line into arguments, as CommandLineToArgvW
-// applies them, written out for builds that have no such function (native tests and fuzzing).
-// The Windows build splits with the system function itself; a Windows-side test holds the two
-// to the same answers.
+// applies them, written out for the tests of builds that have no such function (native tests
+// and fuzzing). The program splits with the system function itself; a Windows-side test holds
+// the two to the same answers.
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "updater/app/argv_rules.h"
+#include "tests/support/argv_rules.h"
 
 namespace {
 

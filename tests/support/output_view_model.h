@@ -1,8 +1,8 @@
 #pragma once
 // An output view held in memory, behaving like a multi-line EDIT control that does not wrap:
 // only "\r\n" breaks a line, a selection is clamped to the text, and a reversed selection is
-// ordered. Used where no window exists (native tests, fuzzing) and as the reference the real
-// control is compared with.
+// ordered. The tests use it where no window exists (native tests, fuzzing) and as the reference
+// the real control is compared with.
 
 #include <string>
 
@@ -16,15 +16,13 @@ public:
     void GetSel(int& start, int& end) const override;
     void SetSel(int start, int end) override;
     void ReplaceSel(const char* text) override;
-    void ScrollCaret() override { ++m_nScrollCount; }
+    void ScrollCaret() override {}  // nothing scrolls in memory
 
     const std::string& Text() const { return m_strText; }
     void SetText(const std::string& text);
-    int ScrollCount() const { return m_nScrollCount; }
 
 private:
     std::string m_strText;
     int m_nSelStart = 0;
     int m_nSelEnd = 0;
-    int m_nScrollCount = 0;
 };
