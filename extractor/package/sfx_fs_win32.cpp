@@ -83,12 +83,21 @@ FILE* CreateForWrite(const char* path, int* error) {
         return nullptr;
     }
     // Opened where its path says, through no link at any folder on the way, and written only
-    // through this handle.
+    // through this handle. An existing file is opened as it is and emptied through the handle
+    // only once it is known to have no other name: a hard link that a normal user made in the
+    // destination to a file elsewhere (any file they can read will do) would otherwise have an
+    // elevated extraction rewrite that other file when it truncates this one.
     fw::UniqueFile file;
     DWORD code = 0;
-    if (!fw::OpenWithoutLinks(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+    if (!fw::OpenWithoutLinks(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                               file, code)) {
         *error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+        return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!::GetFileInformationByHandle(file.get(), &info) || info.nNumberOfLinks > 1 ||
+        !::SetEndOfFile(file.get())) {
+        *error = EACCES;
         return nullptr;
     }
     FILE* stream = StreamOf(file, _O_WRONLY, "wb");

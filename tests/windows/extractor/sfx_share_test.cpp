@@ -1,9 +1,11 @@
 // The package file is opened so that nobody may write, rename or delete it while Extractor
-// holds it; reading it alongside stays possible.
+// holds it; reading it alongside stays possible. An extracted file is never written through
+// another name of the file it replaces.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -43,6 +45,47 @@ TEST(SfxPackageOpen, RefusesWritingRenamingAndDeletingWhileOpen) {
     std::fclose(package);
     EXPECT_TRUE(::MoveFileA(path.c_str(), moved.c_str()));
     EXPECT_TRUE(::DeleteFileA(moved.c_str()));
+}
+
+// A hard link planted under an entry's name is refused before anything is written: the file it
+// names elsewhere keeps its bytes. An ordinary existing file is replaced, as before.
+TEST(SfxExtractedFile, RefusesAHardLinkAndReplacesAPlainFile) {
+    char folder[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetTempPathA(MAX_PATH, folder));
+    std::string base = std::string(folder) + "sfx-link-" + std::to_string(::GetCurrentProcessId());
+    std::string elsewhere = base + ".target", entry = base + ".entry";
+    auto write = [](const std::string& path, const char* text) {
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(nullptr, out);
+        std::fputs(text, out);
+        std::fclose(out);
+    };
+    auto read = [](const std::string& path) {
+        char bytes[32] = {};
+        std::FILE* in = std::fopen(path.c_str(), "rb");
+        if (!in) return std::string("<missing>");
+        size_t got = std::fread(bytes, 1, sizeof bytes - 1, in);
+        std::fclose(in);
+        return std::string(bytes, got);
+    };
+    write(elsewhere, "system file");
+    ASSERT_TRUE(::CreateHardLinkA(entry.c_str(), elsewhere.c_str(), nullptr));
+
+    int error = 0;
+    EXPECT_EQ(nullptr, sfxfs::CreateForWrite(entry.c_str(), &error));
+    EXPECT_EQ(EACCES, error);
+    EXPECT_EQ("system file", read(elsewhere));
+
+    ASSERT_TRUE(::DeleteFileA(entry.c_str()));
+    write(entry, "an older, longer extracted file");
+    std::FILE* out = sfxfs::CreateForWrite(entry.c_str(), &error);
+    ASSERT_NE(nullptr, out);
+    std::fputs("new", out);
+    std::fclose(out);
+    EXPECT_EQ("new", read(entry));
+    EXPECT_EQ("system file", read(elsewhere));
+    ::DeleteFileA(entry.c_str());
+    ::DeleteFileA(elsewhere.c_str());
 }
 
 }  // namespace

@@ -191,7 +191,7 @@ TEST(RedirectorRunTest, ZeroPollIntervalStillDeliversOutputWhileTheChildRuns) {
     StandinScript script("sleep 100\nprint a\nsleep 50\nprint bc\nhang\n");
     for (int interval : {0, -5}) {
         SCOPED_TRACE("interval " + std::to_string(interval));
-        ObservedMsgEdit redirector(nullptr);
+        ObservedMsgEdit redirector(nullptr, ToolOutputFlags{});
         redirector.SetPollInterval(interval);
         ASSERT_TRUE(StartRun(redirector, MeTool("-f x").c_str(), UpdateTypeMeUpdate));
         fw::UniqueHandle child = redirector.DuplicateChild();
@@ -245,7 +245,7 @@ TEST(RedirectorRunTest, StandardErrorArrivesInTheSamePipeInOrder) {
 
 TEST(RedirectorRunTest, StartWhileAChildRunsEndsTheEarlierChildFirst) {
     StandinScript script("[when first]\nprint first\\r\\n\nhang\n[otherwise]\nprint second\\r\\n\n");
-    ObservedMsgEdit redirector(nullptr);
+    ObservedMsgEdit redirector(nullptr, ToolOutputFlags{});
     ASSERT_TRUE(StartRun(redirector, MeTool("first").c_str(), UpdateTypeMeUpdate));
     fw::UniqueHandle first = redirector.DuplicateChild();
     ASSERT_TRUE(first);
@@ -261,7 +261,7 @@ TEST(RedirectorRunTest, StartWhileAChildRunsEndsTheEarlierChildFirst) {
 
 TEST(RedirectorStopTest, StopEndsARunningChildWith259) {
     StandinScript script("line working\nhang\n");
-    ObservedMsgEdit redirector(nullptr);
+    ObservedMsgEdit redirector(nullptr, ToolOutputFlags{});
     ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     fw::UniqueHandle child = redirector.DuplicateChild();
     ASSERT_TRUE(PumpUntil([&] { return !redirector.Chunks().empty(); }));
@@ -282,7 +282,7 @@ TEST(RedirectorStopTest, StopAfterReportedCompletionEndsTheChildWithZero) {
     StandinScript script("line banner 1\nline banner 2\nline banner 3\nline Verifying NCBlock ..... done\nhang\n");
     HiddenEdit window;
     CExpandEditBox edit(window.Get());
-    ObservedMsgEdit redirector(&edit);
+    ObservedMsgEdit redirector(&edit, ToolOutputFlags{});
     ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     fw::UniqueHandle child = redirector.DuplicateChild();
     ASSERT_TRUE(PumpUntil([&] { return redirector.Completed(); }));
@@ -297,7 +297,7 @@ TEST(RedirectorStopTest, ChildThatClosesItsOutputButKeepsRunningIsEndedByTheRead
     HiddenEdit window;
     CExpandEditBox edit(window.Get());
     {
-        ObservedMsgEdit redirector(&edit);
+        ObservedMsgEdit redirector(&edit, ToolOutputFlags{});
         ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
         fw::UniqueHandle child = redirector.DuplicateChild();
         // Nobody calls Stop here: the reader's own end of the run ends the child.
@@ -307,7 +307,7 @@ TEST(RedirectorStopTest, ChildThatClosesItsOutputButKeepsRunningIsEndedByTheRead
         EXPECT_EQ("still here\r\n", redirector.Output());
     }
     {
-        ObservedMsgEdit redirector(&edit);
+        ObservedMsgEdit redirector(&edit, ToolOutputFlags{});
         ASSERT_TRUE(StartRun(redirector, (Quoted(StandinFolder() + "AFUWIN.exe") + " done").c_str(), UpdateTypeBios));
         fw::UniqueHandle child = redirector.DuplicateChild();
         EXPECT_EQ(0u, WaitForExitCode(child.get()));
@@ -349,7 +349,7 @@ TEST(RedirectorStopTest, StopOnTheWindowThreadServesAReaderThatIsWritingToTheWin
     StandinScript script("line b\nline b\nline b\nrepeat 100000\nprint Updating NCBlock ... 10%\\r\nend\n");
     HiddenEdit window;
     CExpandEditBox edit(window.Get());
-    ObservedMsgEdit redirector(&edit);
+    ObservedMsgEdit redirector(&edit, ToolOutputFlags{});
     ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     fw::UniqueHandle child = redirector.DuplicateChild();
     ASSERT_TRUE(PumpUntil([&] { return redirector.Chunks().size() >= 3; }));
@@ -460,7 +460,7 @@ TEST(RedirectorRunTest, BiosTranscriptThroughRealPipeEndsInTheWindowAsInTheModel
         "print Verifying NCBlock ..... done\\r\\n\n");
     HiddenEdit window;
     CExpandEditBox edit(window.Get());
-    ObservedMsgEdit redirector(&edit);
+    ObservedMsgEdit redirector(&edit, ToolOutputFlags{});
     ASSERT_TRUE(StartRun(redirector, BiosTool().c_str(), UpdateTypeBios));
     ASSERT_TRUE(PumpUntil([&] { return redirector.ChildHasEnded() != FALSE; }));
     // The reader may still be in its poll wait when the child ends: it takes the last output and
