@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "extractor/app/extractor_launcher.h"
+#include "framework/com_owners_win32.h"
 #include "framework/unique_handle_win32.h"
 
 namespace sfx {
@@ -24,22 +25,6 @@ int CALLBACK BrowseCallback(HWND hwnd, UINT message, LPARAM lParam, LPARAM data)
     }
     return 0;
 }
-
-// Balances a successful CoInitialize on every way out.
-class ComScope {
-public:
-    ComScope() : m_hr(::CoInitialize(nullptr)) {}
-    ~ComScope() {
-        if (SUCCEEDED(m_hr)) ::CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    // S_FALSE (already initialised on this thread) counts as success.
-    bool ok() const { return SUCCEEDED(m_hr); }
-
-private:
-    HRESULT m_hr;
-};
 
 // An item list freed through the shell allocator.
 class ItemList {
@@ -65,8 +50,10 @@ private:
 }  // namespace
 
 int BrowseForFolder(const char* title, const char* initialFolder, std::string& chosen) {
-    ComScope com;
-    if (!com.ok()) return kBrowseComFailed;
+    // The shell's folder dialog needs a single-threaded apartment; S_FALSE (this thread is in
+    // one already) counts as entered.
+    fw::ComApartment com(COINIT_APARTMENTTHREADED);
+    if (FAILED(com.Result())) return kBrowseComFailed;
 
     char initial[MAX_PATH] = {};
     if (initialFolder && *initialFolder) {
