@@ -50,7 +50,8 @@ public:
     virtual void OnMeVersion(const char* version);
     virtual void OnMeComplete(const char* text);
 
-    // A copy of the version found by the query (blanks and line feeds already removed).
+    // A copy of the version found by the query: the text after "FW Version:" up to the line
+    // feed, blanks removed (a carriage return before the line feed is kept, as the tool wrote it).
     std::string GetMeVersion() const;
     // A copy of the latest error text.
     std::string GetErrorText() const;
