@@ -6,7 +6,7 @@ find_program(BREVANE_HOST_LD NAMES ld NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 find_program(BREVANE_HOST_OBJCOPY NAMES objcopy NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 find_program(BREVANE_PYTHON NAMES python3 NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 
-set(BREVANE_DOS_CFLAGS -m16 -march=i386 -Os -std=gnu11 -ffreestanding -fno-builtin -fno-pic -ffunction-sections -fdata-sections
+set(BREVANE_DOS_CFLAGS -m16 -march=i386 -Os -mregparm=3 -std=gnu11 -ffreestanding -fno-builtin -fno-pic -ffunction-sections -fdata-sections
     -fno-asynchronous-unwind-tables -fno-stack-protector -nostdlib -Wall -Wextra -Werror -DDZ_DOS
     -I${PROJECT_SOURCE_DIR}/dos)
 set(BREVANE_DOS_STUB ${PROJECT_SOURCE_DIR}/devtools/dosstub/dosstub.py CACHE INTERNAL "wraps DOS images")

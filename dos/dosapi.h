@@ -6,15 +6,19 @@
 
 #include <stdint.h>
 
+/* The program is compiled to pass arguments in registers (-mregparm=3: shorter calls); the
+   routines written in assembly (intr.S) take theirs on the stack. */
+#define DZ_STACK_ARGS __attribute__((regparm(0)))
+
 typedef struct dos_regs {
     uint16_t ax, bx, cx, dx, si, di, ds, es, flags;
 } dos_regs;
 
-void dos_int21(dos_regs* r);
-void bios_int10(dos_regs* r);
-void bios_int15(dos_regs* r);
-void bios_int16(dos_regs* r);
-void bios_int1a(dos_regs* r);
+DZ_STACK_ARGS void dos_int21(dos_regs* r);
+DZ_STACK_ARGS void bios_int10(dos_regs* r);
+DZ_STACK_ARGS void bios_int15(dos_regs* r);
+DZ_STACK_ARGS void bios_int16(dos_regs* r);
+DZ_STACK_ARGS void bios_int1a(dos_regs* r);
 
 uint16_t dos_data_segment(void);
 void dos_write_text(int handle, const char* text);
@@ -54,12 +58,12 @@ int dos_set_folder(const char* folder);
 char dos_read_key(void);
 
 /* Loads and runs `program` (int 21h 4B00h) with `parameterBlock`; 0 or a negative DOS error. */
-int dos_exec(const char* program, const void* parameterBlock);
+DZ_STACK_ARGS int dos_exec(const char* program, const void* parameterBlock);
 /* How the last program run by dos_exec ended (int 21h 4Dh): its return code in the low byte,
    in the high byte 0 for a normal end, 1 ended by Ctrl-C, 2 ended on a critical error, 3 stayed
    resident. */
 uint16_t dos_child_exit(void);
 /* Restarts the machine: keyboard controller reset, then a jump to the reset vector. */
-void machine_restart(void) __attribute__((noreturn));
+DZ_STACK_ARGS void machine_restart(void) __attribute__((noreturn));
 
 #endif
