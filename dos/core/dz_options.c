@@ -48,36 +48,49 @@ static void split(const char* line, args* a) {
     }
 }
 
-/* The index of the first argument "/name" (any case), or -1. */
-static int find(const args* a, const char* name) {
-    for (unsigned i = 0; i < a->count; i++)
-        if (a->items[i][0] == '/' && dz_stricmp(a->items[i] + 1, name) == 0) return (int)i;
+int dz_find_option(const dz_args* args, const char* name) {
+    for (unsigned i = 0; i < args->count; i++)
+        if (args->items[i][0] == '/' && dz_stricmp(args->items[i] + 1, name) == 0) return (int)i;
     return -1;
 }
 
-static int is_value(const args* a, unsigned i) { return i < a->count && a->items[i][0] != '/'; }
+static int is_value(const dz_args* args, unsigned i) { return i < args->count && args->items[i][0] != '/'; }
 
-static uint8_t flag(const args* a, const char* name) { return find(a, name) >= 0; }
-
-static void text(const args* a, const char* name, char* into) {
-    int at = find(a, name);
-    into[0] = '\0';
-    if (at >= 0 && is_value(a, (unsigned)at + 1)) dz_copy(into, DZ_OPTION_TEXT, a->items[at + 1]);
+const char* dz_option_text(const dz_args* args, const char* name) {
+    int at = dz_find_option(args, name);
+    return at >= 0 && is_value(args, (unsigned)at + 1) ? args->items[at + 1] : "";
 }
 
-uint32_t dz_hex_value(const char* text) {
+unsigned dz_zera_ids(const dz_args* args, uint32_t* ids, unsigned capacity) {
+    int at = dz_find_option(args, "ZeraID");
+    if (at < 0) return 0;
+    unsigned count = 0;
+    for (unsigned i = (unsigned)at + 1; is_value(args, i); i++, count++)
+        if (count < capacity) ids[count] = dz_unsigned_value(args->items[i], 16);
+    if (count == 0 && capacity > 0) ids[0] = 0;
+    return count ? count : 1;
+}
+
+static int is_c_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+uint32_t dz_unsigned_value(const char* text, unsigned radix) {
+    if (radix < 2 || radix > 36) return 0;
+    while (is_c_space(*text)) text++;
+    if (radix == 16 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
     uint32_t value = 0;
-    while (*text == ' ' || *text == '\t') text++;
-    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
+    int saturated = 0;
     for (;; text++) {
         char c = dz_upper(*text);
         unsigned digit;
         if (c >= '0' && c <= '9') digit = (unsigned)(c - '0');
-        else if (c >= 'A' && c <= 'F') digit = (unsigned)(c - 'A' + 10);
-        else return value;
-        if (value > 0x0FFFFFFFuL) return 0xFFFFFFFFuL; /* saturates, as Brevane's reading does */
-        value = (value << 4) | digit;
+        else if (c >= 'A' && c <= 'Z') digit = (unsigned)(c - 'A' + 10);
+        else break;
+        if (digit >= radix) break;
+        /* Past 0xFFFFFFFF the value stays there, and the digits are still taken. */
+        if (!saturated && value > (0xFFFFFFFFuL - digit) / radix) saturated = 1;
+        if (!saturated) value = value * radix + digit;
     }
+    return saturated ? 0xFFFFFFFFuL : value;
 }
 
 void dz_join_command(const char* dosCommand, const char* ownTail, char out[DZ_COMMAND_LINE]) {
@@ -89,28 +102,29 @@ void dz_join_command(const char* dosCommand, const char* ownTail, char out[DZ_CO
     }
 }
 
+static void text(const dz_args* args, const char* name, char* into) {
+    dz_copy(into, DZ_OPTION_TEXT, dz_option_text(args, name));
+}
+
 void dz_parse_options(const char* commandLine, dz_options* o) {
     static args a;
     unsigned char* raw = (unsigned char*)o;
     for (unsigned i = 0; i < sizeof *o; i++) raw[i] = 0;
     split(commandLine, &a);
-    o->forceIt = flag(&a, "ForceIt");
-    o->noPause = flag(&a, "NoPause");
-    o->noReboot = flag(&a, "NoReboot");
-    text(&a, "MeRomFile", o->meRomFile);
-    text(&a, "MeVer", o->meVer);
-    o->meupd = flag(&a, "MEUPD");
-    o->amd = flag(&a, "AMD");
-    text(&a, "BiosRomFile", o->biosRomFile);
-    text(&a, "BiosVer", o->biosVer);
-    text(&a, "LogFile", o->logFile);
-    int zera = find(&a, "ZeraID");
-    if (zera >= 0) {
-        for (unsigned i = (unsigned)zera + 1; is_value(&a, i); i++)
-            if (o->zeraCount < DZ_MAX_ZERA_IDS) o->zeraIds[o->zeraCount++] = dz_hex_value(a.items[i]);
-        if (o->zeraCount == 0) o->zeraIds[o->zeraCount++] = 0;
-    }
-    o->meUpdV1 = flag(&a, "MeUpdV1");
-    text(&a, "CA", o->ca);
-    text(&a, "CX", o->cx);
+    const dz_args list = {a.items, a.count};
+    o->forceIt = dz_find_option(&list, "ForceIt") >= 0;
+    o->noPause = dz_find_option(&list, "NoPause") >= 0;
+    o->noReboot = dz_find_option(&list, "NoReboot") >= 0;
+    text(&list, "MeRomFile", o->meRomFile);
+    text(&list, "MeVer", o->meVer);
+    o->meupd = dz_find_option(&list, "MEUPD") >= 0;
+    o->amd = dz_find_option(&list, "AMD") >= 0;
+    text(&list, "BiosRomFile", o->biosRomFile);
+    text(&list, "BiosVer", o->biosVer);
+    text(&list, "LogFile", o->logFile);
+    unsigned ids = dz_zera_ids(&list, o->zeraIds, DZ_MAX_ZERA_IDS);
+    o->zeraCount = (int)(ids < DZ_MAX_ZERA_IDS ? ids : DZ_MAX_ZERA_IDS);
+    o->meUpdV1 = dz_find_option(&list, "MeUpdV1") >= 0;
+    text(&list, "CA", o->ca);
+    text(&list, "CX", o->cx);
 }

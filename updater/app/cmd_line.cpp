@@ -1,54 +1,25 @@
 #include "updater/app/cmd_line.h"
 
-#include <cstring>
+#include <utility>
 
-namespace {
-
-char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-int DigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
-    return 99;
-}
-
-bool IsCSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-}  // namespace
-
-bool OptionNameEquals(const std::string& a, const char* b) {
-    size_t length = std::strlen(b);
-    if (a.size() != length) return false;
-    for (size_t i = 0; i < length; ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-    return true;
-}
+#include "dos/core/dz_text.h"
 
 uint32_t ParseUnsigned32(const std::string& text, int radix) {
-    if (radix < 2 || radix > 36) return 0;
-    size_t i = 0;
-    while (i < text.size() && IsCSpace(text[i])) ++i;
-    // A "0x" prefix in radix 16; whatever follows it, the digits decide the value.
-    if (radix == 16 && i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) i += 2;
-    uint64_t value = 0;
-    for (; i < text.size(); ++i) {
-        int digit = DigitValue(text[i]);
-        if (digit >= radix) break;
-        value = value * static_cast<uint64_t>(radix) + static_cast<uint64_t>(digit);
-        if (value > 0xFFFFFFFFull) value = 0x100000000ull;  // saturate, keep consuming digits
-    }
-    return value > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(value);
+    return radix < 2 ? 0 : dz_unsigned_value(text.c_str(), static_cast<unsigned>(radix));
 }
 
 int CCmdLine::Parse(const char* tail, Splitter split) {
     m_nodes.clear();
+    m_args.clear();
+    m_argItems.clear();
     if (!tail || !*tail || !split) return 0;
     std::vector<std::string> args;
     if (!split(tail, args)) return 0;
+    m_args = std::move(args);
+    for (const std::string& arg : m_args) m_argItems.push_back(arg.c_str());
 
     CCmdNode* current = nullptr;
-    for (const std::string& arg : args) {
+    for (const std::string& arg : m_args) {
         if (!arg.empty() && arg[0] == '/') {
             m_nodes.push_back(std::make_unique<CCmdNode>());
             current = m_nodes.back().get();
@@ -61,10 +32,12 @@ int CCmdLine::Parse(const char* tail, Splitter split) {
     return m_nodes.empty() ? 0 : 1;
 }
 
+// Option names compare by ASCII folding, which equals the multi-byte aware comparison here: a
+// name can only equal an all-ASCII option name if it has no lead bytes.
 int CCmdLine::Find(const char* name, int start) const {
     if (!name) return -1;
     for (int i = start < 0 ? 0 : start; i < GetCount(); ++i)
-        if (OptionNameEquals(m_nodes[static_cast<size_t>(i)]->m_strName, name)) return i;
+        if (dz_stricmp(m_nodes[static_cast<size_t>(i)]->m_strName.c_str(), name) == 0) return i;
     return -1;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The parsed command line: an ordered list of options ("/Name"), each with the values written
-// after it. Lives only while start-up reads the option settings from it.
+// after it, and the arguments it was made of, from which the option settings are read by the
+// rules the DOS program shares (dos/core/dz_options.h). Lives only while start-up reads them.
 
 #include <cstdint>
 #include <memory>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "common/portable_types.h"
+#include "dos/core/dz_options.h"
 
 class CObject {
 public:
@@ -40,13 +42,15 @@ public:
     int GetCount() const { return static_cast<int>(m_nodes.size()); }
     const CCmdNode& GetNode(int index) const { return *m_nodes[static_cast<size_t>(index)]; }
 
+    // Every argument of the last Parse, in order, for the shared option rules; valid while this
+    // object lives and is not parsed again.
+    dz_args Args() const { return dz_args{m_argItems.data(), static_cast<unsigned>(m_argItems.size())}; }
+
 private:
     std::vector<std::unique_ptr<CCmdNode>> m_nodes;
+    std::vector<std::string> m_args;
+    std::vector<const char*> m_argItems;
 };
-
-// Case-insensitive comparison of option names. Byte-wise ASCII folding equals the multi-byte
-// aware comparison here: a name can only equal an all-ASCII option name if it has no lead bytes.
-bool OptionNameEquals(const std::string& a, const char* b);
 
 // Converts text to an unsigned 32-bit number with the rules of CCmdLine::GetValueAsNumber.
 uint32_t ParseUnsigned32(const std::string& text, int radix);

@@ -4,50 +4,37 @@
 
 COptionSettings theOptions;
 
-namespace {
-
-bool HasFlag(const CCmdLine& cmdLine, const char* name) { return cmdLine.Find(name, 0) >= 0; }
-
-std::string FirstValue(const CCmdLine& cmdLine, const char* name) {
-    return cmdLine.GetValue(cmdLine.Find(name, 0), 0);
-}
-
-}  // namespace
-
 void ReadOptionSettings(const CCmdLine& cmdLine, COptionSettings& settings) {
-    settings.ForceIt = HasFlag(cmdLine, "ForceIt");
-    settings.NoPause = HasFlag(cmdLine, "NoPause");
-    settings.NoReboot = HasFlag(cmdLine, "NoReboot");
-    settings.MeRomFile = FirstValue(cmdLine, "MeRomFile");
-    settings.MeVer = FirstValue(cmdLine, "MeVer");
-    settings.MEUPD = HasFlag(cmdLine, "MEUPD");
-    settings.AMD = HasFlag(cmdLine, "AMD");
-    settings.BiosRomFile = FirstValue(cmdLine, "BiosRomFile");
-    settings.ProdName = FirstValue(cmdLine, "ProdName");
-    settings.BiosVer = FirstValue(cmdLine, "BiosVer");
-    settings.LogFile = FirstValue(cmdLine, "LogFile");
+    const dz_args args = cmdLine.Args();
+    auto flag = [&args](const char* name) { return dz_find_option(&args, name) >= 0; };
+    auto text = [&args](const char* name) { return std::string(dz_option_text(&args, name)); };
+    settings.ForceIt = flag("ForceIt");
+    settings.NoPause = flag("NoPause");
+    settings.NoReboot = flag("NoReboot");
+    settings.MeRomFile = text("MeRomFile");
+    settings.MeVer = text("MeVer");
+    settings.MEUPD = flag("MEUPD");
+    settings.AMD = flag("AMD");
+    settings.BiosRomFile = text("BiosRomFile");
+    settings.ProdName = text("ProdName");
+    settings.BiosVer = text("BiosVer");
+    settings.LogFile = text("LogFile");
 
-    settings.ZeraID.clear();
-    int zeraNode = cmdLine.Find("ZeraID", 0);
-    if (zeraNode >= 0) {
-        // With no value the list holds one ID, 0.
-        size_t count = cmdLine.GetNode(zeraNode).m_arrValues.size();
-        if (count == 0) count = 1;
-        for (size_t i = 0; i < count; ++i)
-            settings.ZeraID.push_back(cmdLine.GetValueAsNumber(zeraNode, static_cast<int>(i), 16));
-    }
+    settings.ZeraID.assign(dz_zera_ids(&args, nullptr, 0), 0);
+    if (!settings.ZeraID.empty())
+        (void)dz_zera_ids(&args, settings.ZeraID.data(), static_cast<unsigned>(settings.ZeraID.size()));
 
-    settings.HideAfuWin = HasFlag(cmdLine, "HideAfuWin");
-    settings.Ovrel = HasFlag(cmdLine, "Ovrel");
-    settings.MeUpdV1 = HasFlag(cmdLine, "MeUpdV1");
-    settings.CA = FirstValue(cmdLine, "CA");
-    settings.CX = FirstValue(cmdLine, "CX");
+    settings.HideAfuWin = flag("HideAfuWin");
+    settings.Ovrel = flag("Ovrel");
+    settings.MeUpdV1 = flag("MeUpdV1");
+    settings.CA = text("CA");
+    settings.CX = text("CX");
 
-    settings.IgnorePower = HasFlag(cmdLine, "IgnorePower");
-    settings.IgnoreBitLocker = HasFlag(cmdLine, "IgnoreBitLocker");
-    settings.Check = HasFlag(cmdLine, "Check");
-    settings.Help = HasFlag(cmdLine, "?");
-    settings.Report = FirstValue(cmdLine, "Report");
+    settings.IgnorePower = flag("IgnorePower");
+    settings.IgnoreBitLocker = flag("IgnoreBitLocker");
+    settings.Check = flag("Check");
+    settings.Help = flag("?");
+    settings.Report = text("Report");
     // A check is for scripts: like silent mode it never waits for a person.
     if (settings.Check) settings.NoPause = true;
 }

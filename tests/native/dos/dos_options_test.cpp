@@ -39,6 +39,9 @@ const OptionCase kOptionCases[] = {
     {"/ZeraID 0A5B 0x0A5C", "", "", "", "", "", "", "", {0x0A5B, 0x0A5C}, false, false, false, false, false, false},
     {"/ZeraID", "", "", "", "", "", "", "", {0}, false, false, false, false, false, false},
     {"/ZeraID zz 123456789", "", "", "", "", "", "", "", {0, 0xFFFFFFFF}, false, false, false, false, false, false},
+    // White space that no splitter separates by still comes before the digits.
+    {"/ZeraID \v0A5B \"\r0x0A5C\" /ZeraID 1", "", "", "", "", "", "", "", {0x0A5B, 0x0A5C}, false, false, false, false,
+     false, false},
     {"/BiosRomFile \"C:\\My Files\\new image.rom\" /LogFile C:\\LOGS\\UPD.LOG", "C:\\My Files\\new image.rom", "", "", "",
      "C:\\LOGS\\UPD.LOG", "", "", {}, false, false, false, false, false, false},
     {"/BiosVer=A05 stray /BiosVer \"A 0\"\"6\"", "", "A 0\"6", "", "", "", "", "", {}, false, false, false, false, false, false},
@@ -110,6 +113,10 @@ TEST(DosLog, LinesAndNamesInBrevanesFormat) {
     EXPECT_STREQ("C:\\LOGS\\UPD.LOG", name);
     dz_log_name("C:\\LOGS.D\\UPDATE", name, sizeof name);
     EXPECT_STREQ("C:\\LOGS.D\\UPDATE.log", name);
+    dz_log_name("C:\\LOGS\\UPDATE.", name, sizeof name);  // a closing dot opens no extension
+    EXPECT_STREQ("C:\\LOGS\\UPDATE.log", name);
+    dz_log_name("C:\\LOGS\\UPD.TXT.", name, sizeof name);
+    EXPECT_STREQ("C:\\LOGS\\UPD.TXT", name);
 }
 
 }  // namespace
