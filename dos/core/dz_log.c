@@ -42,12 +42,18 @@ size_t dz_log_line(const dz_clock* when, const char* tag, const char* message, c
     return at;
 }
 
+const char* dz_log_suffix(const char* name) {
+    for (; *name; name++)
+        if (*name == '.') return "";
+    return ".log";
+}
+
 void dz_log_name(const char* value, char* out, size_t size) {
-    const char* name = value;
-    for (const char* p = value; *p; p++)
-        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
     dz_copy(out, size, value);
-    for (const char* p = name; *p; p++)
-        if (*p == '.') return;
-    dz_append(out, size, ".log");
+    size_t length = dz_strlen(out);
+    if (length > 0 && out[length - 1] == '.') out[--length] = '\0';
+    const char* name = out;
+    for (const char* p = out; *p; p++)
+        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+    dz_append(out, size, dz_log_suffix(name));
 }

@@ -29,8 +29,12 @@ size_t dz_log_text(const char* text, size_t length, size_t* used, char* out, siz
 /* The whole line into `out`; answers its length (cut to fit, always terminated). */
 size_t dz_log_line(const dz_clock* when, const char* tag, const char* message, char* out, size_t size);
 
-/* The log file's name for a /LogFile value: as given when its name part holds a '.', else
-   with ".log" added (Brevane's undated name). */
+/* What an undated log file's name gets behind it: ".log" when `name` holds no '.' (it has no
+   extension of its own), else nothing. */
+const char* dz_log_suffix(const char* name);
+
+/* The log file's name for a /LogFile value, as Brevane makes it: a '.' that ends the value
+   opens no extension and is dropped, and the name part then gets dz_log_suffix. */
 void dz_log_name(const char* value, char* out, size_t size);
 
 #ifdef __cplusplus

@@ -49,8 +49,7 @@ BOOL CLogFile::BuildPath() {
     case 'M': suffix = FormatLocalTime(m_pfnClock(), "%Ym%m.log"); break;
     case 'Y': suffix = FormatLocalTime(m_pfnClock(), "%Y.log"); break;
     default:
-        // An undated name gets ".log" only when it has no extension of its own.
-        if (name.find('.') == std::string::npos) suffix = ".log";
+        suffix = dz_log_suffix(name.c_str());
         break;
     }
     if (!folder.empty() && folder.back() == '\\')
