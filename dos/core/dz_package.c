@@ -1,16 +1,15 @@
 #include "dz_package.h"
 
 #include "dz_names.h"
+#include "dz_pe.h"
 #include "dz_text.h"
 
 /* Assembled from two halves so that the program image never holds the signature itself. */
-static const char kSignatureHead[] = "!Sfx_";
-static const char kSignatureTail[] = "Korvale";
-#define SIGNATURE_LENGTH 12u
-#define SIGNATURE_SCAN 11u
-#define HEADER_VERSION 0x0100u
-#define TOC_SIGNATURE 0x434F5421uL /* "!TOC" */
-#define ENTRY_FIELDS 48u
+static const char kSignatureHead[] = DZ_SIGNATURE_HEAD;
+static const char kSignatureTail[] = DZ_SIGNATURE_TAIL;
+#define SIGNATURE_LENGTH DZ_SIGNATURE_LENGTH
+#define SIGNATURE_SCAN DZ_SIGNATURE_SCAN
+#define ENTRY_FIELDS DZ_ENTRY_FIELDS
 
 static uint16_t le16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
 static uint32_t le32(const uint8_t* p) {
@@ -22,39 +21,21 @@ static int read_exact(const dz_source* source, uint32_t offset, uint8_t* into, u
     return source->read_at(source->context, offset, into, want) == (int)want;
 }
 
-static char signature_byte(unsigned i) { return i < 5 ? kSignatureHead[i] : kSignatureTail[i - 5]; }
+static char signature_byte(unsigned i) {
+    return i < sizeof kSignatureHead - 1 ? kSignatureHead[i] : kSignatureTail[i - (sizeof kSignatureHead - 1)];
+}
 
 uint32_t dz_search_limit(const dz_source* source) {
-    uint8_t bytes[8];
-    uint32_t header, optional, directory;
-    if (!read_exact(source, 0, bytes, 2) || bytes[0] != 'M' || bytes[1] != 'Z') return source->size;
-    if (!read_exact(source, 0x3C, bytes, 4)) return source->size;
-    header = le32(bytes);
-    if (!read_exact(source, header, bytes, 4) || le32(bytes) != 0x00004550uL) return source->size;
-    /* The optional header's size, from the file header, bounds its data directories: an entry
-       that does not lie wholly inside it is no entry (as for the program loader and the
-       signature check). */
-    if (header > 0xFFFFFFFFuL - 24 || !read_exact(source, header + 20, bytes, 2)) return source->size;
-    uint16_t optionalSize = le16(bytes);
-    optional = header + 24;
-    if (!read_exact(source, optional, bytes, 2)) return source->size;
-    uint16_t magic = le16(bytes);
-    uint32_t countAt, directories;
-    if (magic == 0x10B) {
-        countAt = optional + 92;
-        directories = optional + 96;
-    } else if (magic == 0x20B) {
-        countAt = optional + 108;
-        directories = optional + 112;
-    } else {
-        return source->size;
+    uint8_t header[DZ_PE_HEADER_BYTES];
+    uint32_t peOffset = 0, tableOffset = 0, tableSize = 0;
+    int hasTable = 0;
+    if (source->read_at(source->context, 0, header, DZ_DOS_HEADER_BYTES) == (int)DZ_DOS_HEADER_BYTES &&
+        dz_pe_header_offset(header, DZ_DOS_HEADER_BYTES, &peOffset) && peOffset < source->size) {
+        unsigned want = source->size - peOffset < sizeof header ? (unsigned)(source->size - peOffset) : sizeof header;
+        int got = source->read_at(source->context, peOffset, header, want);
+        hasTable = got > 0 && dz_pe_certificate_table(header, (size_t)got, &tableOffset, &tableSize);
     }
-    if (!read_exact(source, countAt, bytes, 4) || le32(bytes) <= 4) return source->size;
-    directory = directories + 4 * 8; /* the certificate table's entry */
-    if (optionalSize < directory + 8 - optional || !read_exact(source, directory, bytes, 8)) return source->size;
-    uint32_t start = le32(bytes), length = le32(bytes + 4);
-    if (length == 0 || start == 0 || start >= source->size) return source->size;
-    return start;
+    return (uint32_t)dz_signature_scan_end(hasTable, tableOffset, source->size);
 }
 
 int dz_find_signature(const dz_source* source, uint32_t limit, uint8_t* scratch, unsigned scratchSize,
@@ -136,7 +117,7 @@ static int read_package(const dz_source* source, dz_package* package, char error
         }
     uint16_t version = 0xFFFF;
     if (at >= 2 && read_exact(source, at - 2, bytes, 2)) version = le16(bytes);
-    if (version != HEADER_VERSION) {
+    if (version != DZ_HEADER_VERSION) {
         set_error(error, "SfxHeaderVersion mismatched: ");
         dz_append_hex(error, DZ_ERROR_SIZE, version, 4);
         dz_append(error, DZ_ERROR_SIZE, " != 0100");
@@ -152,7 +133,7 @@ static int read_package(const dz_source* source, dz_package* package, char error
        or from what follows them (alignment, a certificate). */
     dz_source table = *source;
     table.size = at >= 10 ? at - 10 : 0;
-    if (tocHigh != 0 || !read_exact(&table, tocLow, bytes, 4) || le32(bytes) != TOC_SIGNATURE) {
+    if (tocHigh != 0 || !read_exact(&table, tocLow, bytes, 4) || le32(bytes) != DZ_TOC_SIGNATURE) {
         set_error(error, "Signature TOC mismatched");
         return DZ_PKG_UNREADABLE;
     }
@@ -164,12 +145,12 @@ static int read_package(const dz_source* source, dz_package* package, char error
     package->reserved = le32(bytes + 4);
     uint32_t offset = tocLow + 12;
     char command[DZ_COMMAND_SIZE];
-    for (unsigned i = 0; i < 4; i++) {
+    for (unsigned i = 0; i < DZ_COMMAND_COUNT; i++) {
         if (!read_zstring(&table, &offset, command, DZ_COMMAND_SIZE)) {
             set_error(error, "Read TOC error");
             return DZ_PKG_UNREADABLE;
         }
-        if (i == 1) dz_copy(package->dosCommand, sizeof package->dosCommand, command);
+        if (i == DZ_DOS_COMMAND_INDEX) dz_copy(package->dosCommand, sizeof package->dosCommand, command);
     }
     if (!read_exact(&table, offset, bytes, 4)) {
         set_error(error, "Read TOC error");
@@ -187,7 +168,7 @@ static int read_package(const dz_source* source, dz_package* package, char error
             return DZ_PKG_UNREADABLE;
         }
         offset += ENTRY_FIELDS;
-        uint32_t platform = le32(bytes + 44);
+        uint32_t platform = le32(bytes + DZ_FIELD_PLATFORM);
         if (!(platform & DZ_PLATFORM_DOS)) continue;
         if (!dz_is_dos_name(name)) {
             set_error(error, "Unsafe filename for ExtractOne(),");
@@ -195,8 +176,9 @@ static int read_package(const dz_source* source, dz_package* package, char error
             return DZ_PKG_REFUSED_ENTRY;
         }
         /* Sizes and offsets past 4 GiB cannot be a DOS file's. */
-        if (le32(bytes + 4) || le32(bytes + 12) || le32(bytes + 40) || le32(bytes + 8) > source->size ||
-            le32(bytes + 36) > source->size) {
+        if (le32(bytes + DZ_FIELD_SIZE + 4) || le32(bytes + DZ_FIELD_COMPRESSED + 4) ||
+            le32(bytes + DZ_FIELD_DATA_OFFSET + 4) || le32(bytes + DZ_FIELD_COMPRESSED) > source->size ||
+            le32(bytes + DZ_FIELD_DATA_OFFSET) > source->size) {
             set_error(error, "Out of SfxFile range");
             return DZ_PKG_REFUSED_ENTRY;
         }
@@ -206,10 +188,10 @@ static int read_package(const dz_source* source, dz_package* package, char error
         }
         dz_entry* entry = &package->entries[package->dosCount++];
         dz_copy(entry->name, sizeof entry->name, name);
-        entry->size = le32(bytes);
-        entry->compressedSize = le32(bytes + 8);
-        entry->attributes = le32(bytes + 32);
-        entry->dataOffset = le32(bytes + 36);
+        entry->size = le32(bytes + DZ_FIELD_SIZE);
+        entry->compressedSize = le32(bytes + DZ_FIELD_COMPRESSED);
+        entry->attributes = le32(bytes + DZ_FIELD_ATTRIBUTES);
+        entry->dataOffset = le32(bytes + DZ_FIELD_DATA_OFFSET);
     }
     return DZ_PKG_OK;
 }

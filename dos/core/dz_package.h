@@ -8,15 +8,15 @@
 
 #include <stdint.h>
 
+#include "dz_layout.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 #define DZ_ERROR_SIZE 96
-#define DZ_COMMAND_SIZE 256
-#define DZ_NAME_FIELD 80
+#define DZ_COMMAND_SIZE DZ_COMMAND_FIELD
 #define DZ_MAX_ENTRIES 40
-#define DZ_PLATFORM_DOS 1u
 
 typedef struct dz_source {
     /* Up to `want` bytes at `offset` into `into`: the count (short at the end), -1 on an error. */
@@ -46,11 +46,11 @@ typedef struct dz_package {
 
 enum { DZ_PKG_OK = 0, DZ_PKG_UNREADABLE = 20, DZ_PKG_REFUSED_ENTRY = 22 };
 
-/* Where the signature search ends: the start of the certificate table named by the file's own
-   PE header when there is one inside the file, else the file's end. */
+/* Where the signature search ends (dz_signature_scan_end): before the certificate table named
+   by the file's own PE header when there is one inside the file, else at the file's end. */
 uint32_t dz_search_limit(const dz_source* source);
 
-/* The last position before `limit` whose 11 bytes equal the signature's first 11; 1 found,
+/* The last position whose 11 bytes, ending at or before `limit`, equal the signature's first 11; 1 found,
    0 not, -1 a read error. Reads backwards through `scratch`, which must hold more than 11 bytes. */
 int dz_find_signature(const dz_source* source, uint32_t limit, uint8_t* scratch, unsigned scratchSize,
                       uint32_t* position);

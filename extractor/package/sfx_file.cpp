@@ -150,29 +150,29 @@ int CSfxFile::FindLastSignature(uint64_t* position) {
             held = keep;
         }
     }
-    // The tail: positions with 11 bytes left, the twelfth shown as a NUL. Not before a
-    // certificate table: a signature must lie whole inside the signed area.
-    if (held >= sfx::kSignatureScanLength && m_ullScanEnd == m_ullPackageSize)
-        scan(held - sfx::kSignatureScanLength);
+    // The tail: positions with 11 bytes left, the twelfth shown as a NUL (before a certificate
+    // table the scan ends a byte early, so that the twelfth lies before the table too).
+    if (held >= sfx::kSignatureScanLength) scan(held - sfx::kSignatureScanLength);
     uint64_t n = total;
     if (n > 0) SfxDebugPrint("Seek to end. 0x%" PRIX64 "+11 > 0x%" PRIX64, n > 10 ? n - 10 : 0, n);
     return found ? 1 : 0;
 }
 
 // A signed file's certificate table is outside what its signature covers: anyone can add bytes
-// to it and the file still shows as validly signed. The search stops where the table starts
+// to it and the file still shows as validly signed. The search stops before the table starts
 // (the security entry is itself outside the hash, but moving it moves the table, which the
 // signature check then finds in hashed bytes).
-uint64_t CSfxFile::SignedAreaEnd() {
+uint64_t CSfxFile::SignatureScanEnd() {
     unsigned char dos[sfx::kDosHeaderBytes];
     unsigned char pe[sfx::kPeHeaderBytes];
     uint32_t peOffset = 0, tableOffset = 0, tableSize = 0;
-    if (!sfxfs::Seek(m_pFile, 0) || !ReadBytes(dos, sizeof dos) || !sfx::PeDosHeaderOffset(dos, sizeof dos, &peOffset))
-        return m_ullPackageSize;
-    if (!sfxfs::Seek(m_pFile, peOffset)) return m_ullPackageSize;
-    size_t got = std::fread(pe, 1, sizeof pe, m_pFile);
-    if (!sfx::PeCertificateTable(pe, got, &tableOffset, &tableSize)) return m_ullPackageSize;
-    return tableOffset < m_ullPackageSize ? tableOffset : m_ullPackageSize;
+    bool hasTable = false;
+    if (sfxfs::Seek(m_pFile, 0) && ReadBytes(dos, sizeof dos) && sfx::PeDosHeaderOffset(dos, sizeof dos, &peOffset) &&
+        sfxfs::Seek(m_pFile, peOffset)) {
+        size_t got = std::fread(pe, 1, sizeof pe, m_pFile);
+        hasTable = sfx::PeCertificateTable(pe, got, &tableOffset, &tableSize);
+    }
+    return dz_signature_scan_end(hasTable ? 1 : 0, tableOffset, m_ullPackageSize);
 }
 
 BOOL CSfxFile::Open(const char* path) {
@@ -206,7 +206,7 @@ BOOL CSfxFile::ReadTrailer() {
         return FALSE;
     }
 
-    m_ullScanEnd = SignedAreaEnd();
+    m_ullScanEnd = SignatureScanEnd();
     uint64_t signatureAt = 0;
     int found = FindLastSignature(&signatureAt);
     if (found < 0) {

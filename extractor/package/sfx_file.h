@@ -81,9 +81,9 @@ private:
     BOOL MatchesBinding(const sfx::SfxBinding& binding, FILE* copy);
     // 1 found (position set), 0 not found, -1 no memory for the search window.
     int FindLastSignature(uint64_t* position);
-    // Where the signature search ends: the start of the file's certificate table, or the end
-    // of a file without one.
-    uint64_t SignedAreaEnd();
+    // Where the signature search ends (dz_signature_scan_end): before the file's certificate
+    // table, or at the end of a file without one.
+    uint64_t SignatureScanEnd();
     bool ReadBytes(void* buffer, size_t count);
     // Reads a NUL-terminated field of at most `limit` bytes into `buffer`; answers the number
     // of bytes consumed and whether a NUL ended it.

@@ -134,9 +134,7 @@ bool IsPlainFileName(const char* name) {
 }
 
 bool PeDosHeaderOffset(const uint8_t* dosHeader, size_t size, uint32_t* peOffset) {
-    if (size < kDosHeaderBytes || dosHeader[0] != 'M' || dosHeader[1] != 'Z') return false;
-    CByteReader reader(dosHeader + 0x3C, 4);
-    return reader.U32(peOffset);
+    return dz_pe_header_offset(dosHeader, size, peOffset) != 0;
 }
 
 bool PeMachine(const uint8_t* peHeader, size_t size, uint16_t* machine) {
@@ -146,26 +144,7 @@ bool PeMachine(const uint8_t* peHeader, size_t size, uint16_t* machine) {
 }
 
 bool PeCertificateTable(const uint8_t* peHeader, size_t size, uint32_t* tableOffset, uint32_t* tableSize) {
-    constexpr size_t kOptionalAt = 4 + 20;
-    if (size < kOptionalAt + 2 || std::memcmp(peHeader, "PE\0\0", 4) != 0) return false;
-    uint16_t optionalSize = 0, magic = 0;
-    CByteReader sizeReader(peHeader + 4 + 16, 2);
-    CByteReader magicReader(peHeader + kOptionalAt, 2);
-    if (!sizeReader.U16(&optionalSize) || !magicReader.U16(&magic)) return false;
-    // PE32 and PE32+ differ in where the directory count and the directories begin.
-    size_t countAt = magic == 0x10B ? 92 : magic == 0x20B ? 108 : 0;
-    if (countAt == 0) return false;
-    constexpr size_t kSecurityIndex = 4;
-    size_t entryAt = countAt + 4 + kSecurityIndex * 8;
-    if (optionalSize < entryAt + 8 || size < kOptionalAt + entryAt + 8) return false;
-    uint32_t count = 0, offset = 0, length = 0;
-    CByteReader countReader(peHeader + kOptionalAt + countAt, 4);
-    CByteReader entryReader(peHeader + kOptionalAt + entryAt, 8);
-    if (!countReader.U32(&count) || count <= kSecurityIndex) return false;
-    if (!entryReader.U32(&offset) || !entryReader.U32(&length) || offset == 0 || length == 0) return false;
-    *tableOffset = offset;
-    *tableSize = length;
-    return true;
+    return dz_pe_certificate_table(peHeader, size, tableOffset, tableSize) != 0;
 }
 
 }  // namespace sfx

@@ -1,50 +1,46 @@
 #pragma once
-// The package layout, declared once and shared by the reader and the writer.
-//
-//   [program image][ "!SRC" ][ zlib stream per entry ][ table of contents ][ trailer ][ anything ]
-//
-// Trailer (22 bytes): u64 offset of "!TOC", u16 version 0x0100, the 12 bytes "!Sfx_Korvale".
-// The trailer is found by the last occurrence of the signature's first 11 bytes, so signing may
-// append alignment and a certificate behind it.
-// Table of contents: "!TOC", u32 flags, u32 reserved, four NUL-terminated command strings
-// (at most 256 bytes each with the NUL), u32 count, then `count` records of
-// name (NUL-terminated, at most 80 bytes with the NUL) + kEntryFixedSize bytes of fields.
-// All integers little-endian; all offsets absolute from the start of the file.
+// The package layout (dos/core/dz_layout.h, shared with the DOS program's reader) in the names
+// the reader and the writer use, and the byte readers and writers of its fields.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "common/portable_types.h"
+#include "dos/core/dz_layout.h"
+#include "dos/core/dz_pe.h"
 #include "extractor/package/sfx_entry.h"
 
 namespace sfx {
 
-constexpr char kSignature[] = "!Sfx_Korvale";
-constexpr size_t kSignatureLength = sizeof(kSignature) - 1;         // 12
-constexpr size_t kSignatureScanLength = kSignatureLength - 1;       // 11: what the search compares
-constexpr uint16_t kHeaderVersion = 0x0100;                        // bytes 00 01
-constexpr size_t kTrailerSize = 8 + 2 + kSignatureLength;          // 22
-constexpr uint64_t kVersionBeforeSignature = 2;
-constexpr uint64_t kTocOffsetBeforeSignature = 10;
+constexpr char kSignature[] = DZ_SIGNATURE_HEAD DZ_SIGNATURE_TAIL;
+constexpr size_t kSignatureLength = DZ_SIGNATURE_LENGTH;
+constexpr size_t kSignatureScanLength = DZ_SIGNATURE_SCAN;
+constexpr uint16_t kHeaderVersion = DZ_HEADER_VERSION;
+constexpr size_t kTrailerSize = DZ_TRAILER_SIZE;
+constexpr uint64_t kVersionBeforeSignature = DZ_VERSION_BEFORE_SIGNATURE;
+constexpr uint64_t kTocOffsetBeforeSignature = DZ_TOC_OFFSET_BEFORE_SIGNATURE;
+static_assert(sizeof(kSignature) - 1 == kSignatureLength && kTrailerSize == 8 + 2 + kSignatureLength,
+              "the trailer is the table's offset, the version and the signature");
 
-constexpr uint32_t kTocSignature = 0x434F5421;  // "!TOC"
-constexpr char kDataMarker[] = "!SRC";          // written, never checked
-constexpr size_t kDataMarkerLength = 4;
+constexpr uint32_t kTocSignature = DZ_TOC_SIGNATURE;
+constexpr char kDataMarker[] = DZ_DATA_MARKER;
+constexpr size_t kDataMarkerLength = sizeof(kDataMarker) - 1;
 
-constexpr size_t kNameFieldLimit = 80;      // bytes including the NUL
-constexpr size_t kCommandFieldLimit = 256;  // bytes including the NUL
-constexpr size_t kCommandCount = 4;
-constexpr size_t kEntryFixedSize = 8 + 8 + 8 + 8 + 4 + 8 + 4;  // 48 bytes after the name
-constexpr size_t kTocFixedHeaderSize = 4 + 4;                  // flags, reserved
+constexpr size_t kNameFieldLimit = DZ_NAME_FIELD;
+constexpr size_t kCommandFieldLimit = DZ_COMMAND_FIELD;
+constexpr size_t kCommandCount = DZ_COMMAND_COUNT;
+constexpr size_t kEntryFixedSize = DZ_ENTRY_FIELDS;
+static_assert(kEntryFixedSize == 8 + 8 + 8 + 8 + 4 + 8 + 4, "the fields ReadEntryFields reads");
+constexpr size_t kTocFixedHeaderSize = 4 + 4;  // flags, reserved
 
-constexpr uint32_t kDestOptionMask = 0xFF;
-constexpr uint32_t kNoDialogFlag = 0x100;
+constexpr uint32_t kDestOptionMask = DZ_DEST_OPTION_MASK;
+constexpr uint32_t kNoDialogFlag = DZ_NO_DIALOG_FLAG;
 
-constexpr uint32_t kPlatformDos = 1;
-constexpr uint32_t kPlatformWin32 = 2;
-constexpr uint32_t kPlatformWinPE = 4;
-constexpr uint32_t kPlatformEvery = 0xFF;
+constexpr uint32_t kPlatformDos = DZ_PLATFORM_DOS;
+constexpr uint32_t kPlatformWin32 = DZ_PLATFORM_WIN32;
+constexpr uint32_t kPlatformWinPE = DZ_PLATFORM_WINPE;
+constexpr uint32_t kPlatformEvery = DZ_PLATFORM_EVERY;
 
 // Bounds-checked little-endian reads from a byte range. A read that does not fit fails, leaves
 // its destination untouched and consumes nothing.
@@ -98,8 +94,8 @@ void WriteTrailer(CByteWriter& writer, uint64_t offsetToToc);
 // offset at 0x3C on (kPeHeaderBytes of them, fewer at the end of the file). FALSE when the
 // file is no PE image or has no certificate table. The table is not covered by the signature's
 // hash, so nothing in it may be taken for part of the package.
-constexpr size_t kDosHeaderBytes = 64;
-constexpr size_t kPeHeaderBytes = 4 + 20 + 144 + 8;
+constexpr size_t kDosHeaderBytes = DZ_DOS_HEADER_BYTES;
+constexpr size_t kPeHeaderBytes = DZ_PE_HEADER_BYTES;
 [[nodiscard]] bool PeDosHeaderOffset(const uint8_t* dosHeader, size_t size, uint32_t* peOffset);
 // The machine field of the PE header (`peHeader` as for PeCertificateTable): kMachineI386 for a
 // 32-bit image, kMachineAmd64 for a 64-bit one. FALSE when the bytes hold no PE header.

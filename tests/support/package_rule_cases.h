@@ -73,6 +73,7 @@ enum class CertificateAt {
     kAfterPackage,      // a table appended behind the trailer, as signing does
     kOverTheTrailer,    // the entry names a start before the real trailer
     kBeyondTheFile,     // the entry names a start behind the file's end: ignored
+    kAtTheLastByte,     // the entry names the trailer's last byte: 11 signature bytes lie before it
 };
 
 // The optional header's size in MinimalPeImage (PE32, all sixteen directories), and the least
@@ -95,6 +96,8 @@ inline constexpr SignatureBoundCase kSignatureBoundCases[] = {
      kOptionalHeaderFull, true},
     {"a table over the trailer hides it", CertificateAt::kOverTheTrailer, false, kOptionalHeaderFull, false},
     {"a table entry behind the file's end is ignored", CertificateAt::kBeyondTheFile, false, kOptionalHeaderFull, true},
+    {"a signature counts only whole before the table", CertificateAt::kAtTheLastByte, false, kOptionalHeaderFull,
+     false},
     // Directories past the optional header's end do not exist, for the loader and the
     // signature check alike: such an entry names no table.
     {"an entry the optional header ends inside is no entry", CertificateAt::kOverTheTrailer, false,
@@ -127,6 +130,7 @@ inline std::string WithSignatureBound(const std::string& package, const Signatur
     uint32_t entryStart = tableAt;
     if (c.at == CertificateAt::kOverTheTrailer) entryStart = static_cast<uint32_t>(package.size() - 5);
     if (c.at == CertificateAt::kBeyondTheFile) entryStart = tableAt + 100000;
+    if (c.at == CertificateAt::kAtTheLastByte) entryStart = static_cast<uint32_t>(package.size() - 1);
     if (c.at != CertificateAt::kNone) {
         bytes += table;
         uint32_t size = static_cast<uint32_t>(table.size());
