@@ -47,9 +47,20 @@ int dz_tool_bios_line(const char* line) { return line_verdict(line, kBiosLines, 
 
 int dz_tool_me_line(const char* line) { return line_verdict(line, kMeLines, 1); }
 
+int dz_tool_byte(char c, int32_t* lineCount, int32_t banner) {
+    if (c == '\r') return DZ_BYTE_LINE_END;
+    if (c == '\n') {
+        int shown = *lineCount >= banner;
+        count_up(lineCount);
+        return shown ? DZ_BYTE_NEW_ROW : DZ_BYTE_HIDDEN;
+    }
+    return *lineCount >= banner ? DZ_BYTE_TEXT : DZ_BYTE_HIDDEN;
+}
+
 static void bios_output(dz_tool_output* out, const char* text) {
     for (const char* p = text; *p; p++) {
-        if (*p == '\r') {
+        int effect = dz_tool_byte(*p, &out->biosLineCount, DZ_TOOL_BIOS_BANNER);
+        if (effect == DZ_BYTE_LINE_END) {
             int line = dz_tool_bios_line(out->biosLine);
             if (line == DZ_LINE_DONE) {
                 out->done = out->completed = 1;
@@ -58,9 +69,7 @@ static void bios_output(dz_tool_output* out, const char* text) {
                 out->biosError = 1;
             }
             out->biosLine[0] = '\0';
-        } else if (*p == '\n') {
-            count_up(&out->biosLineCount);
-        } else if (out->biosLineCount >= DZ_TOOL_BIOS_BANNER) {
+        } else if (effect == DZ_BYTE_TEXT) {
             add_char(out->biosLine, *p);
         }
     }
@@ -68,7 +77,8 @@ static void bios_output(dz_tool_output* out, const char* text) {
 
 static void me_output(dz_tool_output* out, const char* text) {
     for (const char* p = text; *p; p++) {
-        if (*p == '\r') {
+        int effect = dz_tool_byte(*p, &out->meLineCount, DZ_TOOL_ME_BANNER);
+        if (effect == DZ_BYTE_LINE_END) {
             int line = dz_tool_me_line(out->meLine);
             if (line == DZ_LINE_DONE) {
                 out->done = out->completed = 1;
@@ -79,9 +89,7 @@ static void me_output(dz_tool_output* out, const char* text) {
                 count_up(&out->meLineCount);
             }
             out->meLine[0] = '\0';
-        } else if (*p == '\n') {
-            count_up(&out->meLineCount);
-        } else if (out->meLineCount >= DZ_TOOL_ME_BANNER) {
+        } else if (effect == DZ_BYTE_TEXT) {
             add_char(out->meLine, *p);
         }
     }

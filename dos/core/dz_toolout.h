@@ -2,9 +2,10 @@
 #define DOS_CORE_DZ_TOOLOUT_H
 /* What the flash tools' output means, for Brevane and the DOS program: which texts a chunk of a
    run holds (found also where the reads cut them), what a line the tool ended says, and the ME
-   version. Brevane's CToolOutputInterpreter asks these and draws its output view; the DOS
-   program, whose screen shows the output as the tool wrote it, reads it with dz_tool_chunk,
-   which keeps only the line assembly that decides the flags. Lines longer than the DOS
+   version. Brevane's CToolOutputInterpreter asks these, assembles its lines with
+   dz_tool_byte and draws its output view; the DOS program, whose screen shows the output as
+   the tool wrote it, reads it with dz_tool_chunk, which assembles the lines the same way and
+   only decides the flags. Lines longer than the DOS
    program's buffers are cut there (Brevane keeps them). */
 
 #include <stddef.h>
@@ -50,6 +51,16 @@ void dz_tool_keep_carry(char* carry, const char* chunk);
 #define DZ_LINE_STEP 3  /* ME: "[ COMPLETE ]" (any case), one step of the flash */
 int dz_tool_bios_line(const char* line);
 int dz_tool_me_line(const char* line);
+
+/* What one byte of a tool's output does to the line being assembled (the same for both tools):
+   a carriage return ends the line, which is then judged and emptied; a line feed counts a line
+   in *lineCount and, once the banner's `banner` lines are behind, starts a new row of the
+   view; any other byte after the banner belongs to the line. */
+#define DZ_BYTE_HIDDEN 0 /* a byte of the banner: neither shown nor kept */
+#define DZ_BYTE_TEXT 1
+#define DZ_BYTE_LINE_END 2
+#define DZ_BYTE_NEW_ROW 3
+int dz_tool_byte(char c, int32_t* lineCount, int32_t banner);
 
 /* The version after a "FW Version:" marker: the rest of its line without blanks, into `out`
    (cut to `size`); empty when the line has no line feed in the text. */

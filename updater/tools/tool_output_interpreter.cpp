@@ -79,7 +79,8 @@ void CToolOutputInterpreter::ExtractVersion(const char* chunk, size_t markerAt) 
 void CToolOutputInterpreter::OnBiosOutput(const char* text) {
     if (!m_pView || !text) return;
     for (const char* p = text; *p; ++p) {
-        if (*p == '\r') {
+        switch (dz_tool_byte(*p, &m_nBiosLineCount, DZ_TOOL_BIOS_BANNER)) {
+        case DZ_BYTE_LINE_END: {
             RewriteLastLine(m_strBiosLine.c_str());
             GoToEnd();
             const int line = dz_tool_bios_line(m_strBiosLine.c_str());
@@ -91,18 +92,19 @@ void CToolOutputInterpreter::OnBiosOutput(const char* text) {
                 m_bBiosError = 1;
             }
             m_strBiosLine.clear();
-        } else if (*p == '\n') {
-            if (m_nBiosLineCount >= DZ_TOOL_BIOS_BANNER) {
-                GoToEnd();
-                Append("\r\n");
-                GoToEnd();
-            }
-            CountUp(m_nBiosLineCount);
-        } else if (m_nBiosLineCount >= DZ_TOOL_BIOS_BANNER) {
+            break;
+        }
+        case DZ_BYTE_NEW_ROW:
+            NewRow();
+            break;
+        case DZ_BYTE_TEXT:
             // A tool that never ends its line would grow it without bound; only its end is
             // looked at when it ends, so the oldest half goes once it reaches twice the bound.
             if (m_strBiosLine.size() >= 2 * kMaxBiosLine) m_strBiosLine.erase(0, kMaxBiosLine);
             m_strBiosLine += *p;
+            break;
+        default:
+            break;
         }
     }
 }
@@ -110,7 +112,8 @@ void CToolOutputInterpreter::OnBiosOutput(const char* text) {
 void CToolOutputInterpreter::OnMeOutput(const char* text) {
     if (!m_pView || !text) return;
     for (const char* p = text; *p; ++p) {
-        if (*p == '\r') {
+        switch (dz_tool_byte(*p, &m_nMeLineCount, DZ_TOOL_ME_BANNER)) {
+        case DZ_BYTE_LINE_END: {
             RewriteLastLine(m_strMeLine.c_str());
             GoToEnd();
             const int line = dz_tool_me_line(m_strMeLine.c_str());
@@ -126,17 +129,24 @@ void CToolOutputInterpreter::OnMeOutput(const char* text) {
                 CountUp(m_nMeLineCount);
             }
             m_strMeLine.clear();
-        } else if (*p == '\n') {
-            if (m_nMeLineCount >= DZ_TOOL_ME_BANNER) {
-                GoToEnd();
-                Append("\r\n");
-                GoToEnd();
-            }
-            CountUp(m_nMeLineCount);
-        } else if (m_nMeLineCount >= DZ_TOOL_ME_BANNER) {
+            break;
+        }
+        case DZ_BYTE_NEW_ROW:
+            NewRow();
+            break;
+        case DZ_BYTE_TEXT:
             m_strMeLine += *p;
+            break;
+        default:
+            break;
         }
     }
+}
+
+void CToolOutputInterpreter::NewRow() {
+    GoToEnd();
+    Append("\r\n");
+    GoToEnd();
 }
 
 void CToolOutputInterpreter::OnMeProgress(const char* text) {

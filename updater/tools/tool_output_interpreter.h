@@ -81,6 +81,7 @@ private:
     void SetErrorText(const std::string& text);
     void GoToEnd();
     void Append(const char* text);
+    void NewRow();  // a line feed after the banner: the view goes on in a new row
     void SelectLastLine();
     void RewriteLastLine(const char* text);
     void ExtractVersion(const char* chunk, size_t markerAt);
