@@ -62,8 +62,10 @@ int dz_find_signature(const dz_source* source, uint32_t limit, uint8_t* scratch,
     }
 }
 
-/* Reads a NUL-terminated field of at most `limit` bytes at *offset into `into` (always
-   terminated); answers whether the NUL was found, and moves *offset past what it read. */
+/* Reads a NUL-terminated field of at most `limit` bytes at *offset into `into` (`limit` + 1
+   bytes, always terminated) and moves *offset past what it read. Answers 1 when a NUL ended
+   it, 0 when it filled its `limit` bytes without one (the field ends there and the next one
+   follows, as in the Windows reader), -1 when the table ended first. */
 static int read_zstring(const dz_source* source, uint32_t* offset, char* into, unsigned limit) {
     uint8_t piece[32];
     unsigned stored = 0;
@@ -78,12 +80,11 @@ static int read_zstring(const dz_source* source, uint32_t* offset, char* into, u
                 into[stored] = '\0';
                 return 1;
             }
-            if (stored + 1 < limit) into[stored] = (char)piece[i];
-            stored++;
+            into[stored++] = (char)piece[i];
         }
     }
-    into[stored < limit ? stored : limit - 1] = '\0';
-    return 0;
+    into[stored] = '\0';
+    return stored == limit ? 0 : -1;
 }
 
 static void set_error(char* error, const char* text) { dz_copy(error, DZ_ERROR_SIZE, text); }
@@ -146,7 +147,7 @@ static int read_package(const dz_source* source, dz_package* package, char error
     uint32_t offset = tocLow + 12;
     char command[DZ_COMMAND_SIZE];
     for (unsigned i = 0; i < DZ_COMMAND_COUNT; i++) {
-        if (!read_zstring(&table, &offset, command, DZ_COMMAND_SIZE)) {
+        if (read_zstring(&table, &offset, command, DZ_COMMAND_FIELD) < 0) {
             set_error(error, "Read TOC error");
             return DZ_PKG_UNREADABLE;
         }
@@ -160,13 +161,16 @@ static int read_package(const dz_source* source, dz_package* package, char error
     offset += 4;
 
     for (uint32_t i = 0; i < package->count; i++) {
-        char name[DZ_NAME_FIELD];
+        char name[DZ_NAME_FIELD + 1];
         int terminated = read_zstring(&table, &offset, name, DZ_NAME_FIELD);
-        if (!terminated || !read_exact(&table, offset, bytes, ENTRY_FIELDS)) {
+        if (terminated < 0 || !read_exact(&table, offset, bytes, ENTRY_FIELDS)) {
             /* The table promises more records than it has room for before the trailer. */
             set_error(error, "Read TOC error");
             return DZ_PKG_UNREADABLE;
         }
+        /* A name that fills its field without a NUL is no name: a DOS entry with it is refused
+           below, as an empty name is. */
+        if (!terminated) name[0] = '\0';
         offset += ENTRY_FIELDS;
         uint32_t platform = le32(bytes + DZ_FIELD_PLATFORM);
         if (!(platform & DZ_PLATFORM_DOS)) continue;

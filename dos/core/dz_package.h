@@ -15,7 +15,7 @@ extern "C" {
 #endif
 
 #define DZ_ERROR_SIZE 96
-#define DZ_COMMAND_SIZE DZ_COMMAND_FIELD
+#define DZ_COMMAND_SIZE (DZ_COMMAND_FIELD + 1) /* a command may fill its field without a NUL */
 #define DZ_MAX_ENTRIES 40
 
 typedef struct dz_source {

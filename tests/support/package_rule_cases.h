@@ -201,4 +201,46 @@ inline std::string WithTableBound(const std::string& package, const TableBoundCa
     return bytes;
 }
 
+// A field may fill its limit without a NUL, and the next field follows right behind it: a
+// command of 256 bytes is read whole, and a name of 80 bytes is no name (its record is kept
+// with an empty name, never extracted under a cut-off one, and skipped by the DOS program when
+// it is not a DOS entry). Each case rewrites the table of a package from the writer.
+struct FieldLimitCase {
+    const char* what;
+    bool fullDosCommand;  // the DOS command fills its 256 bytes
+    bool fullName;        // a record for Windows only, whose name fills its 80 bytes, comes first
+};
+
+inline constexpr FieldLimitCase kFieldLimitCases[] = {
+    {"a DOS command that fills its field", true, false},
+    {"a Windows record whose name fills its field", false, true},
+    {"both at once", true, true},
+};
+
+constexpr size_t kFullCommandLength = 256;
+
+// `package` ends with its trailer.
+inline std::string WithFullFields(const std::string& package, const FieldLimitCase& c) {
+    constexpr size_t kTrailer = 22;
+    const size_t trailerAt = package.size() - kTrailer;
+    const uint32_t toc = TableBoundU32(package, trailerAt);
+    std::string table = package.substr(toc, 12);  // "!TOC", flags, reserved
+    size_t at = toc + 12;
+    for (int i = 0; i < 4; ++i) {
+        const size_t end = package.find('\0', at);
+        table += i == 1 && c.fullDosCommand ? std::string(kFullCommandLength, 'D') : package.substr(at, end + 1 - at);
+        at = end + 1;
+    }
+    std::string count(4, '\0');
+    TableBoundPutU32(&count, 0, TableBoundU32(package, at) + (c.fullName ? 1 : 0));
+    table += count;
+    if (c.fullName) {
+        std::string fields(48, '\0');
+        TableBoundPutU32(&fields, 44, 2);  // platform: Windows only
+        table += std::string(80, 'N') + fields;
+    }
+    table += package.substr(at + 4, trailerAt - (at + 4));  // the writer's records
+    return package.substr(0, toc) + table + package.substr(trailerAt);
+}
+
 }  // namespace sfxtest

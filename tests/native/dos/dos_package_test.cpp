@@ -196,6 +196,20 @@ TEST_F(DosPackageTest, TableLiesWhollyBeforeTheTrailer) {
     }
 }
 
+TEST_F(DosPackageTest, AFieldMayFillItsLimit) {
+    std::string package = Build(Plan());
+    for (const FieldLimitCase& c : kFieldLimitCases) {
+        SCOPED_TRACE(c.what);
+        Read r = ReadPackage(WithFullFields(package, c));
+        ASSERT_EQ(DZ_PKG_OK, r.code) << r.error;
+        EXPECT_EQ(c.fullDosCommand ? std::string(kFullCommandLength, 'D') : "/BiosRomFile IMAGE.ROM /BiosVer A06",
+                  r.package.dosCommand);
+        EXPECT_EQ(c.fullName ? 5u : 4u, r.package.count);
+        ASSERT_EQ(2u, r.package.dosCount);
+        EXPECT_STREQ("IMAGE.ROM", r.package.entries[1].name);
+    }
+}
+
 TEST(DosNames, FollowTheSharedNameTable) {
     for (const FileNameCase& c : kFileNameCases) {
         EXPECT_EQ(c.plainOnWindows, sfx::IsPlainFileName(c.name)) << "Windows: " << c.name;

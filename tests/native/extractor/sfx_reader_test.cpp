@@ -362,6 +362,36 @@ TEST(SfxPackageRules, TableLiesWhollyBeforeTheTrailer) {
     }
 }
 
+// The same cases as the DOS program's reader: a command may fill its field, and a name that
+// fills its field is listed empty.
+TEST(SfxPackageRules, AFieldMayFillItsLimit) {
+    CScratchDir dir;
+    SfxPackagePlan plan;
+    plan.commands[0] = "Brevane.exe %SfxCmdLine%";
+    plan.commands[1] = "/BiosRomFile IMAGE.ROM";
+    plan.entries.push_back(MakeEntry("settings.ini", "[Secure]\r\n", 0xFF));
+    std::string package = ReadFile(BuildPackage(dir, "pkg.exe", MinimalPeImage(), plan));
+    ASSERT_FALSE(package.empty());
+    int n = 0;
+    for (const FieldLimitCase& c : kFieldLimitCases) {
+        SCOPED_TRACE(c.what);
+        std::string path = dir.File("full" + std::to_string(n++) + ".exe");
+        WriteFile(path, WithFullFields(package, c));
+        CSfxFile sfx;
+        ASSERT_TRUE(sfx.Open(path.c_str())) << sfx.m_szLastError;
+        sfx.FreeEntries();
+        ASSERT_TRUE(sfx.LoadToc()) << sfx.m_szLastError;
+        EXPECT_EQ(c.fullDosCommand ? std::string(kFullCommandLength, 'D') : "/BiosRomFile IMAGE.ROM", sfx.m_szDosCommand);
+        EXPECT_STREQ("Brevane.exe %SfxCmdLine%", sfx.m_szWin32Command);
+        ASSERT_EQ(c.fullName ? 2u : 1u, sfx.Entries().size());
+        if (c.fullName) {
+            EXPECT_STREQ("", sfx.Entries()[0]->m_szFileName);
+            EXPECT_EQ(2u, sfx.Entries()[0]->m_dwPlatform);
+        }
+        EXPECT_STREQ("settings.ini", sfx.Entries().back()->m_szFileName);
+    }
+}
+
 TEST_F(SfxReaderTest, TableCutShortByTheTrailerIsRefused) {
     std::string bytes = ReadFile(package);
     uint64_t toc = TrailerTocOffset(bytes);
