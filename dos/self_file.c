@@ -69,7 +69,7 @@ int self_getenv(const char* name, char* value, unsigned size) {
     return l.found;
 }
 
-static int read_at(void* context, uint32_t offset, uint8_t* into, unsigned want) {
+static int read_at(void* context, dz_offset offset, uint8_t* into, unsigned want) {
     self_file* file = (self_file*)context;
     if (file->position != offset) {
         if (dos_seek(file->handle, offset) != 0) {

@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include "dz_layout.h"
+#include "dz_toc.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -17,13 +18,6 @@ extern "C" {
 #define DZ_ERROR_SIZE 96
 #define DZ_COMMAND_SIZE (DZ_COMMAND_FIELD + 1) /* a command may fill its field without a NUL */
 #define DZ_MAX_ENTRIES 40
-
-typedef struct dz_source {
-    /* Up to `want` bytes at `offset` into `into`: the count (short at the end), -1 on an error. */
-    int (*read_at)(void* context, uint32_t offset, uint8_t* into, unsigned want);
-    void* context;
-    uint32_t size;
-} dz_source;
 
 typedef struct dz_entry {
     char name[13]; /* a DOS 8.3 name */
@@ -34,8 +28,8 @@ typedef struct dz_entry {
 } dz_entry;
 
 typedef struct dz_package {
-    uint32_t signatureAt;
-    uint32_t tocOffset;
+    dz_offset signatureAt;
+    dz_offset tocOffset;
     uint32_t flags;
     uint32_t reserved;
     char dosCommand[DZ_COMMAND_SIZE];
@@ -48,12 +42,12 @@ enum { DZ_PKG_OK = 0, DZ_PKG_UNREADABLE = 20, DZ_PKG_REFUSED_ENTRY = 22 };
 
 /* Where the signature search ends (dz_signature_scan_end): before the certificate table named
    by the file's own PE header when there is one inside the file, else at the file's end. */
-uint32_t dz_search_limit(const dz_source* source);
+dz_offset dz_search_limit(const dz_source* source);
 
 /* The last position whose 11 bytes, ending at or before `limit`, equal the signature's first 11; 1 found,
    0 not, -1 a read error. Reads backwards through `scratch`, which must hold more than 11 bytes. */
-int dz_find_signature(const dz_source* source, uint32_t limit, uint8_t* scratch, unsigned scratchSize,
-                      uint32_t* position);
+int dz_find_signature(const dz_source* source, dz_offset limit, uint8_t* scratch, unsigned scratchSize,
+                      dz_offset* position);
 
 /* Opens the package and reads its table: DZ_PKG_OK, DZ_PKG_UNREADABLE (signature, version,
    table, truncation; the reason in `error`) or DZ_PKG_REFUSED_ENTRY (a DOS entry whose name is

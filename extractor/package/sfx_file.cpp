@@ -80,20 +80,14 @@ void CSfxFile::FreeEntries() { m_entries.clear(); }
 
 bool CSfxFile::ReadBytes(void* buffer, size_t count) { return std::fread(buffer, 1, count, m_pFile) == count; }
 
-size_t CSfxFile::ReadZString(char* buffer, size_t limit, bool* terminated) {
-    size_t stored = 0;
-    *terminated = false;
-    while (stored < limit) {
-        int c = std::fgetc(m_pFile);
-        if (c == EOF) break;
-        buffer[stored++] = static_cast<char>(c);
-        if (c == 0) {
-            *terminated = true;
-            break;
-        }
-    }
-    return stored;
+int CSfxFile::ReadAt(void* context, dz_offset offset, uint8_t* into, unsigned want) {
+    FILE* file = static_cast<CSfxFile*>(context)->m_pFile;
+    if (!sfxfs::Seek(file, offset)) return -1;
+    size_t got = std::fread(into, 1, want, file);
+    return got < want && std::ferror(file) ? -1 : static_cast<int>(got);
 }
+
+dz_source CSfxFile::Source() { return dz_source{&CSfxFile::ReadAt, this, m_ullPackageSize}; }
 
 // The last position whose 11 bytes equal the signature's first 11, exactly as a scan of the
 // whole file would find it, but read through a fixed window: a match may straddle two reads, so
@@ -219,45 +213,30 @@ BOOL CSfxFile::ReadTrailer() {
         return FALSE;
     }
 
-    char signature[80] = {};
-    if (!sfxfs::Seek(m_pFile, signatureAt) || !ReadBytes(signature, sfx::kSignatureLength)) {
+    const dz_source source = Source();
+    uint16_t version = 0xFFFF;
+    dz_offset tocOffset = 0, trailerAt = 0;
+    const int trailer = dz_read_trailer(&source, signatureAt, &version, &tocOffset, &trailerAt);
+    if (trailer == DZ_TRAILER_UNREADABLE) {
         Fail("Read Signature SFX error");
         return FALSE;
     }
-    if (std::memcmp(signature, sfx::kSignature, sfx::kSignatureLength) != 0) {
+    if (trailer == DZ_TRAILER_MISMATCH) {
         Fail("Signature SFX mismatched");
         return FALSE;
     }
-
-    uint64_t versionAt = signatureAt - sfx::kVersionBeforeSignature;
-    SfxDebugPrint("Seek m_wSfxHeaderVersion offset:0x%" PRIX64, versionAt);
-    uint16_t version = 0xFFFF;
-    unsigned char versionBytes[2];
-    if (signatureAt >= sfx::kVersionBeforeSignature && sfxfs::Seek(m_pFile, versionAt) &&
-        ReadBytes(versionBytes, sizeof versionBytes)) {
-        sfx::CByteReader reader(versionBytes, sizeof versionBytes);
-        (void)reader.U16(&version);
-    }
+    SfxDebugPrint("Seek m_wSfxHeaderVersion offset:0x%" PRIX64, signatureAt - sfx::kVersionBeforeSignature);
     m_wSfxHeaderVersion = version;
-    if (version != sfx::kHeaderVersion) {
+    if (trailer == DZ_TRAILER_VERSION) {
         SetLastError("SfxHeaderVersion mismatched: %04X != %04X", version, sfx::kHeaderVersion);
         Close();
         SfxDebugPrint("%s", m_szLastError);
         return FALSE;
     }
-
-    uint64_t offsetAt = signatureAt - sfx::kTocOffsetBeforeSignature;
-    m_ullTrailerAt = signatureAt >= sfx::kTocOffsetBeforeSignature ? offsetAt : 0;
-    SfxDebugPrint("Seek m_ullOffsetToTOC offset:0x%" PRIX64, offsetAt);
     // Fewer than 10 bytes before the signature: no offset, so nothing counts as loaded.
-    uint64_t offset = 0;
-    unsigned char offsetBytes[8];
-    if (signatureAt >= sfx::kTocOffsetBeforeSignature && sfxfs::Seek(m_pFile, offsetAt) &&
-        ReadBytes(offsetBytes, sizeof offsetBytes)) {
-        sfx::CByteReader reader(offsetBytes, sizeof offsetBytes);
-        (void)reader.U64(&offset);
-    }
-    m_ullOffsetToTOC = offset;
+    SfxDebugPrint("Seek m_ullOffsetToTOC offset:0x%" PRIX64, signatureAt - sfx::kTocOffsetBeforeSignature);
+    m_ullTrailerAt = trailerAt;
+    m_ullOffsetToTOC = tocOffset;
     return TRUE;
 }
 
@@ -349,24 +328,14 @@ BOOL CSfxFile::LoadToc() {
     std::memset(m_szCommand4, 0, sizeof m_szCommand4);
     m_dwFileCount = 0;
 
-    // The whole table lies before the trailer: a field that would reach into it is refused,
-    // so that no header word or record is ever made of the trailer's bytes or of what follows
-    // them (alignment, a certificate).
-    auto room = [this](uint64_t at) -> uint64_t { return at < m_ullTrailerAt ? m_ullTrailerAt - at : 0; };
-    auto limited = [](size_t limit, uint64_t left) -> size_t { return left < limit ? static_cast<size_t>(left) : limit; };
-
-    unsigned char word[4];
-    uint32_t signature = 0;
-    if (room(m_ullOffsetToTOC) >= sizeof word && sfxfs::Seek(m_pFile, m_ullOffsetToTOC) &&
-        ReadBytes(word, sizeof word)) {
-        sfx::CByteReader reader(word, sizeof word);
-        (void)reader.U32(&signature);
-    }
-    if (signature != sfx::kTocSignature) {
+    // The table is read by the rules the DOS program's reader shares (dos/core/dz_toc.h): it
+    // lies wholly before the trailer, and a string field may fill its limit without a NUL.
+    const dz_source source = Source();
+    dz_toc toc;
+    if (!dz_toc_begin(&toc, &source, m_ullOffsetToTOC, m_ullTrailerAt)) {
         SetLastError("Signature TOC mismatched");
         return FALSE;
     }
-    uint64_t position = m_ullOffsetToTOC + sizeof word;
     const size_t kept = m_entries.size();
     auto refuse = [&]() {
         // A refused table adds no records; those of an earlier load stay.
@@ -375,28 +344,14 @@ BOOL CSfxFile::LoadToc() {
         return FALSE;
     };
 
-    unsigned char fixed[sfx::kTocFixedHeaderSize];
-    if (room(position) < sizeof fixed || !ReadBytes(fixed, sizeof fixed)) return refuse();
-    position += sizeof fixed;
-    {
-        sfx::CByteReader reader(fixed, sizeof fixed);
-        if (reader.U32(&m_dwSfxFlags)) (void)reader.U32(&m_dwReserved);
-    }
+    uint32_t flags = 0, reserved = 0;
+    if (!dz_toc_u32(&toc, &flags) || !dz_toc_u32(&toc, &reserved)) return refuse();
+    m_dwSfxFlags = flags;
+    m_dwReserved = reserved;
     char* commands[] = {m_szWin32Command, m_szDosCommand, m_szCommand3, m_szCommand4};
-    for (char* command : commands) {
-        bool terminated;
-        size_t limit = limited(sfx::kCommandFieldLimit, room(position));
-        size_t consumed = ReadZString(command, limit, &terminated);
-        position += consumed;
-        // A field may fill its limit without a NUL; one cut short by the trailer may not.
-        if (!terminated && consumed != sfx::kCommandFieldLimit) return refuse();
-    }
-    if (room(position) < sizeof word || !ReadBytes(word, sizeof word)) return refuse();
-    position += sizeof word;
-    {
-        sfx::CByteReader reader(word, sizeof word);
-        (void)reader.U32(&m_dwFileCount);
-    }
+    for (char* command : commands)
+        if (dz_toc_string(&toc, command, sfx::kCommandFieldLimit) < 0) return refuse();
+    if (!dz_toc_u32(&toc, &m_dwFileCount)) return refuse();
 
     // The count is not trusted: every record must lie before the trailer, so a huge count
     // fails at the first record the table has no room for.
@@ -406,16 +361,14 @@ BOOL CSfxFile::LoadToc() {
             SetLastError("MemAlloc err");
             return FALSE;
         }
-        bool terminated;
-        size_t consumed = ReadZString(entry->m_szFileName, limited(sfx::kNameFieldLimit, room(position)), &terminated);
-        position += consumed;
-        if (!terminated && consumed != sfx::kNameFieldLimit) return refuse();
+        char name[sfx::kNameFieldLimit + 1];
+        const int terminated = dz_toc_string(&toc, name, sfx::kNameFieldLimit);
+        if (terminated < 0) return refuse();
         // A name that fills its field without a NUL is not a name: keep it empty, so that the
         // record is listed but never extracted under a cut-off name.
-        if (!terminated) std::memset(entry->m_szFileName, 0, sizeof entry->m_szFileName);
+        if (terminated) std::memcpy(entry->m_szFileName, name, std::strlen(name) + 1);
         unsigned char fields[sfx::kEntryFixedSize];
-        if (room(position) < sizeof fields || !ReadBytes(fields, sizeof fields)) return refuse();
-        position += sizeof fields;
+        if (!dz_toc_fields(&toc, fields)) return refuse();
         sfx::CByteReader reader(fields, sizeof fields);
         sfx::ReadEntryFields(reader, entry.get());
         try {

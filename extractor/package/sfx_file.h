@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/portable_types.h"
+#include "dos/core/dz_toc.h"
 #include "extractor/package/sfx_binding.h"
 #include "extractor/package/sfx_entry.h"
 
@@ -85,9 +86,9 @@ private:
     // table, or at the end of a file without one.
     uint64_t SignatureScanEnd();
     bool ReadBytes(void* buffer, size_t count);
-    // Reads a NUL-terminated field of at most `limit` bytes into `buffer`; answers the number
-    // of bytes consumed and whether a NUL ended it.
-    size_t ReadZString(char* buffer, size_t limit, bool* terminated);
+    // The open file as the shared table reader reads it (dos/core/dz_toc.h).
+    static int ReadAt(void* context, dz_offset offset, uint8_t* into, unsigned want);
+    dz_source Source();
 
     std::vector<std::unique_ptr<CSrcFileInfo>> m_entries;
     FILE* m_pFile;

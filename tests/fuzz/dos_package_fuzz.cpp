@@ -20,7 +20,7 @@ struct Input {
     unsigned piece;
 };
 
-int ReadAt(void* context, uint32_t offset, uint8_t* into, unsigned want) {
+int ReadAt(void* context, dz_offset offset, uint8_t* into, unsigned want) {
     const Input* in = static_cast<const Input*>(context);
     if (offset > in->size) return -1;
     size_t n = want < in->size - offset ? want : in->size - offset;
@@ -47,7 +47,7 @@ int Write(void*, const uint8_t*, unsigned from, unsigned count) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static dz_package package;
     Input in{data, size, 0, 1};
-    dz_source source{&ReadAt, &in, static_cast<uint32_t>(size)};
+    dz_source source{&ReadAt, &in, static_cast<dz_offset>(size)};
     char error[DZ_ERROR_SIZE];
     if (dz_read_package(&source, &package, error) == DZ_PKG_OK) {
         for (unsigned i = 0; i < package.dosCount; ++i)

@@ -20,7 +20,7 @@ using namespace sfxtest;
 
 namespace {
 
-int ReadAt(void* context, uint32_t offset, uint8_t* into, unsigned want) {
+int ReadAt(void* context, dz_offset offset, uint8_t* into, unsigned want) {
     const std::string* bytes = static_cast<const std::string*>(context);
     if (offset > bytes->size()) return -1;
     size_t n = std::min<size_t>(want, bytes->size() - offset);
@@ -29,7 +29,7 @@ int ReadAt(void* context, uint32_t offset, uint8_t* into, unsigned want) {
 }
 
 dz_source SourceOf(const std::string& bytes) {
-    return dz_source{&ReadAt, const_cast<std::string*>(&bytes), static_cast<uint32_t>(bytes.size())};
+    return dz_source{&ReadAt, const_cast<std::string*>(&bytes), static_cast<dz_offset>(bytes.size())};
 }
 
 struct Read {
@@ -167,7 +167,7 @@ TEST_F(DosPackageTest, SignatureSearchEndsAtTheCertificateTable) {
         std::string bytes = WithSignatureBound(package, c);
         dz_source source = SourceOf(bytes);
         uint8_t scratch[64];  // small pieces: matches straddle them
-        uint32_t at = 0;
+        dz_offset at = 0;
         int found = dz_find_signature(&source, dz_search_limit(&source), scratch, sizeof scratch, &at);
         EXPECT_EQ(c.expectFound ? 1 : 0, found);
         if (c.expectFound) {
