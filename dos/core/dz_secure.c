@@ -2,7 +2,7 @@
 
 #include "dz_text.h"
 
-#define VALUE_SIZE 96
+#define VALUE_SIZE DZ_SETTING_TEXT
 
 static int is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -73,15 +73,6 @@ int32_t dz_ini_int(const char* ini, const char* section, const char* key, int32_
     return dz_read_decimal32(value, 0);
 }
 
-static void append_int(char* to, size_t size, int32_t value) {
-    if (value < 0) {
-        dz_append(to, size, "-");
-        dz_append_dec(to, size, 0u - (uint32_t)value);
-    } else {
-        dz_append_dec(to, size, (uint32_t)value);
-    }
-}
-
 static void say(char* message, const char* text, const char* value) {
     dz_copy(message, DZ_VERSION_MESSAGE, text);
     if (value) {
@@ -90,16 +81,55 @@ static void say(char* message, const char* text, const char* value) {
     }
 }
 
+/* The room of one log line or trace: the longest holds four values or a message. */
+#define TEXT_SIZE (4 * DZ_SETTING_TEXT + DZ_VERSION_MESSAGE + 64)
+
+/* `parts` (ended by a null) joined into `text` and handed to `sink` under `tag`. Traces are for
+   the developer option of the Windows program; the DOS program has none. */
+static void say_parts(dz_log_sink sink, void* context, const char* tag, const char* const* parts) {
+    char text[TEXT_SIZE];
+    text[0] = '\0';
+    for (; *parts; parts++) dz_append(text, sizeof text, *parts);
+    sink(context, tag, text);
+}
+
+#ifdef DZ_DOS
+#define TRACE(...) ((void)0)
+#else
+#define TRACE(...)                                                                \
+    do {                                                                          \
+        if (trace) {                                                              \
+            const char* const parts_[] = {__VA_ARGS__, 0};                        \
+            say_parts(trace, context, 0, parts_);                                 \
+        }                                                                         \
+    } while (0)
+#endif
+
+static void decimal(char* to, size_t size, int32_t value) {
+    to[0] = '\0';
+    if (value < 0) {
+        dz_append(to, size, "-");
+        dz_append_dec(to, size, 0u - (uint32_t)value);
+    } else {
+        dz_append_dec(to, size, (uint32_t)value);
+    }
+}
+
 /* The number after the series letter, read like strtol in base 10. */
 static int32_t series_number(const char* version) { return dz_read_decimal32(version + 1, 0); }
 
 int dz_is_below_secure_version(const char* current, const char* a, const char* x, int32_t tEnabled, const char* t,
-                               char* message, dz_log_sink log, void* context) {
+                               char* message, dz_log_sink log, dz_log_sink trace, void* context) {
+    (void)trace;
     if (dz_strlen(current) < 3) return say(message, "Invalid BIOS version length(2) in current BIOS: ", current), -1;
     if (dz_strlen(a) < 3) return say(message, "Invalid BIOS version length(2) of A Ver in settings.ini: ", a), -1;
     if (dz_strlen(x) < 3) return say(message, "Invalid BIOS version length(2) of X Ver in settings.ini: ", x), -1;
     if (tEnabled == 1 && dz_strlen(t) < 3)
         return say(message, "Invalid BIOS version length(2) of T Ver in settings.ini: ", t), -1;
+    if (tEnabled == 1)
+        TRACE("CurVer:", current, ", Chk Ver A: ", a, ", Chk Ver X:", x, ", Chk Ver T:", t, " \n");
+    else
+        TRACE("CurVer:", current, ", Chk Ver A: ", a, ", Chk Ver X:", x, " \n");
     switch (dz_bios_version_format(current)) {
     case 1: break;
     case 2: return say(message, "Error: Only support comparing for Axx or Xxx format\n", 0), -1;
@@ -119,64 +149,99 @@ int dz_is_below_secure_version(const char* current, const char* a, const char* x
         name = "T";
         threshold = t;
     } else {
+        if (tEnabled == 1)
+            TRACE("Secure check: There isn't A, X or T ver. Cannot compare with!!\n");
+        else
+            TRACE("Secure check: There isn't A or X ver. Cannot compare with!!\n");
         return say(message, "Error", 0), -1;
     }
     int32_t secure = series_number(threshold), running = series_number(current);
-    char text[80];
-    dz_copy(text, sizeof text, name);
-    dz_append(text, sizeof text, " Ver cmp => Secure:");
-    append_int(text, sizeof text, secure);
-    dz_append(text, sizeof text, ", Cur:");
-    append_int(text, sizeof text, running);
-    log(context, "Info", text);
+    char secureText[12], runningText[12];
+    decimal(secureText, sizeof secureText, secure);
+    decimal(runningText, sizeof runningText, running);
+    TRACE(name, " Ver cmp => Secure:", secureText, ", Cur:", runningText, "\n");
+    const char* const line[] = {name, " Ver cmp => Secure:", secureText, ", Cur:", runningText, 0};
+    say_parts(log, context, "Info", line);
     return running < secure ? 1 : 0;
+}
+
+int dz_choose_secure_flash(const dz_settings* settings, const char* current, const char** capsule, dz_log_sink log,
+                           dz_log_sink trace, void* context) {
+    static const char info[] = "Secure flash Info", error[] = "Secure flash Error.";
+    if (settings->number(settings->context, "SecEn", 0) != 1) {
+        TRACE("Disable secure update\n");
+        log(context, info, "Disable secure update");
+        return 1;
+    }
+    TRACE("Enable secure update\n");
+    const char* a = settings->text(settings->context, "SecAVer");
+    if (!a[0]) {
+        log(context, error, "Enable secure flash, but cannot get A version number.[settings.ini error]");
+        return -1;
+    }
+    const char* x = settings->text(settings->context, "SecXVer");
+    if (!x[0]) {
+        log(context, error, "Enable secure flash, but cannot get X version number.[settings.ini error]");
+        return -1;
+    }
+    const char* const versions[] = {"CurVer:", current, ", VerA:", a, ", VerX:", x, 0};
+    say_parts(log, context, info, versions);
+    TRACE("Secure flash. CurVer:", current, ", VerA:", a, ", VerX:", x, "\n");
+
+    int32_t tEnabled = settings->number(settings->context, "EnVerT", 0);
+    const char* t = "";
+    if (tEnabled == 1) {
+        t = settings->text(settings->context, "SecTVer");
+        if (!t[0]) {
+            log(context, error, "Enable secure flash, but cannot get T version number.[settings.ini error]");
+            return -1;
+        }
+    }
+    char message[DZ_VERSION_MESSAGE];
+    message[0] = '\0';
+    int result = dz_is_below_secure_version(current, a, x, tEnabled, t, message, log, trace, context);
+    char resultText[12];
+    decimal(resultText, sizeof resultText, result);
+    const char* const compared[] = {"Compare result:", resultText, " [Error:", message, "]", 0};
+    say_parts(log, context, info, compared);
+    TRACE("Secure flash. Compare result:", resultText, " [Error:", message, "]\n");
+    if (result == 0) {
+        *capsule = settings->text(settings->context, "SecCapFlie");
+        const char* const change[] = {"Change BIOS file to secure file[", *capsule, "]", 0};
+        say_parts(log, context, "Secure flash", change);
+        TRACE("Change BIOS file to secure file.[", *capsule, "]\n");
+    }
+    return 0;
+}
+
+/* settings.ini's text as the choice reads it: each text in a slot of its own, the choice asking
+   for at most four (A, X, T and the capsule). */
+typedef struct ini_settings {
+    const char* ini;
+    unsigned used;
+    char values[4][VALUE_SIZE];
+} ini_settings;
+
+static const char* ini_text(void* context, const char* key) {
+    ini_settings* s = (ini_settings*)context;
+    if (s->used == 4) return "";
+    char* value = s->values[s->used++];
+    (void)dz_ini_string(s->ini, "settings", key, value, VALUE_SIZE);
+    return value;
+}
+
+static int32_t ini_number(void* context, const char* key, int32_t defaultValue) {
+    return dz_ini_int(((ini_settings*)context)->ini, "settings", key, defaultValue);
 }
 
 int dz_select_secure_flash(const char* ini, const char* current, char* image, size_t size, dz_log_sink log,
                            void* context) {
-    static const char info[] = "Secure flash Info", error[] = "Secure flash Error.";
-    char a[VALUE_SIZE], x[VALUE_SIZE], t[VALUE_SIZE], text[2 * DZ_VERSION_MESSAGE + 3 * VALUE_SIZE];
-    if (dz_ini_int(ini, "settings", "SecEn", 0) != 1) {
-        log(context, info, "Disable secure update");
-        return 1;
-    }
-    if (!dz_ini_string(ini, "settings", "SecAVer", a, sizeof a) || !a[0]) {
-        log(context, error, "Enable secure flash, but cannot get A version number.[settings.ini error]");
-        return -1;
-    }
-    if (!dz_ini_string(ini, "settings", "SecXVer", x, sizeof x) || !x[0]) {
-        log(context, error, "Enable secure flash, but cannot get X version number.[settings.ini error]");
-        return -1;
-    }
-    dz_copy(text, sizeof text, "CurVer:");
-    dz_append(text, sizeof text, current);
-    dz_append(text, sizeof text, ", VerA:");
-    dz_append(text, sizeof text, a);
-    dz_append(text, sizeof text, ", VerX:");
-    dz_append(text, sizeof text, x);
-    log(context, info, text);
-
-    int32_t tEnabled = dz_ini_int(ini, "settings", "EnVerT", 0);
-    t[0] = '\0';
-    if (tEnabled == 1 && (!dz_ini_string(ini, "settings", "SecTVer", t, sizeof t) || !t[0])) {
-        log(context, error, "Enable secure flash, but cannot get T version number.[settings.ini error]");
-        return -1;
-    }
-    char message[DZ_VERSION_MESSAGE];
-    message[0] = '\0';
-    int result = dz_is_below_secure_version(current, a, x, tEnabled, t, message, log, context);
-    dz_copy(text, sizeof text, "Compare result:");
-    append_int(text, sizeof text, result);
-    dz_append(text, sizeof text, " [Error:");
-    dz_append(text, sizeof text, message);
-    dz_append(text, sizeof text, "]");
-    log(context, info, text);
-    if (result == 0) {
-        (void)dz_ini_string(ini, "settings", "SecCapFlie", image, size);
-        dz_copy(text, sizeof text, "Change BIOS file to secure file[");
-        dz_append(text, sizeof text, image);
-        dz_append(text, sizeof text, "]");
-        log(context, "Secure flash", text);
-    }
-    return 0;
+    static ini_settings s;
+    s.ini = ini;
+    s.used = 0;
+    const dz_settings settings = {ini_text, ini_number, &s};
+    const char* capsule = 0;
+    int answer = dz_choose_secure_flash(&settings, current, &capsule, log, 0, context);
+    if (capsule) dz_copy(image, size, capsule);
+    return answer;
 }

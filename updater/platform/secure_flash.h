@@ -1,7 +1,8 @@
 #pragma once
 // Secure-flash image choice: settings.ini beside the program names a threshold version per BIOS
 // series; a machine whose running BIOS has reached the threshold of its series is flashed with
-// the secure capsule image instead of the ordinary one.
+// the secure capsule image instead of the ordinary one. The choice, its log lines and traces are
+// the DOS program's too (dos/core/dz_secure.h); this reads the settings and keeps the texts.
 
 #include <string>
 
