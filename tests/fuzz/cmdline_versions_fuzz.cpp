@@ -1,8 +1,13 @@
 // Feeds arbitrary bytes to the command-line model and the version routines: the tail is split,
-// parsed and read into option settings; the values then drive every version comparison.
+// parsed and read into option settings; the values then drive every version comparison. The
+// DOS program's reading of the same tail, with its own splitter and fixed fields, must keep
+// every field terminated and its ID count in bounds.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
+
+#include "dos/core/dz_options.h"
 
 #include "tests/support/argv_rules.h"
 #include "updater/app/cmd_line.h"
@@ -32,6 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadOptionSettings(cmdLine, settings);
     for (int node = 0; node < cmdLine.GetCount(); ++node)
         (void)cmdLine.GetValueAsNumber(node, 0, 16);
+
+    static dz_options dos;
+    dz_parse_options(tail.c_str(), &dos);
+    const char* fields[] = {dos.biosRomFile, dos.biosVer, dos.meRomFile, dos.meVer, dos.logFile, dos.ca, dos.cx};
+    for (const char* field : fields)
+        if (!std::memchr(field, '\0', DZ_OPTION_TEXT)) __builtin_trap();
+    if (dos.zeraCount < 0 || dos.zeraCount > DZ_MAX_ZERA_IDS) __builtin_trap();
 
     std::string message;
     const std::string* versions[] = {&settings.BiosVer, &settings.CA, &settings.CX, &settings.MeVer, &settings.ProdName};
