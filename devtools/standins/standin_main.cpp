@@ -176,6 +176,6 @@ int main() {
         return static_cast<int>(kScriptErrorExitCode);
     }
     Run(script.preamble, folder);
-    if (const std::vector<standin::Step>* steps = standin::ChooseSection(script, ::GetCommandLineA())) Run(*steps, folder);
+    if (const std::vector<standin::Step>* steps = standin::ChooseSection(script, standin::ArgumentsOf(::GetCommandLineA()))) Run(*steps, folder);
     return 0;
 }

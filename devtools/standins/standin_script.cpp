@@ -192,9 +192,23 @@ bool ParseScript(const std::string& text, Script& script, std::string& error) {
     return true;
 }
 
-const std::vector<Step>* ChooseSection(const Script& script, const std::string& commandLine) {
+std::string ArgumentsOf(const std::string& commandLine) {
+    size_t at = commandLine.find_first_not_of(" \t");
+    if (at == std::string::npos) return std::string();
+    if (commandLine[at] == '"') {
+        at = commandLine.find('"', at + 1);
+        at = at == std::string::npos ? commandLine.size() : at + 1;
+    } else {
+        at = commandLine.find_first_of(" \t", at);
+        if (at == std::string::npos) at = commandLine.size();
+    }
+    at = commandLine.find_first_not_of(" \t", at);
+    return at == std::string::npos ? std::string() : commandLine.substr(at);
+}
+
+const std::vector<Step>* ChooseSection(const Script& script, const std::string& arguments) {
     for (const Section& section : script.sections)
-        if (!section.otherwise && commandLine.find(section.when) != std::string::npos) return &section.steps;
+        if (!section.otherwise && arguments.find(section.when) != std::string::npos) return &section.steps;
     for (const Section& section : script.sections)
         if (section.otherwise) return &section.steps;
     return nullptr;

@@ -30,9 +30,14 @@ struct Script {
 // Parses the whole script text. On failure answers false and puts "line N: reason" in `error`.
 bool ParseScript(const std::string& text, Script& script, std::string& error);
 
-// The steps to run for `commandLine`: the first "[when]" section whose text occurs in it
-// (case-sensitive), else the first "[otherwise]" section, else none.
-const std::vector<Step>* ChooseSection(const Script& script, const std::string& commandLine);
+// The arguments of a whole command line: what follows the program's name, which ends at the
+// next quote when it starts with one, else at the next blank (the system's rule for it).
+std::string ArgumentsOf(const std::string& commandLine);
+
+// The steps to run for `arguments`: the first "[when]" section whose text occurs in them
+// (case-sensitive), else the first "[otherwise]" section, else none. Only the arguments count:
+// the folder a stand-in lies in may hold any text.
+const std::vector<Step>* ChooseSection(const Script& script, const std::string& arguments);
 
 // Resolves \r \n \t \0 \\ \s (blank) and \xHH. Answers false on a malformed escape.
 bool Unescape(const std::string& in, std::string& out);

@@ -16,8 +16,9 @@ struct Finished {
     std::string output;
 };
 
-// Runs a stand-in with its output on a pipe, the way Brevane does, and collects everything.
-Finished RunStandin(const std::string& exeName, const std::string& arguments) {
+// Runs the program at `path` with its output on a pipe, the way Brevane runs a tool, and
+// collects everything.
+Finished RunProgram(const std::string& path, const std::string& arguments) {
     Finished result;
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     fw::UniqueHandle readEnd, writeEnd;
@@ -29,7 +30,7 @@ Finished RunStandin(const std::string& exeName, const std::string& arguments) {
     startup.hStdOutput = writeEnd.get();
     startup.hStdError = writeEnd.get();
     startup.wShowWindow = SW_HIDE;
-    std::string commandLine = Quoted(StandinFolder() + exeName) + " " + arguments;
+    std::string commandLine = Quoted(path) + " " + arguments;
     PROCESS_INFORMATION process{};
     if (!::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr, nullptr,
                           &startup, &process))
@@ -43,6 +44,10 @@ Finished RunStandin(const std::string& exeName, const std::string& arguments) {
            ::ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
         result.output.append(buffer, got);
     return result;
+}
+
+Finished RunStandin(const std::string& exeName, const std::string& arguments) {
+    return RunProgram(StandinFolder() + exeName, arguments);
 }
 
 TEST(StandinTest, SectionIsChosenByTheCommandLineAndExitCodeIsKept) {
@@ -65,6 +70,19 @@ TEST(StandinTest, SectionIsChosenByTheCommandLineAndExitCodeIsKept) {
     EXPECT_EQ(Quoted(StandinFolder() + "FWUpdLcl.exe") + " -FWVER\n" + Quoted(StandinFolder() + "FWUpdLcl.exe") +
                   " -f \"C:\\me.bin\" -generic\n" + Quoted(StandinFolder() + "drvload.exe") + " HECI.inf\n",
               script.Recorded());
+}
+
+// Only the arguments choose the section: a stand-in in a folder whose name holds every section's
+// text (as a checkout path may) still runs the section its arguments choose.
+TEST(StandinTest, TheFolderOfTheStandinNeverChoosesTheSection) {
+    StandinScript script("[when -FWVER]\nprint version\n[when -f]\nprint flash\n[otherwise]\nprint other\n");
+    const std::filesystem::path folder = std::filesystem::path(script.ScriptPath()).parent_path() / "x-f -FWVER";
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(StandinFolder() + "drvload.exe", folder / "drvload.exe");
+    Finished other = RunProgram((folder / "drvload.exe").string(), "HECI.inf");
+    EXPECT_EQ("other", other.output);
+    Finished flash = RunProgram((folder / "drvload.exe").string(), "-f x");
+    EXPECT_EQ("flash", flash.output);
 }
 
 TEST(StandinTest, MalformedScriptIsReportedWithItsLineAndExitCode250) {
