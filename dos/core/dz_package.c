@@ -5,16 +5,9 @@
 #include "dz_text.h"
 #include "dz_toc.h"
 
-/* Assembled from two halves so that the program image never holds the signature itself. */
-static const char kSignatureHead[] = DZ_SIGNATURE_HEAD;
-static const char kSignatureTail[] = DZ_SIGNATURE_TAIL;
 #define SIGNATURE_LENGTH DZ_SIGNATURE_LENGTH
 #define SIGNATURE_SCAN DZ_SIGNATURE_SCAN
 #define ENTRY_FIELDS DZ_ENTRY_FIELDS
-
-static char signature_byte(unsigned i) {
-    return i < sizeof kSignatureHead - 1 ? kSignatureHead[i] : kSignatureTail[i - (sizeof kSignatureHead - 1)];
-}
 
 dz_offset dz_search_limit(const dz_source* source) {
     uint8_t header[DZ_PE_HEADER_BYTES];
@@ -42,7 +35,7 @@ int dz_find_signature(const dz_source* source, dz_offset limit, uint8_t* scratch
         if (source->read_at(source->context, start, scratch, held) != (int)held) return -1;
         for (unsigned at = held - SIGNATURE_SCAN + 1; at-- > 0;) {
             unsigned i = 0;
-            while (i < SIGNATURE_SCAN && scratch[at + i] == (uint8_t)signature_byte(i)) i++;
+            while (i < SIGNATURE_SCAN && scratch[at + i] == (uint8_t)dz_signature_byte(i)) i++;
             if (i == SIGNATURE_SCAN) {
                 *position = start + at;
                 return 1;

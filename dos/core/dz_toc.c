@@ -6,6 +6,12 @@ uint32_t dz_le32(const uint8_t* p) {
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
+char dz_signature_byte(unsigned i) {
+    static const char kHead[] = DZ_SIGNATURE_HEAD;
+    static const char kTail[] = DZ_SIGNATURE_TAIL;
+    return i < sizeof kHead - 1 ? kHead[i] : kTail[i - (sizeof kHead - 1)];
+}
+
 int dz_read_exact(const dz_source* source, dz_offset offset, uint8_t* into, unsigned want) {
     if (offset > source->size || source->size - offset < want) return 0;
     return source->read_at(source->context, offset, into, want) == (int)want;
@@ -13,15 +19,11 @@ int dz_read_exact(const dz_source* source, dz_offset offset, uint8_t* into, unsi
 
 int dz_read_trailer(const dz_source* source, dz_offset signatureAt, uint16_t* version, dz_offset* tocOffset,
                     dz_offset* trailerAt) {
-    static const char kSignatureHead[] = DZ_SIGNATURE_HEAD;
-    static const char kSignatureTail[] = DZ_SIGNATURE_TAIL;
     uint8_t bytes[DZ_SIGNATURE_LENGTH];
     *version = 0xFFFF;
     if (!dz_read_exact(source, signatureAt, bytes, DZ_SIGNATURE_LENGTH)) return DZ_TRAILER_UNREADABLE;
-    for (unsigned i = 0; i < DZ_SIGNATURE_LENGTH; i++) {
-        char wanted = i < sizeof kSignatureHead - 1 ? kSignatureHead[i] : kSignatureTail[i - (sizeof kSignatureHead - 1)];
-        if (bytes[i] != (uint8_t)wanted) return DZ_TRAILER_MISMATCH;
-    }
+    for (unsigned i = 0; i < DZ_SIGNATURE_LENGTH; i++)
+        if (bytes[i] != (uint8_t)dz_signature_byte(i)) return DZ_TRAILER_MISMATCH;
     *tocOffset = 0;
     *trailerAt = signatureAt >= DZ_TOC_OFFSET_BEFORE_SIGNATURE ? signatureAt - DZ_TOC_OFFSET_BEFORE_SIGNATURE : 0;
     if (signatureAt >= DZ_TOC_OFFSET_BEFORE_SIGNATURE && dz_read_exact(source, *trailerAt, bytes, 8)) {

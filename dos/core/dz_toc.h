@@ -61,6 +61,10 @@ int dz_toc_string(dz_toc* toc, char* into, unsigned limit);
 /* The next record's fields: 1, or 0 when the table ends first. */
 int dz_toc_fields(dz_toc* toc, uint8_t fields[DZ_ENTRY_FIELDS]);
 
+/* Byte `i` (below DZ_SIGNATURE_LENGTH) of the signature, which no program spells whole. */
+char dz_signature_byte(unsigned i);
+
+/* Little-endian fields of the package and of the PE header. */
 uint16_t dz_le16(const uint8_t* bytes);
 uint32_t dz_le32(const uint8_t* bytes);
 

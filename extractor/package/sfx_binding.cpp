@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "dos/core/dz_toc.h"
 #include "extractor/package/sfx_format.h"
 
 namespace sfx {
@@ -16,14 +17,8 @@ constexpr uint32_t kSectionWritable = 0x80000000;     // IMAGE_SCN_MEM_WRITE
 constexpr uint32_t kSectionDiscardable = 0x02000000;  // IMAGE_SCN_MEM_DISCARDABLE
 constexpr size_t kSectionHeaderSize = 40;
 
-uint32_t U32At(const std::string& bytes, size_t at) {
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
-    return value;
-}
-uint16_t U16At(const std::string& bytes, size_t at) {
-    return static_cast<uint16_t>(static_cast<uint8_t>(bytes[at]) | (static_cast<uint8_t>(bytes[at + 1]) << 8));
-}
+uint32_t U32At(const std::string& bytes, size_t at) { return dz_le32(reinterpret_cast<const uint8_t*>(&bytes[at])); }
+uint16_t U16At(const std::string& bytes, size_t at) { return dz_le16(reinterpret_cast<const uint8_t*>(&bytes[at])); }
 
 // The PE header's offset when `image` has a DOS header pointing at a PE signature and a whole
 // file header.
